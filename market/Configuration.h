@@ -1,0 +1,24 @@
+#pragma once
+// The remote configuration document ("/set/config.jpg" on the configuration server).
+#include <map>
+#include <string>
+#include <vector>
+
+struct Configuration {
+    std::string appKey;                     // "appkey"
+    std::string appSecret;                  // "secret"
+    std::string pid;                        // "pid"
+    std::map<std::string, int> sellerNicks; // "nicks"[i].nick -> i (a repeated nick keeps the last i)
+    std::vector<std::string> announcements; // "affiches"[].affiche in document order
+};
+
+// Empties `cfg`, fetches the document and fills `cfg` from it. False when the fetch failed,
+// the text is not JSON or its root is null (all values empty then); true for an empty answer
+// (also a non-200 one) and for a readable document. Never throws.
+bool ReadConfiguration(Configuration& cfg, const std::string& url);
+
+// Reads an already fetched document; `fetchResult` is the HttpGetText result.
+bool ReadConfigurationText(int fetchResult, const std::string& text, Configuration& cfg);
+
+std::string ConfigDocumentUrl();   // configuration server + "/set/config.jpg"
+std::string CategoryDocumentUrl(); // configuration server + "/set/tbcat.jpg"

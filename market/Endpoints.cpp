@@ -1,0 +1,84 @@
+#include "market/Endpoints.h"
+
+#include <array>
+#include <cstdlib>
+#include <mutex>
+
+namespace yfx {
+namespace {
+
+struct EndpointInfo {
+    const char* env;
+    const char* fallback;
+};
+
+constexpr std::array<EndpointInfo, 7> kInfo{{
+    {"YFX_SEARCH_URL", "http://list.taobao.com"},
+    {"YFX_GATEWAY_URL", "http://gw.api.taobao.com"},
+    {"YFX_CONFIG_URL", "http://config.yuefengxuan.invalid"},
+    {"YFX_ITEM_URL", "http://item.taobao.com"},
+    {"YFX_MALL_ITEM_URL", "http://detail.tmall.com"},
+    {"YFX_MARKET_SITE_URL", "http://www.taobao.com"},
+    {"YFX_MALL_SITE_URL", "http://www.tmall.com"},
+}};
+
+struct State {
+    std::mutex mutex;
+    bool serverSet = false;
+    std::string server;
+    std::array<std::string, 7> overrides;
+};
+
+State& GetState()
+{
+    static State state;
+    return state;
+}
+
+std::string TrimSlash(std::string s)
+{
+    while (!s.empty() && s.back() == '/')
+        s.pop_back();
+    return s;
+}
+
+std::string FromEnv(const char* name)
+{
+    const char* v = std::getenv(name);
+    return v ? TrimSlash(v) : std::string();
+}
+
+} // namespace
+
+std::string EndpointBase(Endpoint which)
+{
+    auto index = static_cast<size_t>(which);
+    State& st = GetState();
+    std::lock_guard lock(st.mutex);
+    if (!st.overrides[index].empty())
+        return st.overrides[index];
+    if (std::string v = FromEnv(kInfo[index].env); !v.empty())
+        return v;
+    if (st.serverSet)
+        return st.server.empty() ? kInfo[index].fallback : st.server;
+    if (std::string v = FromEnv("YFX_SERVER"); !v.empty())
+        return v;
+    return kInfo[index].fallback;
+}
+
+void SetEndpointServer(const std::string& base)
+{
+    State& st = GetState();
+    std::lock_guard lock(st.mutex);
+    st.serverSet = !base.empty();
+    st.server = TrimSlash(base);
+}
+
+void SetEndpointOverride(Endpoint which, const std::string& base)
+{
+    State& st = GetState();
+    std::lock_guard lock(st.mutex);
+    st.overrides[static_cast<size_t>(which)] = TrimSlash(base);
+}
+
+} // namespace yfx

@@ -1,0 +1,63 @@
+#pragma once
+// One item of a search result and the reading of a list-search answer into records.
+#include <functional>
+#include <string>
+#include <vector>
+
+class CTBRecord {
+public:
+    enum Field { OriginalImage, Image, Tip, CurrentPrice, Ship, TradeNum, Nick, ItemId, Href, Ratesum, FieldCount };
+    static constexpr int kKeySize = 260;
+
+    CTBRecord();
+    CTBRecord(const CTBRecord&) = default;
+    CTBRecord& operator=(const CTBRecord&) = default;
+    virtual ~CTBRecord() = default;
+
+    // The JSON key of a field, from the record's own key buffer.
+    const char* Key(int field) const { return m_keys[field]; }
+    const std::string& Value(int field) const { return m_values[field]; }
+    void SetValue(int field, std::string value) { m_values[field] = std::move(value); }
+
+    // The ten values and both derived texts become empty; the keys stay.
+    void Clear();
+
+    // Derives thumbUrl from originalImage and thumbFileName from thumbUrl. A file name that
+    // could leave the picture folder (empty, ".", "..", a '/' or '\\' or NUL in it) is unusable:
+    // thumbFileName then stays empty and the record gets no picture file.
+    void DeriveThumbnail();
+
+    const std::string& originalImage() const { return m_values[OriginalImage]; }
+    const std::string& image() const { return m_values[Image]; }
+    const std::string& tip() const { return m_values[Tip]; }
+    const std::string& currentPrice() const { return m_values[CurrentPrice]; }
+    const std::string& ship() const { return m_values[Ship]; }
+    const std::string& tradeNum() const { return m_values[TradeNum]; }
+    const std::string& nick() const { return m_values[Nick]; }
+    const std::string& itemId() const { return m_values[ItemId]; }
+    const std::string& href() const { return m_values[Href]; }
+    const std::string& ratesum() const { return m_values[Ratesum]; }
+
+    std::string thumbUrl;
+    std::string thumbFileName;
+
+private:
+    char m_keys[FieldCount][kKeySize];
+    std::string m_values[FieldCount];
+};
+
+// Fetches a list-search address and reads the "itemList" array of its JSON answer into
+// records. The vector is emptied first. False when the fetch failed, the answer is not JSON
+// (reported through the error reporter) or its root is null; true otherwise, also for no
+// items. Values that are numbers read as the text the server sent; arrays and objects read
+// as the empty text; elements that are not objects give no record. Never throws.
+bool LoadItemList(const std::string& url, std::vector<CTBRecord>& records);
+
+// Reads an answer text that has already been fetched (the parsing half of LoadItemList).
+bool ParseItemList(const std::string& text, std::vector<CTBRecord>& records);
+
+// Receives the report of an unreadable answer: caption (GBK "请与程序开发者联系") and the
+// JSON reader's formatted error list. The default writes to standard error. Thread-safe.
+using ErrorReporter = std::function<void(const std::string& caption, const std::string& text)>;
+void SetErrorReporter(ErrorReporter reporter);
+void ReportError(const std::string& caption, const std::string& text);

@@ -1,0 +1,106 @@
+#pragma once
+// The program's resources: numbered strings, dialog templates as data, menus and pictures,
+// compiled in with Qt's resource system. Texts are returned as QString (UTF-8 source).
+#include <QByteArray>
+#include <QFont>
+#include <QIcon>
+#include <QPixmap>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <vector>
+
+class QMenu;
+class QWidget;
+
+namespace yfx::res {
+
+// String table: 101, 125, 132, 251, 252, 253, 254, 258, 57344, and the status texts
+// (IDS_READY "就绪" = 57345 is not in the old table's numbering; use the named constants).
+enum StringId : int {
+    IDS_OLE_INIT_FAILED = 101,  // "OLE 初始化失败。请确保 OLE 库是正确的版本。"
+    IDS_TOOLBAR_CUSTOMIZE = 125, // "自定义..."
+    IDS_WINDOWS_MANAGER = 132,  // "窗口(&W)..."
+    IDS_SEARCH_PANE = 251,      // "自助搜索"
+    IDS_SHORTCUTS = 252,        // "快捷方式"
+    IDS_HOT_RANKING = 253,      // "热卖排行"
+    IDS_TODAYS_PICKS = 254,     // "悦丰选今日推荐"
+    IDS_OUTLOOK_BAR = 258,      // "Outlook 栏"
+    IDS_APP_TITLE = 57344,      // "悦丰选网购助手"
+    IDS_STATUS_READY = 59648,   // "就绪"  (AFX_IDS_IDLEMESSAGE's number)
+    IDS_INDICATOR_CAPS = 59137, // "CAP"
+    IDS_INDICATOR_NUM = 59138,  // "NUM"
+    IDS_INDICATOR_SCRL = 59139, // "SCRL"
+};
+
+// The string with that number, or an empty string when there is none.
+QString String(int id);
+
+// A control of a dialog template. Rectangles are in dialog units.
+struct DialogControl {
+    enum class Kind { Edit, Button, Label, GroupBox, Static, Picture };
+    enum Style : unsigned {
+        AlignLeft = 0, AlignCenter = 1, AlignRight = 2, // SS_LEFT / SS_CENTER / SS_RIGHT
+        CenterImage = 4,                                // SS_CENTERIMAGE (vertically centred)
+        Frame = 8,                                      // a framed static
+        Border = 16, TabStop = 32, AutoHScroll = 64,
+    };
+    int id = -1;      // -1 for controls without an id
+    Kind kind = Kind::Label;
+    QString text;
+    QRect rect;       // x, y, w, h in dialog units
+    unsigned style = 0;
+};
+
+struct DialogTemplate {
+    int id = 0;
+    QSize size;        // dialog units
+    QString fontName;  // "MS Shell Dlg"
+    int pointSize = 9;
+    std::vector<DialogControl> controls; // template order
+};
+
+// Templates 309 (search pane), 311 (item tile), 312 (home page). Null for an unknown id.
+const DialogTemplate* Dialog(int id);
+
+// The font that stands in for a template's dialog font on this platform (the application's
+// interface font at the template's point size; renders Simplified Chinese).
+QFont DialogFont(const DialogTemplate& dlg);
+
+// The dialog font's base units in pixels: width = average width of the 52 Latin letters
+// (rounded), height = the font's height, measured from the font actually used.
+QSize DialogBaseUnits(const QFont& font);
+
+// Dialog units -> pixels: x and width * baseWidth / 4, y and height * baseHeight / 8.
+QRect DialogUnitsToPixels(const QRect& du, QSize baseUnits);
+
+// A menu resource: a list of popups, each with items (id 0 and empty text: separator).
+struct MenuItem {
+    int id = 0;
+    QString text;
+    std::vector<MenuItem> items; // non-empty for a popup
+};
+// Menus 128, 130 (popup "文件(&F)"), 310 (popup "类目": 32771 "查询"),
+// 338 (popup "排序": 32782 "按销量排序", 32783 "按价格排序"). Null for an unknown id.
+const std::vector<MenuItem>* Menu(int id);
+
+// A QMenu for popup `index` of menu `menuId`, each action's data() holding its command id.
+// Null for an unknown menu or index. The caller owns the result.
+QMenu* CreatePopupMenu(int menuId, int index, QWidget* parent);
+
+// Raw bytes of a typed resource, as the program stores it: type "GIF" ids 315..334 hold the
+// credit badges (Windows bitmaps); type "BITMAP" ids 189, 191, 335, 336, 337. Empty when
+// there is no such resource. Type names compare without regard to case.
+QByteArray ResourceData(const char* type, int id);
+
+// A bitmap resource decoded (189, 191, 335, 336, 337); null pixmap when missing.
+QPixmap Bitmap(int id);
+
+// An image strip cut into images of the given width, with magenta (255, 0, 255) made
+// transparent (strips 189 with width 24, 191 with width 16).
+std::vector<QPixmap> ImageStrip(int id, int width);
+
+// Icons 128 (main frame) and 130 (results windows).
+QIcon Icon(int id);
+
+} // namespace yfx::res
