@@ -15,8 +15,7 @@ class QWidget;
 
 namespace yfx::res {
 
-// String table: 101, 125, 132, 251, 252, 253, 254, 258, 57344, and the status texts
-// (IDS_READY "就绪" = 57345 is not in the old table's numbering; use the named constants).
+// String table: 101, 125, 132, 251, 252, 253, 254, 258, 57344, and the status texts.
 enum StringId : int {
     IDS_OLE_INIT_FAILED = 101,  // "OLE 初始化失败。请确保 OLE 库是正确的版本。"
     IDS_TOOLBAR_CUSTOMIZE = 125, // "自定义..."
@@ -27,7 +26,7 @@ enum StringId : int {
     IDS_TODAYS_PICKS = 254,     // "悦丰选今日推荐"
     IDS_OUTLOOK_BAR = 258,      // "Outlook 栏"
     IDS_APP_TITLE = 57344,      // "悦丰选网购助手"
-    IDS_STATUS_READY = 59648,   // "就绪"  (AFX_IDS_IDLEMESSAGE's number)
+X
     IDS_INDICATOR_CAPS = 59137, // "CAP"
     IDS_INDICATOR_NUM = 59138,  // "NUM"
     IDS_INDICATOR_SCRL = 59139, // "SCRL"
