@@ -26,7 +26,7 @@ enum StringId : int {
     IDS_TODAYS_PICKS = 254,     // "悦丰选今日推荐"
     IDS_OUTLOOK_BAR = 258,      // "Outlook 栏"
     IDS_APP_TITLE = 57344,      // "悦丰选网购助手"
-X
+    IDS_STATUS_READY = 57345,   // "就绪"
     IDS_INDICATOR_CAPS = 59137, // "CAP"
     IDS_INDICATOR_NUM = 59138,  // "NUM"
     IDS_INDICATOR_SCRL = 59139, // "SCRL"
