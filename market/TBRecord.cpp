@@ -1,0 +1,126 @@
+#include "market/TBRecord.h"
+
+#include "market/HttpClient.h"
+#include "market/JsonText.h"
+#include "market/Texts.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+constexpr const char* kFieldKeys[CTBRecord::FieldCount] = {
+    "originalImage", "image", "tip", "currentPrice", "ship", "tradeNum", "nick", "itemId", "href", "ratesum",
+};
+
+std::mutex& ReporterMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+ErrorReporter& Reporter()
+{
+    static ErrorReporter reporter;
+    return reporter;
+}
+
+bool UsableFileName(const std::string& name)
+{
+    if (name.empty() || name == "." || name == "..")
+        return false;
+    return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+} // namespace
+
+CTBRecord::CTBRecord()
+{
+    for (int i = 0; i < FieldCount; ++i) {
+        std::memset(m_keys[i], 0, kKeySize);
+        std::strncpy(m_keys[i], kFieldKeys[i], kKeySize - 1);
+    }
+}
+
+void CTBRecord::Clear()
+{
+    for (auto& v : m_values)
+        v.clear();
+    thumbUrl.clear();
+    thumbFileName.clear();
+}
+
+void CTBRecord::DeriveThumbnail()
+{
+    const std::string& original = m_values[OriginalImage];
+    const size_t dot = original.rfind('.');
+    if (dot != std::string::npos && dot != 0)
+        thumbUrl = original.substr(0, dot) + ".jpg_220x220" + original.substr(dot);
+    else
+        thumbUrl = original;
+
+    const size_t slash = thumbUrl.rfind('/');
+    std::string name = slash == std::string::npos ? thumbUrl : thumbUrl.substr(slash + 1);
+    thumbFileName = UsableFileName(name) ? name : std::string();
+}
+
+void SetErrorReporter(ErrorReporter reporter)
+{
+    std::lock_guard lock(ReporterMutex());
+    Reporter() = std::move(reporter);
+}
+
+void ReportError(const std::string& caption, const std::string& text)
+{
+    ErrorReporter reporter;
+    {
+        std::lock_guard lock(ReporterMutex());
+        reporter = Reporter();
+    }
+    if (reporter) {
+        reporter(caption, text);
+        return;
+    }
+    std::fprintf(stderr, "%s\n%s", caption.c_str(), text.c_str());
+    if (text.empty() || text.back() != '\n')
+        std::fputc('\n', stderr);
+}
+
+bool ParseItemList(const std::string& text, std::vector<CTBRecord>& records)
+{
+    records.clear();
+    yfx::json::Document doc;
+    if (!yfx::json::Parse(text, doc)) {
+        ReportError(yfx::text::DeveloperCaption(), doc.errors);
+        return false;
+    }
+    if (doc.root.isNull())
+        return false;
+
+    const Json::Value& list = yfx::json::Member(doc.root, "itemList");
+    if (!list.isArray())
+        return true; // missing (or not a list): no items
+    records.reserve(list.size());
+    CTBRecord work;
+    for (Json::ArrayIndex i = 0; i < list.size(); ++i) {
+        const Json::Value& element = list[i];
+        if (!element.isObject())
+            continue;
+        work.Clear();
+        for (int f = 0; f < CTBRecord::FieldCount; ++f)
+            work.SetValue(f, yfx::json::MemberText(doc, element, work.Key(f)));
+        work.DeriveThumbnail();
+        records.push_back(work);
+    }
+    return true;
+}
+
+bool LoadItemList(const std::string& url, std::vector<CTBRecord>& records)
+{
+    records.clear();
+    std::string text;
+    if (HttpGetText(url, text) < 0)
+        return false;
+    return ParseItemList(text, records);
+}

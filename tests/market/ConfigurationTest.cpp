@@ -1,0 +1,109 @@
+// Reading the configuration document: every row of its failure table.
+#include "LocalHttpServer.h"
+#include "market/Configuration.h"
+#include "market/Endpoints.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ConfigurationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        srv.server().Get("/set/config.jpg", [this](const auto&, auto& res) {
+            res.status = status;
+            res.set_content(document, "image/jpeg");
+        });
+        srv.Start();
+    }
+    bool Read()
+    {
+        cfg.appKey = "stale";
+        cfg.sellerNicks["stale"] = 9;
+        cfg.announcements.push_back("stale");
+        return ReadConfiguration(cfg, srv.Base() + "/set/config.jpg");
+    }
+    bool AllEmpty() const
+    {
+        return cfg.appKey.empty() && cfg.appSecret.empty() && cfg.pid.empty() && cfg.sellerNicks.empty() &&
+               cfg.announcements.empty();
+    }
+    LocalHttpServer srv;
+    std::string document;
+    int status = 200;
+    Configuration cfg;
+};
+
+TEST_F(ConfigurationTest, FullDocument)
+{
+    document = R"({"appkey":"12345678","secret":"s3cr3t","pid":"mm_1_2_3",
+        "nicks":[{"nick":"a"},{"nick":")" "\xC7\xE0" R"("},{"nick":"a"}],
+        "affiches":[{"affiche":"x"},{},{"affiche":")" "\xB9\xAB\xB8\xE6" R"("}]})";
+    EXPECT_TRUE(Read());
+    EXPECT_EQ(cfg.appKey, "12345678");
+    EXPECT_EQ(cfg.appSecret, "s3cr3t");
+    EXPECT_EQ(cfg.pid, "mm_1_2_3");
+    EXPECT_EQ(cfg.sellerNicks, (std::map<std::string, int>{{"a", 2}, {"\xC7\xE0", 1}}));
+    EXPECT_EQ(cfg.announcements, (std::vector<std::string>{"x", "", "\xB9\xAB\xB8\xE6"}));
+}
+
+TEST_F(ConfigurationTest, FailureTable)
+{
+    struct Case {
+        const char* name;
+        std::string document;
+        int status;
+        bool result;
+    } cases[] = {
+        {"empty answer", "", 200, true},
+        {"non-200", R"({"appkey":"k"})", 404, true},
+        {"not json", "<html></html>", 200, false},
+        {"null root", "null", 200, false},
+        {"too deep", std::string(4000, '['), 200, false},
+    };
+    for (const auto& c : cases) {
+        document = c.document;
+        status = c.status;
+        EXPECT_EQ(Read(), c.result) << c.name;
+        EXPECT_TRUE(AllEmpty()) << c.name;
+    }
+    EXPECT_FALSE(ReadConfiguration(cfg, "http://config.invalid/set/config.jpg"));
+    EXPECT_TRUE(AllEmpty());
+}
+
+TEST_F(ConfigurationTest, PartsMissingOrOfAnotherShape)
+{
+    document = R"(/* served by hand */ {"secret":"s","pid":"p", // no appkey
+        "nicks":{"nick":"a"}, "affiches":"x"})";
+    EXPECT_TRUE(Read());
+    EXPECT_EQ(cfg.appKey, "");
+    EXPECT_EQ(cfg.appSecret, "s");
+    EXPECT_EQ(cfg.pid, "p");
+    EXPECT_TRUE(cfg.sellerNicks.empty());
+    EXPECT_TRUE(cfg.announcements.empty());
+}
+
+TEST_F(ConfigurationTest, ValuesThatAreNotTexts)
+{
+    document = R"({"appkey":12345678,"secret":true,"pid":["x"],
+        "nicks":[{}, {"nick":{"a":1}}, {"nick":7}, "plain"],
+        "affiches":[{"affiche":3.50}, 5]})";
+    EXPECT_TRUE(Read());
+    EXPECT_EQ(cfg.appKey, "12345678");
+    EXPECT_EQ(cfg.appSecret, "true");
+    EXPECT_EQ(cfg.pid, "");
+    // the missing nick, the object and the non-object element all read as ""; last index wins
+    EXPECT_EQ(cfg.sellerNicks, (std::map<std::string, int>{{"", 3}, {"7", 2}}));
+    EXPECT_EQ(cfg.announcements, (std::vector<std::string>{"3.50", ""}));
+}
+
+TEST(ConfigurationUrls, LiveOnTheConfigurationServer)
+{
+    yfx::SetEndpointOverride(yfx::Endpoint::Config, "http://cfg.example");
+    EXPECT_EQ(ConfigDocumentUrl(), "http://cfg.example/set/config.jpg");
+    EXPECT_EQ(CategoryDocumentUrl(), "http://cfg.example/set/tbcat.jpg");
+    yfx::SetEndpointOverride(yfx::Endpoint::Config, "");
+}
+
+} // namespace

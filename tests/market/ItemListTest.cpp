@@ -1,0 +1,195 @@
+// Reading list-search answers into records.
+#include "LocalHttpServer.h"
+#include "market/TBRecord.h"
+#include "market/Texts.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Reported {
+    int count = 0;
+    std::string caption, text;
+};
+
+class ItemListTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetErrorReporter([this](const std::string& c, const std::string& t) {
+            ++reported.count;
+            reported.caption = c;
+            reported.text = t;
+        });
+    }
+    void TearDown() override { SetErrorReporter(nullptr); }
+    Reported reported;
+    std::vector<CTBRecord> records{CTBRecord()}; // not empty: every load must empty it
+};
+
+TEST_F(ItemListTest, ThumbnailRules)
+{
+    struct Case {
+        std::string original, thumbUrl, fileName;
+    } cases[] = {
+        {"http://img.example/a/p.jpg", "http://img.example/a/p.jpg_220x220.jpg", "p.jpg_220x220.jpg"},
+        {"http://img.example/a/p.png", "http://img.example/a/p.jpg_220x220.png", "p.jpg_220x220.png"},
+        // only the last '.' counts, even inside the host name
+        {"http://img.example/abc", "http://img.jpg_220x220.example/abc", "abc"},
+        {"nodot", "nodot", "nodot"},
+        {".hidden", ".hidden", ".hidden"},
+        {"", "", ""},
+        // names that would leave the picture folder give no picture file
+        {"http://h/..", "http://h/..jpg_220x220.", "..jpg_220x220."},
+        {".", ".", ""},
+        {"http://h/x/", "http://h/x/", ""},
+        {"a\\b.jpg", "a\\b.jpg_220x220.jpg", ""},
+        {std::string("http://h/a\0b.jpg", 16), std::string("http://h/a\0b.jpg_220x220.jpg", 28), ""},
+    };
+    for (const auto& c : cases) {
+        CTBRecord r;
+        r.SetValue(CTBRecord::OriginalImage, c.original);
+        r.DeriveThumbnail();
+        EXPECT_EQ(r.thumbUrl, c.thumbUrl) << c.original;
+        EXPECT_EQ(r.thumbFileName, c.fileName) << c.original;
+    }
+}
+
+TEST_F(ItemListTest, RecordCarriesItsOwnKeysAndCopies)
+{
+    CTBRecord a;
+    EXPECT_STREQ(a.Key(CTBRecord::OriginalImage), "originalImage");
+    EXPECT_STREQ(a.Key(CTBRecord::Ratesum), "ratesum");
+    a.SetValue(CTBRecord::Tip, "t");
+    a.thumbUrl = "u";
+    CTBRecord b = a;
+    a.Clear();
+    EXPECT_EQ(b.tip(), "t");
+    EXPECT_EQ(b.thumbUrl, "u");
+    EXPECT_EQ(a.tip(), "");
+    EXPECT_STREQ(a.Key(CTBRecord::Tip), "tip");
+}
+
+TEST_F(ItemListTest, ReadsEveryFieldAsText)
+{
+    const std::string text = R"({"itemList":[
+      {"originalImage":"http://i/p.jpg","image":"http://i2/p.jpg","tip":")" "\xCA\xD6\xBB\xFA" R"(","currentPrice":"12.50",
+       "ship":"0.00","tradeNum":"1523","nick":"n","itemId":"42","href":"http://item/42","ratesum":"6"},
+      {"tip":"x"},
+      {"tradeNum":true, "ship":null, "nick":false}
+    ]} // comments are allowed
+    )";
+    ASSERT_TRUE(ParseItemList(text, records));
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].tip(), "\xCA\xD6\xBB\xFA");
+    EXPECT_EQ(records[0].currentPrice(), "12.50");
+    EXPECT_EQ(records[0].itemId(), "42");
+    EXPECT_EQ(records[0].thumbFileName, "p.jpg_220x220.jpg");
+    EXPECT_EQ(records[1].tip(), "x");
+    for (int f = 0; f < CTBRecord::FieldCount; ++f) {
+        if (f != CTBRecord::Tip) {
+            EXPECT_EQ(records[1].Value(f), "") << f;
+        }
+    }
+    EXPECT_EQ(records[2].tradeNum(), "true");
+    EXPECT_EQ(records[2].ship(), "");
+    EXPECT_EQ(records[2].nick(), "false");
+    EXPECT_EQ(reported.count, 0);
+}
+
+TEST_F(ItemListTest, NumbersReadAsTheTextTheServerSent)
+{
+    ASSERT_TRUE(ParseItemList(R"({"itemList":[{"currentPrice":12.30,"itemId":12345678901234567890,
+        "ship":-0.5e1,"ratesum":7,"tip":["a"],"href":{"u":1}}]})", records));
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].currentPrice(), "12.30");
+    EXPECT_EQ(records[0].itemId(), "12345678901234567890");
+    EXPECT_EQ(records[0].ship(), "-0.5e1");
+    EXPECT_EQ(records[0].ratesum(), "7");
+    EXPECT_EQ(records[0].tip(), "");
+    EXPECT_EQ(records[0].href(), "");
+}
+
+TEST_F(ItemListTest, ShapesThatAreNotAListOfObjects)
+{
+    struct Case {
+        const char* text;
+        bool result;
+        size_t count;
+    } cases[] = {
+        {R"({"itemList":[]})", true, 0},
+        {"{}", true, 0},
+        {R"({"itemList":{"tip":"x"}})", true, 0},
+        {R"({"itemList":"x"})", true, 0},
+        {R"({"itemList":[1,"a",null,[],{"tip":"ok"}]})", true, 1},
+        {"[1,2,3]", true, 0},
+        {"42", true, 0},
+        {"null", false, 0},
+    };
+    for (const auto& c : cases) {
+        records.assign(2, CTBRecord());
+        EXPECT_EQ(ParseItemList(c.text, records), c.result) << c.text;
+        EXPECT_EQ(records.size(), c.count) << c.text;
+    }
+    EXPECT_EQ(reported.count, 0);
+}
+
+TEST_F(ItemListTest, UnreadableAnswerIsReportedWithTheReadersWords)
+{
+    for (const char* text : {"", "<html>busy</html>", R"({"itemList":[{"tip":"x")"}) {
+        reported = {};
+        records.assign(1, CTBRecord());
+        EXPECT_FALSE(ParseItemList(text, records)) << text;
+        EXPECT_TRUE(records.empty());
+        EXPECT_EQ(reported.count, 1) << text;
+        EXPECT_EQ(reported.caption, yfx::text::DeveloperCaption());
+        EXPECT_NE(reported.text.find("Line 1, Column"), std::string::npos) << reported.text;
+    }
+}
+
+TEST_F(ItemListTest, DeepNestingIsAFailureNotACrash)
+{
+    EXPECT_FALSE(ParseItemList(std::string(5000, '['), records));
+    EXPECT_EQ(reported.count, 1);
+    EXPECT_FALSE(reported.text.empty());
+    const std::string deepInside = R"({"itemList":[{"tip":)" + std::string(3000, '[') + std::string(3000, ']') + "}]}";
+    EXPECT_FALSE(ParseItemList(deepInside, records));
+}
+
+TEST_F(ItemListTest, LoadsOverHttp)
+{
+    LocalHttpServer srv;
+    const std::string manyItems = [] {
+        std::string s = R"({"itemList":[)";
+        for (int i = 0; i < 2000; ++i)
+            s += std::string(i ? "," : "") + R"({"itemId":")" + std::to_string(i) + R"(","tip":")" +
+                 std::string(200, 'x') + "\"}";
+        return s + "]}";
+    }();
+    srv.server().Get("/list", [](const auto&, auto& res) {
+        res.set_content("{\"itemList\":[\r\n{\"tip\":\"a\"},\n{\"tip\":\"b\"}]}", "text/html");
+    });
+    srv.server().Get("/huge", [&](const auto&, auto& res) { res.set_content(manyItems, "text/html"); });
+    srv.server().Get("/gone", [](const auto&, auto& res) { res.status = 503; });
+    srv.Start();
+
+    ASSERT_TRUE(LoadItemList(srv.Base() + "/list", records));
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1].tip(), "b");
+
+    ASSERT_TRUE(LoadItemList(srv.Base() + "/huge", records));
+    EXPECT_EQ(records.size(), 2000u);
+    EXPECT_EQ(records[1999].itemId(), "1999");
+
+    // a non-200 answer is an empty text: reported as unreadable
+    EXPECT_FALSE(LoadItemList(srv.Base() + "/gone", records));
+    EXPECT_EQ(reported.count, 1);
+    EXPECT_TRUE(records.empty());
+
+    // a failed fetch is silent
+    reported = {};
+    EXPECT_FALSE(LoadItemList("http://no-such-host.invalid/list", records));
+    EXPECT_EQ(reported.count, 0);
+}
+
+} // namespace
