@@ -1,0 +1,30 @@
+#pragma once
+// What results windows ask of the application without knowing its classes: the main frame's
+// configuration values, the shared picture folder and the badge table. The application sets
+// these once at start; a results window without a host (no main frame) filters nothing and a
+// tile click does nothing.
+#include "market/AppState.h"
+#include "market/Configuration.h"
+
+#include <string>
+
+class IResultsHost {
+public:
+    virtual ~IResultsHost() = default;
+    // The configuration the main frame read at its creation: key, secret, affiliate id,
+    // seller nicknames to leave out.
+    virtual const Configuration& HostConfiguration() const = 0;
+};
+
+// The application's main window as a results host, or null when there is none or it is not
+// the main frame. GUI thread only.
+IResultsHost* MainResultsHost();
+void SetMainResultsHost(IResultsHost* host);
+
+// The picture folder (ends with '/', or empty when none could be had). Set once at start,
+// before any results window exists; read from any thread afterwards.
+const std::string& PictureFolder();
+void SetPictureFolder(const std::string& folder);
+
+// Credit level -> badge resource id (315..334), the application's table.
+const yfx::BadgeTable& BadgeIds();
