@@ -1,0 +1,37 @@
+#pragma once
+// The picture of an item tile: decodes its picture file lazily, the first time it paints
+// without a picture, and draws it unscaled and centred inside a thin frame on white.
+//
+// The owner works on the public members: DestroyImage() and a new m_strImagePath for a new
+// picture (nothing is read until the next paint); m_bHover for the frame colour. The setters
+// below do the same and repaint at once. The control is transparent for the mouse: the owner
+// does the hit-testing. GUI thread only.
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+class CMyImageStatic : public QWidget {
+    Q_OBJECT
+public:
+    explicit CMyImageStatic(QWidget* parent = nullptr);
+    ~CMyImageStatic() override;
+
+    // Discards the decoded picture; the next paint reads m_strImagePath again.
+    void DestroyImage();
+    // DestroyImage, store the path, repaint at once.
+    void SetImagePath(const QString& path);
+    // Set m_bHover and repaint at once; the picture is not read again.
+    void SetHover(bool hover);
+
+    // The decoded picture; null until a load succeeded. Once loaded, the file is not read
+    // again, even if it changes on disk, until DestroyImage().
+    QImage m_image;
+    // True while the pointer is over the picture: darker frame.
+    bool m_bHover = false;
+    // Full path of the picture file. A missing, unreadable or undecodable file shows only the
+    // white area and the frame; the next paint tries again.
+    QString m_strImagePath;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};

@@ -1,0 +1,48 @@
+#pragma once
+// A text static that draws its text in its own colour and font, word-wrapped, over whatever
+// its parent paints behind it (it never fills a background of its own).
+//
+// Owner-facing state is public: m_crText and m_logFont may be changed directly and take effect
+// at the next paint; the setters change them and repaint at once. SetText repaints at once.
+// An ampersand in the text is a mnemonic prefix ("&&" draws one '&'). The control is
+// transparent for the mouse: its parent gets every mouse event over it. GUI thread only.
+#include <QColor>
+#include <QFont>
+#include <QString>
+#include <QWidget>
+
+class CMyStatic : public QWidget {
+    Q_OBJECT
+public:
+    explicit CMyStatic(QWidget* parent = nullptr);
+    explicit CMyStatic(const QString& text, QWidget* parent = nullptr);
+    ~CMyStatic() override;
+
+    const QString& Text() const { return m_strText; }
+    // Stores the text and repaints at once over a fresh copy of the parent's background.
+    void SetText(const QString& text);
+
+    // Each of these updates the member and repaints at once.
+    void SetTextColor(const QColor& colour);
+    void SetFontDescription(const QFont& font);
+    void SetBold(bool bold);
+    void SetWeight(QFont::Weight weight);
+    void SetPixelHeight(int pixels); // character height in pixels, like a negative font height
+    void SetUnderline(bool underline);
+    // Horizontal part: Qt::AlignLeft (default), AlignHCenter or AlignRight; add AlignVCenter
+    // for a vertically centred text. The text is always word-wrapped.
+    void SetAlignment(Qt::Alignment alignment);
+
+    // Text colour; the palette's window-text colour at construction.
+    QColor m_crText;
+    // Font description used to draw; the application's interface font at construction.
+    QFont m_logFont;
+    // Alignment inside the control; left and top at construction.
+    Qt::Alignment m_alignment = Qt::AlignLeft | Qt::AlignTop;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString m_strText;
+};
