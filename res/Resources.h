@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QFont>
 #include <QIcon>
+#include <QImage>
 #include <QPixmap>
 #include <QRect>
 #include <QSize>
@@ -62,15 +63,18 @@ struct DialogTemplate {
 // Templates 309 (search pane), 311 (item tile), 312 (home page). Null for an unknown id.
 const DialogTemplate* Dialog(int id);
 
-// The font that stands in for a template's dialog font on this platform (the application's
-// interface font at the template's point size; renders Simplified Chinese).
+// The font that stands in for a template's dialog font on this platform: the application's
+// interface font (or "WenQuanYi Micro Hei" when there is no QGuiApplication) at the
+// template's point size.
 QFont DialogFont(const DialogTemplate& dlg);
 
-// The dialog font's base units in pixels: width = average width of the 52 Latin letters
-// (rounded), height = the font's height, measured from the font actually used.
+// The dialog font's base units in pixels, measured from the font actually used: width =
+// (advance of "A..Za..z" / 26 + 1) / 2 in integers (the average letter width, rounded),
+// height = the font's line height. Needs a QGuiApplication (font metrics).
 QSize DialogBaseUnits(const QFont& font);
 
-// Dialog units -> pixels: x and width * baseWidth / 4, y and height * baseHeight / 8.
+// Dialog units -> pixels: x and width * baseWidth / 4, y and height * baseHeight / 8, each
+// rounded to the nearest integer (halves away from zero), as MulDiv does.
 QRect DialogUnitsToPixels(const QRect& du, QSize baseUnits);
 
 // A menu resource: a list of popups, each with items (id 0 and empty text: separator).
@@ -88,18 +92,29 @@ const std::vector<MenuItem>* Menu(int id);
 QMenu* CreatePopupMenu(int menuId, int index, QWidget* parent);
 
 // Raw bytes of a typed resource, as the program stores it: type "GIF" ids 315..334 hold the
-// credit badges (Windows bitmaps); type "BITMAP" ids 189, 191, 335, 336, 337. Empty when
-// there is no such resource. Type names compare without regard to case.
+// credit badges (Windows bitmaps: 8 bits with a palette for 315..319, 32 bits for the others);
+// type "BITMAP" ids 189, 191, 335, 336, 337; type "ICON" ids 128, 130 (.ico files). Empty
+// when there is no such resource or `type` is null. Type names compare without regard to
+// case. Any thread; needs no QGuiApplication.
 QByteArray ResourceData(const char* type, int id);
 
-// A bitmap resource decoded (189, 191, 335, 336, 337); null pixmap when missing.
+// A bitmap resource decoded (189, 191, 335, 336, 337); null image when missing. Any thread;
+// needs no QGuiApplication.
+QImage BitmapImage(int id);
+
+// The same as a pixmap; a null pixmap when missing, or when called without a QGuiApplication
+// or off its thread (pixmaps cannot exist there).
 QPixmap Bitmap(int id);
 
-// An image strip cut into images of the given width, with magenta (255, 0, 255) made
-// transparent (strips 189 with width 24, 191 with width 16).
+// An image strip cut into images of the given width, left to right, with magenta
+// (255, 0, 255) made fully transparent (strips 189 with width 24, 191 with width 16). A
+// remainder narrower than `width` is dropped; empty for a missing strip or width <= 0.
+// ImageStripImages works anywhere; ImageStrip, like Bitmap, needs the GUI thread.
+std::vector<QImage> ImageStripImages(int id, int width);
 std::vector<QPixmap> ImageStrip(int id, int width);
 
-// Icons 128 (main frame) and 130 (results windows).
+// Icons 128 (main frame) and 130 (results windows), with every size the icon file holds
+// (16, 24, 32, 48, 64). A null icon for another id, or without a QGuiApplication.
 QIcon Icon(int id);
 
 } // namespace yfx::res

@@ -1,0 +1,12 @@
+#pragma once
+// Icons 128 (main frame: an orange shopping bag) and 130 (results windows: a blue bag with a
+// list on it), each drawn separately at every size it is stored in.
+#include <QImage>
+#include <vector>
+
+class IconArt {
+public:
+    static std::vector<int> Sizes() { return {16, 24, 32, 48, 64}; }
+    // Icon `id` (128 or 130) at `size` pixels, ARGB32 with straight alpha; null for another id.
+    static QImage Render(int id, int size);
+};

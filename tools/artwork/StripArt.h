@@ -1,0 +1,13 @@
+#pragma once
+// The navigation bar's image strips on magenta (255, 0, 255), the transparent colour:
+// bitmap 189 (72 x 24: search, hot ranking, home at 24 pixels) and bitmap 191 (64 x 16: the
+// same three at 16 pixels and a star).
+#include <QColor>
+#include <QImage>
+
+class StripArt {
+public:
+    static QImage Large(); // 189
+    static QImage Small(); // 191
+    static QColor Key() { return QColor(255, 0, 255); }
+};

@@ -1,0 +1,84 @@
+// yfx-artwork: draws the program's pictures into a folder, the same bytes on every run.
+//   yfx-artwork OUT_FOLDER                 writes gif/315..334.bmp, bitmap/*.bmp, icon/*.ico
+//   yfx-artwork --sheet PICTURES OUT.png   renders the contact sheet of a pictures folder
+#include "tools/artwork/BadgeArt.h"
+#include "tools/artwork/BmpWriter.h"
+#include "tools/artwork/ContactSheet.h"
+#include "tools/artwork/IcoWriter.h"
+#include "tools/artwork/IconArt.h"
+#include "tools/artwork/LinkArt.h"
+#include "tools/artwork/StripArt.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QSaveFile>
+
+#include <cstdio>
+
+namespace {
+
+bool Save(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        std::fprintf(stderr, "yfx-artwork: cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
+int WriteAll(const QString& out)
+{
+    bool ok = true;
+    for (int level = 1; level <= 20; ++level) {
+        const QImage badge = BadgeArt::Badge(level);
+        const QByteArray bytes = level <= 5 ? BmpWriter::Indexed8(badge) : BmpWriter::Rgb32(badge);
+        ok &= Save(out + QStringLiteral("/gif/%1.bmp").arg(314 + level), bytes);
+    }
+    ok &= Save(out + QStringLiteral("/bitmap/189.bmp"), BmpWriter::Rgb24(StripArt::Large()));
+    ok &= Save(out + QStringLiteral("/bitmap/191.bmp"), BmpWriter::Rgb24(StripArt::Small()));
+    ok &= Save(out + QStringLiteral("/bitmap/335.bmp"), BmpWriter::Rgb32(LinkArt::Announcement()));
+    ok &= Save(out + QStringLiteral("/bitmap/336.bmp"), BmpWriter::Rgb24(LinkArt::MarketLogo()));
+    ok &= Save(out + QStringLiteral("/bitmap/337.bmp"), BmpWriter::Rgb24(LinkArt::MallLogo()));
+    for (int id : {128, 130}) {
+        std::vector<QImage> sizes;
+        for (int s : IconArt::Sizes())
+            sizes.push_back(IconArt::Render(id, s));
+        ok &= Save(out + QStringLiteral("/icon/%1.ico").arg(id), IcoWriter::Write(sizes));
+    }
+    return ok ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // No window system needed; and the raster engine's baseline code paths only, so that the
+    // pixels do not depend on which vector instructions this processor has.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_NO_CPU_FEATURE", "sse3 ssse3 fma sse4.1 sse4.2 movbe popcnt aes avx f16c bmi avx2 bmi2 "
+                                 "avx512f avx512dq avx512ifma avx512cd avx512bw avx512vl avx512vbmi "
+                                 "avx512vbmi2 gfni vaes avx512vnni avx512bitalg avx512vpopcntdq avx512fp16");
+    QGuiApplication app(argc, argv);
+    const QStringList args = app.arguments();
+
+    if (LinkArt::FontFamily().isEmpty()) {
+        std::fprintf(stderr, "yfx-artwork: the font WenQuanYi Micro Hei is not installed (fonts-wqy-microhei)\n");
+        return 2;
+    }
+    if (args.size() == 4 && args[1] == QLatin1String("--sheet")) {
+        QString error;
+        const QImage sheet = ContactSheet::Render(args[2], &error);
+        if (sheet.isNull()) {
+            std::fprintf(stderr, "yfx-artwork: cannot read %s\n", qPrintable(error));
+            return 1;
+        }
+        return sheet.save(args[3], "PNG") ? 0 : 1;
+    }
+    if (args.size() == 2 && !args[1].startsWith(QLatin1Char('-')))
+        return WriteAll(args[1]);
+    std::fprintf(stderr, "usage: yfx-artwork OUT_FOLDER | yfx-artwork --sheet PICTURES OUT.png\n");
+    return 2;
+}
