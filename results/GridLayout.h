@@ -1,0 +1,53 @@
+#pragma once
+// The arithmetic of the results grid: three columns of equal tiles with one-pixel gaps and
+// margins, centred in a 700-pixel minimum width. No window system: the view feeds it sizes
+// and applies what comes back.
+#include <vector>
+
+namespace yfx {
+
+struct GridPoint {
+    int x = 0;
+    int y = 0;
+    bool operator==(const GridPoint&) const = default;
+};
+
+struct GridInput {
+    int tileCount = 0;
+    int tileWidth = 0;       // client size of the first tile
+    int tileHeight = 0;
+    int clientWidth = 0;     // the view's client size now, without any scroll bar
+    int clientHeight = 0;
+    bool hasVScroll = false; // a vertical scroll bar is shown now
+    bool hasHScroll = false; // a horizontal scroll bar is shown now
+    int vScrollWidth = 0;    // width of the vertical scroll bar shown now
+    int hScrollHeight = 0;   // height of the horizontal scroll bar shown now
+    int scrollBarWidth = 0;  // the view's m_nScrollBarWidth, taken off when rows overflow
+    int previousLeft = 0;    // the view's m_nLeft
+    bool firstLayout = true; // the view's m_bFirstLayout
+};
+
+struct GridResult {
+    // No tiles: scroll size 100 x 100, nothing moves, the first-layout flag stays set.
+    bool empty = true;
+    int left = 0;          // new m_nLeft (L)
+    int shift = 0;         // L minus the previous left offset (d)
+    int scrollWidth = 100; // total scroll size: (w - 1) x T
+    int scrollHeight = 100;
+    // First layout: every tile's top-left corner, tile by tile, row by row; empty otherwise
+    // (a later layout moves every tile by `shift` when it is not 0).
+    std::vector<GridPoint> positions;
+    bool firstLayoutDone = false; // the view clears m_bFirstLayout
+};
+
+inline constexpr int kGridColumns = 3;
+inline constexpr int kGridMinWidth = 700;
+
+// The layout for the given sizes. Negative counts or sizes count as 0; the result's sizes
+// never overflow for tile counts up to the view's limit.
+GridResult ComputeGridLayout(const GridInput& in);
+
+// The top-left corner of cell `index` of a grid whose left offset is `left`.
+GridPoint GridCell(int index, int left, int tileWidth, int tileHeight);
+
+} // namespace yfx

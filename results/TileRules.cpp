@@ -1,0 +1,38 @@
+#include "results/TileRules.h"
+
+#include "results/NumberText.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace yfx {
+
+int CreditLevel(std::string_view ratesum)
+{
+    return static_cast<int>(std::clamp<long>(LeadingLong(ratesum), INT_MIN, INT_MAX));
+}
+
+unsigned BadgeIdFor(std::string_view ratesum, const BadgeTable& table)
+{
+    return table.ForLevel(CreditLevel(ratesum));
+}
+
+TileArea HitArea(int px, int py, const TileRect& picture, const TileRect& name)
+{
+    if (picture.Contains(px, py))
+        return TileArea::Picture;
+    if (name.Contains(px, py))
+        return TileArea::Name;
+    return TileArea::None;
+}
+
+HoverLook HoverFor(TileArea area)
+{
+    HoverLook look;
+    look.handCursor = area != TileArea::None;
+    look.nameHighlight = area == TileArea::Name;
+    look.pictureHover = area == TileArea::Picture;
+    return look;
+}
+
+} // namespace yfx

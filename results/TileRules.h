@@ -1,0 +1,41 @@
+#pragma once
+// The decisions of an item tile that need no window: the credit badge of a seller, which area
+// of the tile a point is in, what the pointer over an area shows, and whether a release
+// opens the item.
+#include "market/AppState.h"
+
+#include <string_view>
+
+namespace yfx {
+
+// The seller's credit level: `ratesum` read with LeadingLong (leading white space and a sign
+// allowed; no digits: 0), clamped to the int range.
+int CreditLevel(std::string_view ratesum);
+
+// The badge resource id for `ratesum`: the table's id for levels 1..20, 0 (no badge) for any
+// other level.
+unsigned BadgeIdFor(std::string_view ratesum, const BadgeTable& table);
+
+// A rectangle in the tile's client coordinates; the right and bottom edges lie outside.
+struct TileRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool Contains(int px, int py) const { return px >= x && py >= y && px < x + width && py < y + height; }
+};
+
+enum class TileArea { None, Picture, Name };
+
+// The area a point lies in: the picture's rectangle, else the name's, else none.
+TileArea HitArea(int px, int py, const TileRect& picture, const TileRect& name);
+
+// What the tile shows while the pointer is in `area`.
+struct HoverLook {
+    bool handCursor = false;   // hand cursor (else the arrow)
+    bool nameHighlight = false; // name in RGB 225, 145, 100 and underlined
+    bool pictureHover = false; // darker picture frame
+};
+HoverLook HoverFor(TileArea area);
+
+} // namespace yfx

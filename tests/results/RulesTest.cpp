@@ -1,0 +1,458 @@
+// The results rules without any window: grid arithmetic, seller filter, price order, title
+// suffix, number reading, credit badges and the tile's hit and click rules.
+#include "results/GridLayout.h"
+#include "results/NumberText.h"
+#include "results/ResultOrder.h"
+#include "results/ResultsHost.h"
+#include "results/TileClick.h"
+#include "results/TileRules.h"
+#include "results/TitleSuffix.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <climits>
+#include <cmath>
+#include <limits>
+#include <thread>
+#include <unistd.h>
+
+using namespace yfx;
+
+namespace {
+
+constexpr int kTw = 232;
+constexpr int kTh = 300;
+
+GridInput Grid(int n, int width, int height)
+{
+    GridInput in;
+    in.tileCount = n;
+    in.tileWidth = kTw;
+    in.tileHeight = kTh;
+    in.clientWidth = width;
+    in.clientHeight = height;
+    in.scrollBarWidth = 17;
+    return in;
+}
+
+CTBRecord Rec(const std::string& id, const std::string& price, const std::string& ship, const std::string& nick = {})
+{
+    CTBRecord r;
+    r.SetValue(CTBRecord::ItemId, id);
+    r.SetValue(CTBRecord::CurrentPrice, price);
+    r.SetValue(CTBRecord::Ship, ship);
+    r.SetValue(CTBRecord::Nick, nick);
+    return r;
+}
+
+std::vector<std::string> Ids(const std::vector<CTBRecord>& records)
+{
+    std::vector<std::string> ids;
+    for (const CTBRecord& r : records)
+        ids.push_back(r.itemId());
+    return ids;
+}
+
+} // namespace
+
+// ---- grid arithmetic
+
+struct WidthCase {
+    int width;      // client width, no scroll bar shown
+    int tiles;
+    int left;       // expected L
+    int scrollWidth; // expected w - 1
+};
+
+class GridWidth : public testing::TestWithParam<WidthCase> {};
+
+TEST_P(GridWidth, CentresInSevenHundredPixelMinimum)
+{
+    const WidthCase c = GetParam();
+    const GridResult r = ComputeGridLayout(Grid(c.tiles, c.width, 2000));
+    EXPECT_FALSE(r.empty);
+    EXPECT_EQ(r.left, c.left);
+    EXPECT_EQ(r.scrollWidth, c.scrollWidth);
+    EXPECT_EQ(r.shift, c.left); // previous left 0
+    EXPECT_TRUE(r.firstLayoutDone);
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, GridWidth,
+                         testing::Values(WidthCase{640, 1, 1, 699}, // narrower than 700: horizontal scrolling
+                                         WidthCase{700, 1, 1, 699}, WidthCase{701, 1, 0, 700},
+                                         WidthCase{900, 3, 100, 899}, WidthCase{1000, 4, 150, 999},
+                                         WidthCase{901, 4, 100, 900}));
+
+TEST(Grid, RowsAndTotalHeight)
+{
+    struct {
+        int tiles;
+        int height;
+    } cases[] = {{1, kTh + 2}, {2, kTh + 2}, {3, kTh + 2}, {4, 2 * (kTh + 1) + 1}, {6, 2 * (kTh + 1) + 1},
+                 {7, 3 * (kTh + 1) + 1}};
+    for (const auto& c : cases) {
+        const GridResult r = ComputeGridLayout(Grid(c.tiles, 900, 5000));
+        EXPECT_EQ(r.scrollHeight, c.height) << c.tiles << " tiles";
+        EXPECT_EQ(r.positions.size(), static_cast<size_t>(c.tiles));
+    }
+}
+
+TEST(Grid, FirstLayoutPlacesThreeColumnsRowByRow)
+{
+    const GridResult one = ComputeGridLayout(Grid(1, 900, 2000));
+    EXPECT_EQ(one.positions, (std::vector<GridPoint>{{100, 1}}));
+
+    const GridResult three = ComputeGridLayout(Grid(3, 900, 2000));
+    EXPECT_EQ(three.positions, (std::vector<GridPoint>{{100, 1}, {333, 1}, {566, 1}}));
+
+    const GridResult four = ComputeGridLayout(Grid(4, 900, 2000));
+    EXPECT_EQ(four.positions, (std::vector<GridPoint>{{100, 1}, {333, 1}, {566, 1}, {100, kTh + 2}}));
+
+    // 700 pixels exactly hold the three columns, their gaps and margins.
+    const GridResult narrow = ComputeGridLayout(Grid(3, 700, 2000));
+    EXPECT_EQ(narrow.positions.back().x + kTw + 1, 700);
+}
+
+TEST(Grid, OverflowingRowsTakeTheScrollBarOffBeforeCentring)
+{
+    // 10 tiles: 4 rows, taller than 600 pixels.
+    GridInput noBar = Grid(10, 917, 600);
+    GridResult r = ComputeGridLayout(noBar);
+    EXPECT_EQ(r.left, 100);
+    EXPECT_EQ(r.scrollWidth, 899);
+    EXPECT_EQ(r.scrollHeight, 4 * (kTh + 1) + 1);
+
+    // The same view once its vertical bar is shown: the client is 17 pixels narrower but the
+    // full size, and so the result, stays.
+    GridInput withBar = noBar;
+    withBar.clientWidth = 900;
+    withBar.hasVScroll = true;
+    withBar.vScrollWidth = 17;
+    GridResult again = ComputeGridLayout(withBar);
+    EXPECT_EQ(again.left, 100);
+    EXPECT_EQ(again.scrollWidth, 899);
+
+    // A horizontal bar shown now adds its height back before the comparison: 583 + 17 holds
+    // one row of 302 pixels, so no width is taken off.
+    GridInput hbar = Grid(3, 917, 583 - kTh);
+    hbar.hasHScroll = true;
+    hbar.hScrollHeight = 17;
+    hbar.clientHeight = kTh + 2 - 17;
+    EXPECT_EQ(ComputeGridLayout(hbar).left, 108);
+    hbar.hasHScroll = false;
+    EXPECT_EQ(ComputeGridLayout(hbar).left, 100);
+}
+
+TEST(Grid, LaterResizeOnlyShifts)
+{
+    GridInput first = Grid(5, 900, 2000);
+    const GridResult a = ComputeGridLayout(first);
+    ASSERT_EQ(a.left, 100);
+
+    GridInput second = Grid(5, 1000, 2000);
+    second.previousLeft = a.left;
+    second.firstLayout = false;
+    const GridResult b = ComputeGridLayout(second);
+    EXPECT_EQ(b.left, 150);
+    EXPECT_EQ(b.shift, 50);
+    EXPECT_TRUE(b.positions.empty());
+
+    GridInput same = second;
+    same.previousLeft = b.left;
+    EXPECT_EQ(ComputeGridLayout(same).shift, 0);
+
+    GridInput smaller = Grid(5, 640, 2000);
+    smaller.previousLeft = b.left;
+    smaller.firstLayout = false;
+    EXPECT_EQ(ComputeGridLayout(smaller).shift, 1 - 150);
+}
+
+TEST(Grid, NoTilesKeepsTheFirstLayoutPending)
+{
+    for (int n : {0, -3}) {
+        const GridResult r = ComputeGridLayout(Grid(n, 900, 600));
+        EXPECT_TRUE(r.empty);
+        EXPECT_EQ(r.scrollWidth, 100);
+        EXPECT_EQ(r.scrollHeight, 100);
+        EXPECT_FALSE(r.firstLayoutDone);
+        EXPECT_TRUE(r.positions.empty());
+    }
+}
+
+// ---- numbers
+
+TEST(Numbers, LeadingDoubleReadsLikeAtofOnDecimals)
+{
+    const struct {
+        const char* text;
+        double value;
+    } cases[] = {{"12.50", 12.5},   {"  12.50", 12.5}, {"\t\n7", 7},   {"+3", 3},       {"-2.5e1x", -25},
+                 {"1e", 1},         {"1e+", 1},        {".5", 0.5},    {"5.", 5},       {".", 0},
+                 {"", 0},           {"abc", 0},        {"0x10", 0},    {"inf", 0},      {"nan", 0},
+                 {"1,5", 1},        {"- 5", 0},        {"12.5元", 12.5}, {"1e-400", 0}, {"0.00", 0}};
+    for (const auto& c : cases)
+        EXPECT_DOUBLE_EQ(LeadingDouble(c.text), c.value) << '"' << c.text << '"';
+    EXPECT_EQ(LeadingDouble("1e400"), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(LeadingDouble("-1e400"), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(LeadingDouble(std::string(400, '9')), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(LeadingDouble("0." + std::string(400, '0') + "1"), 0.0);
+}
+
+// Builds a locale whose decimal point is a comma into a private folder (localedef needs no
+// privileges) and switches LC_NUMERIC to it; false when that cannot be done on this machine.
+// `made` receives the folder to remove afterwards.
+bool UseCommaDecimalLocale(std::string& made)
+{
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"})
+        if (std::setlocale(LC_NUMERIC, name))
+            return true;
+    char folder[] = "/tmp/yfx-locale-XXXXXX";
+    if (!::mkdtemp(folder))
+        return false;
+    const std::string dir = folder;
+    made = dir;
+    {
+        std::ofstream src(dir + "/comma.src");
+        src << "LC_CTYPE\ncopy \"POSIX\"\nEND LC_CTYPE\nLC_NUMERIC\ndecimal_point \"<U002C>\"\n"
+               "thousands_sep \"<U002E>\"\ngrouping 3\nEND LC_NUMERIC\n";
+    }
+    const std::string cmd = "localedef -c -i " + dir + "/comma.src -f ANSI_X3.4-1968 " + dir + "/comma >/dev/null 2>&1";
+    [[maybe_unused]] const int rc = std::system(cmd.c_str());
+    ::setenv("LOCPATH", dir.c_str(), 1);
+    return std::setlocale(LC_NUMERIC, "comma") != nullptr;
+}
+
+TEST(Numbers, LeadingDoubleIgnoresTheNumericLocale)
+{
+    const char* previous = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string saved = previous ? previous : "C";
+    std::string made;
+    struct Cleanup {
+        std::string& dir;
+        ~Cleanup()
+        {
+            if (!dir.empty())
+                std::filesystem::remove_all(dir);
+        }
+    } cleanup{made};
+    if (!UseCommaDecimalLocale(made))
+        GTEST_SKIP() << "no comma-decimal locale can be had on this machine";
+    // The C library itself now reads "12.50" as 12 ...
+    EXPECT_DOUBLE_EQ(std::atof("12.50"), 12.0);
+    // ... but the record texts still read with a decimal point.
+    EXPECT_DOUBLE_EQ(LeadingDouble("12.50"), 12.5);
+    EXPECT_DOUBLE_EQ(LeadingDouble("12,50"), 12);
+    EXPECT_DOUBLE_EQ(PriceKey([] {
+        CTBRecord r;
+        r.SetValue(CTBRecord::CurrentPrice, "12.50");
+        r.SetValue(CTBRecord::Ship, "0.25");
+        return r;
+    }()), 12.75);
+    std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+TEST(Numbers, LeadingLongReadsLikeAtol)
+{
+    const struct {
+        const char* text;
+        long value;
+    } cases[] = {{"20", 20}, {" +5", 5}, {"-3", -3}, {"abc", 0}, {"12abc", 12},
+                 {"", 0},    {"- 5", 0}, {"5.9", 5}, {"\v\f 8", 8}, {"007", 7}};
+    for (const auto& c : cases)
+        EXPECT_EQ(LeadingLong(c.text), c.value) << '"' << c.text << '"';
+    EXPECT_EQ(LeadingLong("99999999999999999999999"), LONG_MAX);
+    EXPECT_EQ(LeadingLong("-99999999999999999999999"), LONG_MIN);
+    EXPECT_EQ(LeadingLong(std::to_string(LONG_MIN)), LONG_MIN);
+}
+
+// ---- seller filter
+
+TEST(SellerFilter, Cases)
+{
+    const std::vector<CTBRecord> answer = {Rec("1", "1", "0", "alpha"), Rec("2", "1", "0", "beta"),
+                                           Rec("3", "1", "0", ""), Rec("4", "1", "0", "Alpha"),
+                                           Rec("5", "1", "0", "gamma")};
+    struct {
+        std::map<std::string, int> nicks;
+        std::vector<std::string> kept;
+    } cases[] = {
+        {{}, {"1", "2", "3", "4", "5"}},                        // empty map: nothing filtered
+        {{{"alpha", 0}, {"gamma", 1}}, {"2", "3", "4"}},        // two sellers gone, case-sensitive
+        {{{"", 0}}, {"1", "2", "3", "4", "5"}},                 // an empty nick is never filtered
+        {{{"nobody", 3}}, {"1", "2", "3", "4", "5"}},
+        {{{"alpha", 0}, {"beta", 1}, {"Alpha", 2}, {"gamma", 3}}, {"3"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<CTBRecord> records = answer;
+        FilterSellers(records, c.nicks);
+        EXPECT_EQ(Ids(records), c.kept);
+    }
+    std::vector<CTBRecord> all = {Rec("1", "1", "0", "a"), Rec("2", "1", "0", "b")};
+    FilterSellers(all, {{"a", 0}, {"b", 1}});
+    EXPECT_TRUE(all.empty());
+}
+
+// ---- price order
+
+TEST(PriceOrder, AscendingAndStable)
+{
+    // Keys 10 + 0, 5 + 5 and 8 + 0: the 8 first, then both tens in sales order.
+    EXPECT_EQ(Ids(PriceOrder({Rec("a", "10", "0"), Rec("b", "5", "5"), Rec("c", "8", "0")})),
+              (std::vector<std::string>{"c", "a", "b"}));
+    // An empty postage counts as 0; a price that is no number counts as 0 and comes before
+    // every positive key; equal keys keep their order.
+    EXPECT_EQ(Ids(PriceOrder({Rec("a", "12.50", ""), Rec("b", "12.4", "0.2"), Rec("c", "面议", "0"),
+                              Rec("d", "12.5", "0.00"), Rec("e", "0.01", "")})),
+              (std::vector<std::string>{"c", "e", "a", "d", "b"}));
+    EXPECT_TRUE(PriceOrder({}).empty());
+    // Opposite infinities never make a NaN that would break the ordering.
+    EXPECT_EQ(Ids(PriceOrder({Rec("a", "1", "0"), Rec("b", "1e999", "-1e999"), Rec("c", "-1", "0")})),
+              (std::vector<std::string>{"b", "c", "a"}));
+}
+
+TEST(PriceOrder, KeyIsPricePlusPostage)
+{
+    EXPECT_DOUBLE_EQ(PriceKey(Rec("x", " 12.50", "8.5")), 21.0);
+    EXPECT_DOUBLE_EQ(PriceKey(Rec("x", "", "")), 0.0);
+    EXPECT_DOUBLE_EQ(PriceKey(Rec("x", "-3", "1")), -2.0);
+}
+
+TEST(PriceOrder, KeepsWholeRecords)
+{
+    CTBRecord r = Rec("x", "3", "0", "seller");
+    r.SetValue(CTBRecord::Tip, "\xCA\xD6\xBB\xFA"); // GBK bytes stay as they are
+    r.thumbUrl = "http://h/p.jpg_220x220.jpg";
+    r.thumbFileName = "p.jpg_220x220.jpg";
+    const std::vector<CTBRecord> sorted = PriceOrder({Rec("y", "9", "0"), r});
+    ASSERT_EQ(sorted.size(), 2u);
+    EXPECT_EQ(sorted[0].tip(), r.tip());
+    EXPECT_EQ(sorted[0].nick(), "seller");
+    EXPECT_EQ(sorted[0].thumbFileName, r.thumbFileName);
+}
+
+// ---- title suffix
+
+TEST(TitleSuffix, Cases)
+{
+    const struct {
+        const char* title;
+        int order;
+        const char* result;
+        bool changed;
+    } cases[] = {
+        {"自助搜索 - 销量", 1, "自助搜索 - 价格", true},
+        {"自助搜索 - 价格", 0, "自助搜索 - 销量", true},
+        {"自助搜索 - 价格", 1, "自助搜索 - 价格", false},
+        {"自助搜索 - 销量", 0, "自助搜索 - 销量", false},
+        {"自助搜索", 1, "自助搜索", false},
+        {"销量排行 - 其他", 1, "销量排行 - 其他", false},
+        {"销量", 1, "价格", true},
+        {"", 0, "", false},
+    };
+    for (const auto& c : cases) {
+        std::string title = c.title;
+        EXPECT_EQ(SwitchTitleSuffix(title, c.order), c.changed) << c.title;
+        EXPECT_EQ(title, c.result);
+    }
+}
+
+// ---- tile rules
+
+TEST(TileRules, CreditBadges)
+{
+    const BadgeTable table;
+    const struct {
+        const char* ratesum;
+        unsigned id;
+    } cases[] = {{"1", 315},  {"5", 319},  {"6", 320},   {"20", 334}, {" 11", 325}, {"+16", 330}, {"7.9", 321},
+                 {"0", 0},    {"21", 0},   {"", 0},      {"abc", 0},  {"-5", 0},    {"99999999999", 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(BadgeIdFor(c.ratesum, table), c.id) << '"' << c.ratesum << '"';
+    EXPECT_EQ(CreditLevel("99999999999"), INT_MAX);
+    EXPECT_EQ(CreditLevel("-99999999999"), INT_MIN);
+}
+
+TEST(TileRules, HitAreas)
+{
+    const TileRect picture{2, 2, 228, 228};
+    const TileRect name{5, 264, 236, 30};
+    const struct {
+        int x, y;
+        TileArea area;
+    } cases[] = {{2, 2, TileArea::Picture},   {229, 229, TileArea::Picture}, {230, 100, TileArea::None},
+                 {100, 230, TileArea::None},  {1, 1, TileArea::None},        {5, 264, TileArea::Name},
+                 {240, 293, TileArea::Name},  {241, 270, TileArea::None},    {100, 294, TileArea::None},
+                 {100, 250, TileArea::None}};
+    for (const auto& c : cases)
+        EXPECT_EQ(HitArea(c.x, c.y, picture, name), c.area) << c.x << "," << c.y;
+}
+
+TEST(TileRules, HoverLooks)
+{
+    const HoverLook none = HoverFor(TileArea::None);
+    EXPECT_FALSE(none.handCursor || none.nameHighlight || none.pictureHover);
+    const HoverLook name = HoverFor(TileArea::Name);
+    EXPECT_TRUE(name.handCursor && name.nameHighlight && !name.pictureHover);
+    const HoverLook picture = HoverFor(TileArea::Picture);
+    EXPECT_TRUE(picture.handCursor && !picture.nameHighlight && picture.pictureHover);
+}
+
+TEST(TileRules, PressAndRelease)
+{
+    using A = TileArea;
+    const struct {
+        std::vector<A> presses;
+        A release;
+        bool opens;
+    } cases[] = {
+        {{A::Picture}, A::Name, true},   // press on the picture, release on the name
+        {{A::Name}, A::Name, true},
+        {{A::Name}, A::Picture, true},
+        {{A::None}, A::Picture, false},  // press on the price, release on the picture
+        {{A::Picture}, A::None, false},  // release outside both areas
+        {{}, A::Picture, false},         // no press at all
+        {{A::Picture, A::None}, A::Picture, false}, // a later press elsewhere disarms
+        {{A::None, A::Name}, A::Picture, true},
+    };
+    for (const auto& c : cases) {
+        TileClick click;
+        for (A a : c.presses)
+            click.Press(a);
+        EXPECT_EQ(click.Release(c.release), c.opens);
+    }
+    // A release does not disarm: a second release on the name opens again.
+    TileClick click;
+    click.Press(A::Picture);
+    EXPECT_TRUE(click.Release(A::Picture));
+    EXPECT_TRUE(click.Release(A::Name));
+}
+
+// ---- host values
+
+TEST(ResultsHost, PictureFolderAndBadgeTable)
+{
+    EXPECT_EQ(BadgeIds().ForLevel(1), 315u);
+    EXPECT_EQ(BadgeIds().ForLevel(20), 334u);
+    EXPECT_EQ(BadgeIds().ForLevel(0), 0u);
+
+    SetPictureFolder("/tmp/a/");
+    const std::string& first = PictureFolder();
+    EXPECT_EQ(first, "/tmp/a/");
+    // A reader on another thread sees a whole value while it changes; an earlier reference
+    // stays valid.
+    std::thread reader([] {
+        for (int i = 0; i < 1000; ++i) {
+            const std::string& f = PictureFolder();
+            ASSERT_TRUE(f == "/tmp/a/" || f == "/tmp/b/") << f;
+        }
+    });
+    SetPictureFolder("/tmp/b/");
+    reader.join();
+    EXPECT_EQ(PictureFolder(), "/tmp/b/");
+    EXPECT_EQ(first, "/tmp/a/");
+    EXPECT_EQ(MainResultsHost(), nullptr);
+}
