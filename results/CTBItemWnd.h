@@ -1,0 +1,127 @@
+#pragma once
+// An item tile: one search result with its picture, price, postage, name, sales count and
+// seller-credit badge on a white ground, built from dialog template 311. Pointing at the
+// picture or the name highlights it; a click on either opens the item in the default
+// browser through its affiliate click address, else its own page.
+//
+// GUI thread only, except PictureSource(), which the results view's picture worker calls
+// from its thread: it and SetRecord exclude each other, so the worker always sees the
+// addresses of one record.
+#include "controls/CMyImageStatic.h"
+#include "controls/CMyStatic.h"
+#include "controls/CPictureEx.h"
+#include "market/TBRecord.h"
+#include "results/TileClick.h"
+
+#include <QColor>
+#include <QRect>
+#include <QSize>
+#include <QWidget>
+
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace yfx::res {
+struct DialogTemplate;
+}
+
+class CTBItemWnd : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kTemplateId = 311;
+    static constexpr int kTileWidth = 232;
+    static constexpr int kPictureSize = 228;
+    // Control ids of template 311.
+    enum ControlId {
+        IDC_POSTAGE = 1001, IDC_PRICE = 1003, IDC_PICTURE = 1005, IDC_YUAN = 1007, IDC_POSTAGE_LABEL = 1009,
+        IDC_NAME = 1011, IDC_SALES_LABEL = 1012, IDC_SALES = 1014, IDC_BADGE = 1016,
+    };
+
+    // Where the controls of the template sit in pixels for given dialog base units. The tile
+    // is kTileWidth wide and the picture kPictureSize square at its template position; every
+    // row below the picture keeps its dialog-unit distance from the picture's bottom edge
+    // (so no text ever overlaps the picture, whatever the font), and the tile is tall enough
+    // for every row and a badge of kBadgeHeight.
+    struct Geometry {
+        QSize tileSize;
+        std::map<int, QRect> controls; // by control id
+        int rowShift = 0;              // pixels added to every row below the picture
+    };
+    static constexpr int kBadgeHeight = 16;
+    static Geometry ComputeGeometry(const yfx::res::DialogTemplate& dlg, QSize baseUnits);
+
+    // What the picture worker needs of the record shown now.
+    struct PictureAddresses {
+        std::string thumbUrl;
+        std::string image;
+        std::string path; // local file (bytes as the file system takes them); empty: no picture
+    };
+
+    explicit CTBItemWnd(QWidget* parent = nullptr);
+    ~CTBItemWnd() override;
+
+    // Builds the controls from template 311 with the sizes and text styles of the tile; the
+    // tile stays hidden. False when the template is missing (the tile is then unusable).
+    bool Create();
+    bool IsCreated() const { return m_bCreated; }
+
+    // Binds a record: texts, badge and picture path change at once; the picture shows when
+    // its file exists (the worker downloads it and asks for PictureReady).
+    void SetRecord(const CTBRecord& record);
+    const CTBRecord& Record() const { return m_record; }
+
+    // Any thread: the addresses of the record shown now.
+    PictureAddresses PictureSource() const;
+    // The picture file of the record shown now may have arrived: repaint the picture.
+    void PictureReady();
+
+    // Asks for the affiliate click address (blocks for the request) and opens it, else the
+    // record's own page, when it is a web address. Does nothing without a results host.
+    void OpenItem();
+
+    // Hit areas in the tile's client coordinates.
+    yfx::TileRect PictureArea() const;
+    yfx::TileRect NameArea() const;
+
+    // The controls, for the view and for tests.
+    CMyImageStatic& PictureControl() { return m_picture; }
+    CMyStatic& NameControl() { return m_name; }
+    CMyStatic& PriceControl() { return m_price; }
+    CMyStatic& PostageControl() { return m_postage; }
+    CMyStatic& SalesControl() { return m_sales; }
+    CPictureEx& BadgeControl() { return m_badge; }
+    // The badge resource shown now, 0 for none.
+    unsigned BadgeId() const { return m_nBadgeId; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    yfx::TileArea AreaAt(QPoint pos) const;
+    void ShowHover(yfx::TileArea area);
+
+    CTBRecord m_record;
+    CMyStatic m_yuanLabel;
+    CMyStatic m_price;
+    CMyStatic m_postageLabel;
+    CMyStatic m_postage;
+    CMyStatic m_name;
+    CMyImageStatic m_picture;
+    CMyStatic m_sales;
+    CMyStatic m_salesLabel;
+    yfx::TileClick m_click;  // m_bPressed
+    CPictureEx m_badge;
+
+    mutable std::mutex m_recordMutex; // guards m_source against the picture worker
+    PictureAddresses m_source;
+    QColor m_crNameText;              // the name's colour when not pointed at
+    unsigned m_nBadgeId = 0;
+    bool m_bNameHighlight = false;
+    bool m_bCreated = false;
+};
