@@ -1,0 +1,46 @@
+#pragma once
+// Faults to inject, chosen per request path on the command line ("--fault PATH=KIND[:ARG]").
+// PATH is an exact path ("/set/config.jpg") or a prefix ending in '*' ("/bao/*", "*" for all).
+// The first rule that matches a path wins.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace yfx::server {
+
+enum class FaultKind {
+    Status,     // answer with status ARG and a short page
+    Stall,      // send the headers, then nothing until the client gives up (at most ARG s, <= 60)
+    Cut,        // announce the whole length, send half of the body, close the connection
+    Malformed,  // a JSON answer cut off mid-document (a picture cut in half)
+    NonString,  // JSON members the program reads as text given as numbers, objects, arrays
+    UnsafeName, // picture addresses whose last element is not a plain file name
+    Size,       // an answer of exactly ARG bytes
+    Delay,      // wait ARG ms before answering
+};
+
+struct FaultRule {
+    std::string pattern;
+    FaultKind kind = FaultKind::Status;
+    std::int64_t arg = 0;
+};
+
+class FaultPlan {
+public:
+    // Reads "PATH=KIND[:ARG]"; false with a message in `error` when it is not understood.
+    bool Add(std::string_view spec, std::string& error);
+
+    // The rule for a path, or null.
+    const FaultRule* Find(std::string_view path) const;
+
+    bool Empty() const { return m_rules.empty(); }
+
+    // The kind's command-line name ("unsafe-name").
+    static std::string KindName(FaultKind kind);
+
+private:
+    std::vector<FaultRule> m_rules;
+};
+
+} // namespace yfx::server

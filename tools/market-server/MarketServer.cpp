@@ -1,0 +1,328 @@
+#include "tools/market-server/MarketServer.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <charconv>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <thread>
+
+#include "tools/market-server/PictureAddress.h"
+
+namespace yfx::server {
+namespace {
+
+constexpr const char* kHtmlType = "text/html;charset=GBK";
+constexpr const char* kJsonType = "application/json;charset=GBK";
+
+int PortOf(const sockaddr_storage& addr)
+{
+    if (addr.ss_family == AF_INET)
+        return ntohs(reinterpret_cast<const sockaddr_in&>(addr).sin_port);
+    if (addr.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6&>(addr).sin6_port);
+    return -1;
+}
+
+// The descriptor of this request's connection, found by its two ports; -1 when not found.
+// The connection stays open while its handler runs, so the descriptor cannot change hands.
+int FindConnection(int localPort, int remotePort)
+{
+    for (int fd = 3; fd < 4096; ++fd) {
+        struct stat st {};
+        if (fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode))
+            continue;
+        sockaddr_storage local{}, peer{};
+        socklen_t localLen = sizeof local, peerLen = sizeof peer;
+        if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLen) != 0 ||
+            getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLen) != 0)
+            continue;
+        if (PortOf(local) == localPort && PortOf(peer) == remotePort)
+            return fd;
+    }
+    return -1;
+}
+
+bool PeerClosed(int fd)
+{
+    if (fd < 0)
+        return false;
+    pollfd p{fd, static_cast<short>(POLLIN | POLLRDHUP), 0};
+    if (poll(&p, 1, 0) <= 0)
+        return false;
+    if (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL))
+        return true;
+    char c;
+    return recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+}
+
+bool IsHostChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
+           c == ':' || c == '[' || c == ']';
+}
+
+// A JSON answer of exactly `size` bytes: the document with spaces before its last byte.
+std::string PadJson(std::string body, std::size_t size)
+{
+    if (body.size() >= size || body.empty())
+        return body;
+    const char last = body.back();
+    body.pop_back();
+    body.append(size - body.size() - 1, ' ');
+    body += last;
+    return body;
+}
+
+} // namespace
+
+MarketServer::MarketServer(const ServerOptions& options, const Catalogue& catalogue, PictureFactory& pictures,
+                           RequestLog& log)
+    : m_options(options), m_catalogue(catalogue), m_pictures(pictures), m_log(log), m_documents(catalogue, options),
+      m_gateway(catalogue, options), m_server(std::make_unique<httplib::Server>())
+{
+    const int threads = options.threads;
+    m_server->new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
+    m_server->set_tcp_nodelay(true);
+    m_server->set_keep_alive_max_count(1000);
+    m_server->set_keep_alive_timeout(5);
+    m_server->set_payload_max_length(1 << 20);
+    m_server->Get(".*", [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); });
+}
+
+MarketServer::~MarketServer() = default;
+
+int MarketServer::Bind(int port)
+{
+    m_port = port == 0 ? m_server->bind_to_any_port("127.0.0.1") : (m_server->bind_to_port("127.0.0.1", port) ? port : -1);
+    return m_port;
+}
+
+bool MarketServer::Listen()
+{
+    return m_server->listen_after_bind();
+}
+
+void MarketServer::Stop()
+{
+    {
+        std::lock_guard lock(m_stopMutex);
+        m_stopping = true;
+    }
+    m_stopSignal.notify_all();
+    m_server->stop();
+}
+
+bool MarketServer::Pause(std::chrono::milliseconds duration)
+{
+    std::unique_lock lock(m_stopMutex);
+    return m_stopSignal.wait_for(lock, duration, [this] { return m_stopping.load(); });
+}
+
+std::string MarketServer::HostOf(const httplib::Request& req) const
+{
+    const std::string host = req.get_header_value("Host");
+    if (host.empty() || host.size() > 255 || !std::all_of(host.begin(), host.end(), IsHostChar))
+        return "127.0.0.1:" + std::to_string(m_port);
+    return host;
+}
+
+MarketServer::Answer MarketServer::Html(int status, std::string body) const
+{
+    Answer a;
+    a.status = status;
+    a.contentType = kHtmlType;
+    a.body = std::move(body);
+    return a;
+}
+
+MarketServer::Answer MarketServer::ListSearch(const QueryParams& query, const std::string& host, int marketTop,
+                                              DocumentVariant variant, std::int64_t sizeWanted)
+{
+    std::size_t start = 0;
+    const std::string s = query.Get("s");
+    if (!s.empty() && s.size() < 10)
+        std::from_chars(s.data(), s.data() + s.size(), start);
+    bool json = false;
+    for (const auto& [name, value] : query.All())
+        json = json || (name == "json" && value == "on");
+    const SearchFilter filter = ItemSearch::FilterFromQuery(query, m_catalogue, marketTop);
+    SearchResult result = ItemSearch::Run(m_catalogue, filter, start);
+    if (!json)
+        return Html(200, m_documents.ItemListHtml(result, host, query));
+    Answer a;
+    a.contentType = kHtmlType; // the marketplace labels its JSON as a page
+    a.json = true;
+    a.body = m_documents.ItemListJson(result, host, variant);
+    // A large answer asked for by a size fault: the page repeated until it nearly fills it.
+    const auto wanted = static_cast<std::size_t>(std::max<std::int64_t>(sizeWanted, 0));
+    if (wanted > a.body.size() && !result.page.empty()) {
+        const std::size_t perItem = std::max<std::size_t>(1, a.body.size() / result.page.size());
+        const std::size_t copies = (wanted - a.body.size()) / perItem * 9 / 10;
+        const std::vector<const CatalogueItem*> page = result.page;
+        for (std::size_t i = 0; i < copies; ++i)
+            result.page.push_back(page[i % page.size()]);
+        std::string bigger = m_documents.ItemListJson(result, host, variant);
+        if (bigger.size() <= wanted)
+            a.body = std::move(bigger);
+    }
+    return a;
+}
+
+MarketServer::Answer MarketServer::Route(const httplib::Request& req, const QueryParams& query, const std::string& host,
+                                         DocumentVariant variant, std::int64_t sizeWanted)
+{
+    const std::string& path = req.path;
+    if (path == "/")
+        return Html(200, m_documents.IndexPage(host));
+    if (path == "/itemlist/default.htm")
+        return ListSearch(query, host, -1, variant, sizeWanted);
+    if (const int top = m_catalogue.FindMarket(path); top >= 0)
+        return ListSearch(query, host, top, variant, sizeWanted);
+    if (path == "/router/rest") {
+        Answer a;
+        a.contentType = kJsonType;
+        a.json = true;
+        a.body = m_gateway.Answer(query, host, variant);
+        return a;
+    }
+    if (path == "/s.click") {
+        const CatalogueItem* item = m_catalogue.FindItem(query.Get("e"));
+        if (!item)
+            return Html(404, m_documents.ErrorPage(404));
+        Answer a = Html(302, "");
+        a.location = MarketDocuments::ItemUrl(host, *item);
+        return a;
+    }
+    if (path == "/item.htm") {
+        const CatalogueItem* item = m_catalogue.FindItem(query.Get("id"));
+        return item ? Html(200, m_documents.ItemPage(*item, host)) : Html(404, m_documents.ErrorPage(404));
+    }
+    if (path == "/go/chn/tbk_channel/channelcode.php")
+        return Html(200, m_documents.ChannelPage(false, query));
+    if (path == "/go/chn/tbk_channel/tmall_new.php")
+        return Html(200, m_documents.ChannelPage(true, query));
+    if (path == "/set/config.jpg" || path == "/set/tbcat.jpg") {
+        Answer a;
+        a.contentType = kJsonType;
+        a.json = true;
+        a.body = path == "/set/config.jpg" ? m_documents.ConfigJson(variant) : m_documents.CategoryJson(variant);
+        return a;
+    }
+    std::string code;
+    int bucket = 0, size = 0;
+    if (PictureAddress::Parse(path, code, bucket, size)) {
+        const CatalogueItem* item = m_catalogue.FindItemByPicture(code);
+        if (!item || bucket != PictureAddress::Bucket(*item))
+            return Html(404, m_documents.ErrorPage(404));
+        Answer a;
+        a.contentType = "image/jpeg";
+        a.picture = true;
+        a.body = *m_pictures.Jpeg(*item, size);
+        return a;
+    }
+    return Html(404, m_documents.ErrorPage(404));
+}
+
+void MarketServer::Handle(const httplib::Request& req, httplib::Response& res)
+{
+    if (m_options.latencyMs > 0 && Pause(std::chrono::milliseconds(m_options.latencyMs)))
+        return;
+    const QueryParams query = QueryParams::FromTarget(req.target);
+    const std::string host = HostOf(req);
+    const FaultRule* fault = m_options.faults.Find(req.path);
+    const FaultKind kind = fault ? fault->kind : FaultKind::Delay;
+    if (fault && kind == FaultKind::Delay && Pause(std::chrono::milliseconds(fault->arg)))
+        return;
+    const DocumentVariant variant = !fault                         ? DocumentVariant::Normal
+                                    : kind == FaultKind::NonString  ? DocumentVariant::NonString
+                                    : kind == FaultKind::UnsafeName ? DocumentVariant::UnsafeName
+                                                                    : DocumentVariant::Normal;
+    const std::int64_t sizeWanted = fault && kind == FaultKind::Size ? fault->arg : -1;
+
+    Answer a;
+    if (fault && kind == FaultKind::Status) {
+        a = Html(static_cast<int>(fault->arg), m_documents.ErrorPage(static_cast<int>(fault->arg)));
+        if (a.status >= 300 && a.status < 400)
+            a.location = "http://" + host + "/";
+    } else {
+        a = Route(req, query, host, variant, sizeWanted);
+    }
+    if (fault && kind == FaultKind::Malformed && !a.body.empty())
+        a.body.resize(a.picture ? a.body.size() / 2 : a.body.size() * 2 / 3);
+    if (sizeWanted >= 0) {
+        const auto wanted = static_cast<std::size_t>(sizeWanted);
+        if (a.json)
+            a.body = PadJson(std::move(a.body), wanted);
+        a.body.resize(wanted, a.picture ? '\0' : ' ');
+    }
+
+    RequestLogEntry entry;
+    entry.method = req.method;
+    entry.path = req.path;
+    entry.params = query.All();
+    entry.rawQuery = query.Raw();
+    entry.userAgent = req.get_header_value("User-Agent");
+    entry.status = a.status;
+    entry.bytes = a.body.size();
+    if (fault)
+        entry.fault = FaultPlan::KindName(kind);
+    m_log.Write(entry);
+
+    res.status = a.status;
+    if (!a.location.empty())
+        res.set_header("Location", a.location);
+    auto body = std::make_shared<std::string>(std::move(a.body));
+    const std::string type = a.contentType;
+    if (fault && kind == FaultKind::Stall) {
+        const int localPort = req.local_port, remotePort = req.remote_port;
+        const auto limit = std::chrono::seconds(fault->arg);
+        res.set_content_provider(std::max<std::size_t>(body->size(), 1), type,
+                                 [this, localPort, remotePort, limit](std::size_t, std::size_t, httplib::DataSink&) {
+                                     const int fd = FindConnection(localPort, remotePort);
+                                     const auto end = std::chrono::steady_clock::now() + limit;
+                                     while (std::chrono::steady_clock::now() < end && !PeerClosed(fd))
+                                         if (Pause(std::chrono::milliseconds(50)))
+                                             break;
+                                     return false; // never sends the body; the connection is closed
+                                 });
+        return;
+    }
+    if (fault && kind == FaultKind::Cut) {
+        const std::size_t announced = std::max<std::size_t>(body->size(), 2);
+        res.set_content_provider(announced, type, [body](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            const std::size_t half = body->size() / 2;
+            if (offset < half && !sink.write(body->data() + offset, half - offset))
+                return false;
+            return false; // the rest never comes; the connection is closed
+        });
+        return;
+    }
+    if (a.picture && m_options.pictureKbps > 0) {
+        const double bytesPerSecond = m_options.pictureKbps * 1000.0 / 8.0;
+        const auto started = std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
+        res.set_content_provider(
+            body->size(), type,
+            [this, body, bytesPerSecond, started](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                if (offset == 0)
+                    *started = std::chrono::steady_clock::now();
+                const std::size_t chunk = std::min<std::size_t>(
+                    {length, std::size_t{1024}, std::max<std::size_t>(1, static_cast<std::size_t>(bytesPerSecond / 20))});
+                // Wait until sending the chunk keeps the average at the cap.
+                const auto due = *started + std::chrono::microseconds(static_cast<std::int64_t>(
+                                                (static_cast<double>(offset + chunk) / bytesPerSecond) * 1e6));
+                const auto now = std::chrono::steady_clock::now();
+                if (due > now && Pause(std::chrono::duration_cast<std::chrono::milliseconds>(due - now) +
+                                       std::chrono::milliseconds(1)))
+                    return false;
+                return sink.write(body->data() + offset, chunk);
+            });
+        return;
+    }
+    res.set_content(*body, type.c_str());
+}
+
+} // namespace yfx::server

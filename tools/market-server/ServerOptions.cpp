@@ -1,0 +1,147 @@
+#include "tools/market-server/ServerOptions.h"
+
+#include <charconv>
+#include <string_view>
+
+#include "tools/market-server/Catalogue.h"
+
+namespace yfx::server {
+namespace {
+
+template <typename T>
+bool ReadNumber(const std::string& text, T low, T high, T& out)
+{
+    T value{};
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || ptr != text.data() + text.size() || text.empty() || value < low || value > high)
+        return false;
+    out = value;
+    return true;
+}
+
+} // namespace
+
+std::string ServerHelpText()
+{
+    return R"(Usage: market-server [OPTION]...
+A local stand-in for every server the shopping assistant talks to, on one loopback port:
+list-search pages, the open-platform gateway, picture hosts, item and channel pages and the
+configuration server. Answers are GBK, like the marketplace's. Point the program at it with
+YFX_SERVER=http://127.0.0.1:PORT.
+
+Paths served:
+  /itemlist/default.htm, /market/*.htm   list search: JSON {"itemList":[...]} with json=on,
+                                         an HTML results page without; 40 items a page in
+                                         thirty-day-sales order; s=N starts at match N
+  /router/rest                           open-platform gateway, taobao.taobaoke.items.detail.get
+  /s.click?e=ID                          affiliate click address: 302 to the item page
+  /item.htm?id=ID                        item page ("...-淘宝网" or "...-tmall.com天猫")
+  /go/chn/tbk_channel/channelcode.php    marketplace channel page
+  /go/chn/tbk_channel/tmall_new.php      mall channel page
+  /set/config.jpg, /set/tbcat.jpg        configuration and category documents
+  /bao/uploaded/iN/T1....jpg             item picture, 400 x 400 JPEG; append "_220x220.jpg"
+                                         (any _NxN.jpg, N 16..800) for a square thumbnail
+  /imgextra/iN/T1....jpg_b.jpg           second picture address, 220 x 220
+
+Options:
+  --port N            port on 127.0.0.1 (default 8080; 0 picks a free one). The first line on
+                      standard output is "listening on http://127.0.0.1:PORT".
+  --seed N            catalogue seed (default 20130328); the same seed gives the same answers
+                      byte for byte
+  --items N           catalogue size (default 2000, from 400 to 200000)
+  --latency-ms N      wait N ms before answering every request
+  --picture-kbps N    send pictures at no more than N kilobits per second (0: no cap)
+  --log FILE          append one JSON line per request to FILE: time, method, path, query
+                      (the decoded parameters as UTF-8, GBK decoded), rawQuery, userAgent,
+                      status, bytes and the fault applied
+  --fault PATH=KIND[:ARG]
+                      inject a fault into answers for PATH (exact, or a prefix ending in '*';
+                      '*' alone is every path). Repeatable; the first matching rule wins.
+                      KIND is one of
+                        status:CODE   answer with this HTTP status
+                        stall[:S]     send the headers, then nothing until the client gives
+                                      up or S seconds pass (default and at most 60)
+                        cut           announce the full Content-Length, send half, close
+                        malformed     JSON cut off mid-document (pictures cut in half)
+                        nonstring     text members as JSON numbers, objects or arrays
+                        unsafe-name   picture addresses ending in "..\..\x.jpg"-style names
+                        size:N        an answer of exactly N bytes
+                        delay:MS      wait MS ms before answering this path
+  --appkey KEY        open-platform application key (default 12345678)
+  --secret SECRET     open-platform secret (default yfx-local-secret)
+  --pid PID           affiliate id (default mm_10000001_2000002_30000003)
+  --max-clock-skew S  reject gateway timestamps more than S seconds from now (default 0:
+                      any well-formed timestamp)
+  --threads N         worker threads (default 64)
+  --help              show this text and exit
+)";
+}
+
+ParseOutcome ParseServerOptions(int argc, char** argv, ServerOptions& o, std::string& error)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h")
+            return ParseOutcome::Help;
+        if (arg.rfind("--", 0) != 0) {
+            error = "unexpected argument: " + arg;
+            return ParseOutcome::Error;
+        }
+        std::string value;
+        bool hasValue = false;
+        if (const std::size_t eq = arg.find('='); eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+            hasValue = true;
+        } else if (i + 1 < argc) {
+            value = argv[i + 1];
+            hasValue = true;
+        }
+        const auto take = [&] {
+            if (arg.size() == std::string(argv[i]).size())
+                ++i; // the value was the next argument
+        };
+        if (!hasValue) {
+            error = "option " + arg + " needs a value";
+            return ParseOutcome::Error;
+        }
+        bool ok = true;
+        if (arg == "--port")
+            ok = ReadNumber(value, 0, 65535, o.port);
+        else if (arg == "--seed")
+            ok = ReadNumber<std::uint64_t>(value, 0, UINT64_MAX, o.seed);
+        else if (arg == "--items")
+            ok = ReadNumber(value, Catalogue::kMinItems, Catalogue::kMaxItems, o.items);
+        else if (arg == "--latency-ms")
+            ok = ReadNumber(value, 0, 600000, o.latencyMs);
+        else if (arg == "--picture-kbps")
+            ok = ReadNumber(value, 0, 10000000, o.pictureKbps);
+        else if (arg == "--max-clock-skew")
+            ok = ReadNumber(value, 0, 100000000, o.maxClockSkew);
+        else if (arg == "--threads")
+            ok = ReadNumber(value, 2, 1024, o.threads);
+        else if (arg == "--log")
+            o.logPath = value;
+        else if (arg == "--appkey")
+            o.appKey = value;
+        else if (arg == "--secret")
+            o.secret = value;
+        else if (arg == "--pid")
+            o.pid = value;
+        else if (arg == "--fault") {
+            if (!o.faults.Add(value, error))
+                return ParseOutcome::Error;
+        } else {
+            error = "unknown option: " + arg + " (see --help)";
+            return ParseOutcome::Error;
+        }
+        if (!ok) {
+            error = "bad value for " + arg + ": " + value;
+            return ParseOutcome::Error;
+        }
+        take();
+    }
+    return ParseOutcome::Run;
+}
+
+} // namespace yfx::server

@@ -1,0 +1,35 @@
+#pragma once
+// The command line of the local marketplace server.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/market-server/FaultPlan.h"
+
+namespace yfx::server {
+
+struct ServerOptions {
+    int port = 8080;                     // 0: any free port
+    std::uint64_t seed = 20130328;       // catalogue seed
+    int items = 2000;                    // catalogue size
+    int latencyMs = 0;                   // added to every request
+    int pictureKbps = 0;                 // picture bandwidth cap in kilobits per second, 0 none
+    std::string logPath;                 // request log (JSON lines), empty none
+    FaultPlan faults;
+    std::string appKey = "12345678";
+    std::string secret = "yfx-local-secret";
+    std::string pid = "mm_10000001_2000002_30000003";
+    int maxClockSkew = 0; // seconds a gateway timestamp may be off; 0 does not check
+    int threads = 64;     // worker threads
+};
+
+enum class ParseOutcome { Run, Help, Error };
+
+// Reads argv into options ("--name VALUE" and "--name=VALUE" both work). On Error `error`
+// says what was wrong.
+ParseOutcome ParseServerOptions(int argc, char** argv, ServerOptions& options, std::string& error);
+
+// The --help text.
+std::string ServerHelpText();
+
+} // namespace yfx::server
