@@ -73,7 +73,7 @@ QImage BitmapImage(int id)
 QPixmap Bitmap(int id)
 {
     if (!CanMakePixmaps())
-        return {};
+        return QPixmap(); // only reached on a worker thread: without an application Qt aborts here
     const QImage img = BitmapImage(id);
     return img.isNull() ? QPixmap() : QPixmap::fromImage(img);
 }

@@ -102,8 +102,9 @@ QByteArray ResourceData(const char* type, int id);
 // needs no QGuiApplication.
 QImage BitmapImage(int id);
 
-// The same as a pixmap; a null pixmap when missing, or when called without a QGuiApplication
-// or off its thread (pixmaps cannot exist there).
+// The same as a pixmap; a null pixmap when missing. Pixmaps exist only on the GUI thread of a
+// QGuiApplication: Qt aborts on any QPixmap, even a null one, made without an application, so
+// this needs one; called off the GUI thread it returns a null pixmap.
 QPixmap Bitmap(int id);
 
 // An image strip cut into images of the given width, left to right, with magenta

@@ -18,16 +18,17 @@ constexpr int kWidths[4][5] = {
 
 QPainterPath HeartPath()
 {
-    // A heart 15 px wide in a 17 x 16 cell, point at the bottom centre.
-    const qreal c = 8.5;
+    // A heart in a 17 x 16 cell, point at the bottom centre, outline included within columns
+    // 1..15 so that neighbouring hearts keep a one-pixel gap.
+    const qreal c = 8.5, l = 1.6, r = 17 - l;
     QPainterPath p;
     p.moveTo(c, 14.9);
-    p.cubicTo(c - 1.6, 13.2, 1.0, 10.4, 1.0, 6.1);
-    p.cubicTo(1.0, 3.3, 2.8, 1.4, 5.0, 1.4);
-    p.cubicTo(6.7, 1.4, c - 0.4, 2.5, c, 3.9);
-    p.cubicTo(c + 0.4, 2.5, 17 - 6.7, 1.4, 17 - 5.0, 1.4);
-    p.cubicTo(17 - 2.8, 1.4, 17 - 1.0, 3.3, 17 - 1.0, 6.1);
-    p.cubicTo(17 - 1.0, 10.4, c + 1.6, 13.2, c, 14.9);
+    p.cubicTo(c - 1.5, 13.2, l, 10.4, l, 6.1);
+    p.cubicTo(l, 3.4, 3.3, 1.4, 5.3, 1.4);
+    p.cubicTo(6.9, 1.4, c - 0.4, 2.5, c, 3.9);
+    p.cubicTo(c + 0.4, 2.5, 17 - 6.9, 1.4, 17 - 5.3, 1.4);
+    p.cubicTo(r - 1.7, 1.4, r, 3.4, r, 6.1);
+    p.cubicTo(r, 10.4, c + 1.5, 13.2, c, 14.9);
     p.closeSubpath();
     return p;
 }

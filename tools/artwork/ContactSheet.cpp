@@ -84,7 +84,7 @@ QImage ContactSheet::Render(const QString& pictures, QString* error)
         return {};
     }
 
-    QImage sheet(1000, 880, QImage::Format_RGB32);
+    QImage sheet(1080, 880, QImage::Format_RGB32);
     sheet.fill(kGround);
     QPainter p(&sheet);
     p.setRenderHint(QPainter::TextAntialiasing, true);
@@ -105,7 +105,7 @@ QImage ContactSheet::Render(const QString& pictures, QString* error)
             Put(p, x + 30, y, b);
             Text(p, x + 28, y + 52, QStringLiteral("%1  %2×%3").arg(314 + level).arg(b.width()).arg(b.height()),
                  12, kNote);
-            x += 192;
+            x += 208;
         }
         y += 72;
     }
