@@ -1,0 +1,86 @@
+#include "panes/CHomePageDlg.h"
+
+#include "controls/CMyUrlStatic.h"
+#include "market/Endpoints.h"
+#include "panes/DialogBuilder.h"
+#include "results/UrlOpener.h"
+
+#include <QMouseEvent>
+
+CHomePageDlg::CHomePageDlg(QWidget* parent)
+    : QWidget(parent)
+{
+    setMouseTracking(true);
+    std::map<int, QRect> rects;
+    if (const yfx::res::DialogTemplate* tpl = yfx::res::Dialog(kTemplateId)) {
+        const yfx::BuiltDialog built = yfx::BuildDialogFromTemplate(this, *tpl, {1020, 1021});
+        for (const auto& c : tpl->controls)
+            rects[c.id] = yfx::res::DialogUnitsToPixels(c.rect, built.baseUnits);
+    }
+    m_linkMarket = new CMyUrlStatic(this);
+    m_linkMall = new CMyUrlStatic(this);
+    m_linkMarket->setGeometry(rects[1020]);
+    m_linkMall->setGeometry(rects[1021]);
+    m_linkMarket->setObjectName(QStringLiteral("1020"));
+    m_linkMall->setObjectName(QStringLiteral("1021"));
+    // the statics take no mouse input: every message over them reaches the pane
+    m_linkMarket->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_linkMall->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    m_linkMarket->m_strUrl = MarketChannelUrl();
+    m_linkMall->m_strUrl = MallChannelUrl();
+    m_linkMarket->LoadLinkBitmap(336);
+    m_linkMall->LoadLinkBitmap(337);
+}
+
+QString CHomePageDlg::MarketChannelUrl()
+{
+    return QString::fromStdString(yfx::EndpointBase(yfx::Endpoint::MarketSite)) +
+           QStringLiteral("/go/chn/tbk_channel/channelcode.php?pid=mm_10000001_2000002_30000003&eventid=101329");
+}
+
+QString CHomePageDlg::MallChannelUrl()
+{
+    return QString::fromStdString(yfx::EndpointBase(yfx::Endpoint::MallSite)) +
+           QStringLiteral("/go/chn/tbk_channel/tmall_new.php?pid=mm_10000001_2000002_40000004&eventid=101334");
+}
+
+CMyUrlStatic* CHomePageDlg::LinkAt(const QPoint& pos) const
+{
+    if (m_linkMarket->PtInLinkImage(pos.x(), pos.y()))
+        return m_linkMarket;
+    if (m_linkMall->PtInLinkImage(pos.x(), pos.y()))
+        return m_linkMall;
+    return nullptr;
+}
+
+void CHomePageDlg::mousePressEvent(QMouseEvent* event)
+{
+    QWidget::mousePressEvent(event);
+    if (event->button() == Qt::LeftButton)
+        m_bPressedOnLink = LinkAt(event->position().toPoint()) != nullptr;
+}
+
+void CHomePageDlg::mouseReleaseEvent(QMouseEvent* event)
+{
+    QWidget::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton)
+        return;
+    CMyUrlStatic* link = LinkAt(event->position().toPoint());
+    if (link && m_bPressedOnLink && !link->m_strUrl.isEmpty())
+        yfx::OpenUrl(link->m_strUrl);
+}
+
+void CHomePageDlg::mouseMoveEvent(QMouseEvent* event)
+{
+    QWidget::mouseMoveEvent(event);
+    setCursor(LinkAt(event->position().toPoint()) ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    m_bTrackingLeave = true;
+}
+
+void CHomePageDlg::leaveEvent(QEvent* event)
+{
+    QWidget::leaveEvent(event);
+    m_bTrackingLeave = false;
+    setCursor(Qt::ArrowCursor);
+}

@@ -1,0 +1,191 @@
+#include "panes/CLumbraWnd.h"
+
+#include "market/Gbk.h"
+#include "market/SearchUrl.h"
+#include "panes/DialogBuilder.h"
+#include "panes/ResultsOpener.h"
+#include "panes/finder/BrowserPages.h"
+#include "panes/finder/ItemPageRules.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+
+namespace {
+
+std::string ToGbk(const QString& text)
+{
+    return yfx::Utf8ToGbk(text.toUtf8().toStdString());
+}
+
+QString FromGbk(const std::string& gbk)
+{
+    return QString::fromStdString(yfx::GbkToUtf8(gbk));
+}
+
+} // namespace
+
+CLumbraWnd::CLumbraWnd(QWidget* parent)
+    : QWidget(parent)
+{
+    const yfx::res::DialogTemplate* tpl = yfx::res::Dialog(kTemplateId);
+    if (tpl) {
+        const yfx::BuiltDialog built = yfx::BuildDialogFromTemplate(this, *tpl);
+        auto get = [&](int id) { auto it = built.byId.find(id); return it == built.byId.end() ? nullptr : it->second; };
+        m_editKeyword = qobject_cast<QLineEdit*>(get(1000));
+        m_editExclude = qobject_cast<QLineEdit*>(get(1002));
+        m_editLocation = qobject_cast<QLineEdit*>(get(1008));
+        m_editPriceLow = qobject_cast<QLineEdit*>(get(1004));
+        m_editPriceHigh = qobject_cast<QLineEdit*>(get(1006));
+        m_btnSearch = qobject_cast<QPushButton*>(get(1010));
+        m_btnSearchMore = qobject_cast<QPushButton*>(get(1013));
+        m_btnClear = qobject_cast<QPushButton*>(get(1015));
+        m_btnBySales = qobject_cast<QPushButton*>(get(1017));
+        m_btnByPrice = qobject_cast<QPushButton*>(get(1018));
+    }
+    // a template that could not be had still gives a working pane
+    for (QLineEdit** e : {&m_editKeyword, &m_editExclude, &m_editLocation, &m_editPriceLow, &m_editPriceHigh})
+        if (!*e)
+            *e = new QLineEdit(this);
+    for (QPushButton** b : {&m_btnSearch, &m_btnSearchMore, &m_btnClear, &m_btnBySales, &m_btnByPrice})
+        if (!*b)
+            *b = new QPushButton(this);
+
+    connect(m_btnSearch, &QPushButton::clicked, this, &CLumbraWnd::OnSearchBySales);
+    connect(m_btnBySales, &QPushButton::clicked, this, &CLumbraWnd::OnSearchBySales);
+    connect(m_btnByPrice, &QPushButton::clicked, this, &CLumbraWnd::OnSearchByPrice);
+    connect(m_btnClear, &QPushButton::clicked, this, &CLumbraWnd::OnClearFields);
+    connect(m_btnSearchMore, &QPushButton::clicked, this, &CLumbraWnd::OnSearchMore);
+
+    m_sourceFactory = [] { return yfx::DefaultBrowserPageSources(); };
+    qApp->installEventFilter(this);
+}
+
+CLumbraWnd::~CLumbraWnd()
+{
+    qApp->removeEventFilter(this);
+    CloseCandidateMenu();
+}
+
+void CLumbraWnd::SetPageSourceFactory(SourceFactory factory)
+{
+    m_sourceFactory = std::move(factory);
+}
+
+void CLumbraWnd::RunSearch(int order)
+{
+    m_btnSearch->setEnabled(false);
+    SearchQuery query;
+    query.cat = "0";
+    query.keyword = ToGbk(m_editKeyword->text());
+    query.exclude = ToGbk(m_editExclude->text());
+    query.priceLow = ToGbk(m_editPriceLow->text());
+    query.priceHigh = ToGbk(m_editPriceHigh->text());
+    query.location = ToGbk(m_editLocation->text());
+    const std::string address = BuildSearchUrl(query);
+    if (IResultsOpener* opener = MainResultsOpener())
+        opener->OpenResults(address, QStringLiteral("自助搜索"), order);
+    m_btnSearch->setEnabled(true);
+}
+
+void CLumbraWnd::OnSearchBySales()
+{
+    RunSearch(0);
+}
+
+void CLumbraWnd::OnSearchByPrice()
+{
+    RunSearch(1);
+}
+
+void CLumbraWnd::OnClearFields()
+{
+    m_editKeyword->setText(QString());
+    m_editExclude->setText(QString());
+    m_editLocation->setText(QString());
+    m_editPriceLow->setText(QString());
+    m_editPriceHigh->setText(QString());
+}
+
+void CLumbraWnd::OnSearchMore()
+{
+    m_candidates.clear();
+    CloseCandidateMenu();
+    std::vector<std::unique_ptr<yfx::CBrowserPageSource>> sources;
+    if (m_sourceFactory)
+        sources = m_sourceFactory();
+    std::vector<yfx::CBrowserPageSource*> raw;
+    for (auto& s : sources)
+        raw.push_back(s.get());
+    m_candidates = yfx::FindItemTitles(yfx::CollectBrowserPages(raw));
+
+    if (m_candidates.empty())
+        return;
+    if (m_candidates.size() == 1) {
+        m_editKeyword->setText(FromGbk(m_candidates.front()));
+        RunSearch(0);
+        return;
+    }
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const int count = yfx::CandidateMenuCount(m_candidates.size());
+    for (int i = 0; i < count; ++i) {
+        // an '&' in a title is text, not a mnemonic
+        QString text = FromGbk(m_candidates[static_cast<size_t>(i)]);
+        text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* action = menu->addAction(text);
+        const int id = yfx::kFirstCandidateId + i;
+        action->setData(id);
+        connect(action, &QAction::triggered, this, [this, id] { OnCandidate(id); });
+    }
+    m_candidateMenu = menu;
+    menu->popup(m_btnSearchMore->mapToGlobal(QPoint(0, m_btnSearchMore->height())));
+}
+
+void CLumbraWnd::OnCandidate(int id)
+{
+    const int index = yfx::CandidateIndex(id, m_candidates.size());
+    if (index < 0)
+        return;
+    m_editKeyword->setText(FromGbk(m_candidates[static_cast<size_t>(index)]));
+    RunSearch(0);
+}
+
+void CLumbraWnd::CloseCandidateMenu()
+{
+    if (m_candidateMenu)
+        m_candidateMenu->close();
+}
+
+bool CLumbraWnd::eventFilter(QObject* watched, QEvent* event)
+{
+    // Every key and button press meant for a control of this pane passes here first.
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || !(widget == this || isAncestorOf(widget)))
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        CloseCandidateMenu();
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            RunSearch(0);
+            return true;
+        }
+        if (key == Qt::Key_Escape)
+            return true; // the pane never closes on Escape
+        break;
+    }
+    case QEvent::MouseButtonPress: {
+        const auto button = static_cast<QMouseEvent*>(event)->button();
+        if (button == Qt::LeftButton || button == Qt::MiddleButton)
+            CloseCandidateMenu();
+        break;
+    }
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,70 @@
+#pragma once
+// The search pane: keyword, price range, shipping location and exclusion word, searched by
+// sales or by price; every search opens a new results window titled "自助搜索". Button 1013
+// finds the item pages open in the user's browsers and searches for their titles.
+#include "panes/finder/CBrowserPageSource.h"
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QLineEdit;
+#include <QMenu>
+class QPushButton;
+
+class CLumbraWnd : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kTemplateId = 309;
+
+    explicit CLumbraWnd(QWidget* parent = nullptr);
+    ~CLumbraWnd() override;
+
+    // Builds the address from the five fields exactly as typed (as GBK) and asks the main
+    // window for a results window titled "自助搜索" with `order` (0 sales, 1 price). The search
+    // button is disabled meanwhile. Without a main window nothing opens.
+    virtual void RunSearch(int order);
+
+    // Where the finder looks for open browser pages; by default the sources of this desktop
+    // (Firefox session stores, then the DevTools endpoint), made anew for every run.
+    using SourceFactory = std::function<std::vector<std::unique_ptr<yfx::CBrowserPageSource>>()>;
+    void SetPageSourceFactory(SourceFactory factory);
+
+    // The titles of the last finder run (GBK), in the order the browsers listed them.
+    const std::vector<std::string>& Candidates() const { return m_candidates; }
+    // The candidate menu while it is open, else null.
+    QMenu* CandidateMenu() const { return m_candidateMenu; }
+
+    QLineEdit* m_editKeyword = nullptr;    // 1000
+    QLineEdit* m_editExclude = nullptr;    // 1002
+    QLineEdit* m_editLocation = nullptr;   // 1008
+    QLineEdit* m_editPriceLow = nullptr;   // 1004
+    QLineEdit* m_editPriceHigh = nullptr;  // 1006
+    QPushButton* m_btnSearch = nullptr;    // 1010 "搜索"
+    QPushButton* m_btnSearchMore = nullptr; // 1013
+    QPushButton* m_btnClear = nullptr;      // 1015 "清除"
+    QPushButton* m_btnBySales = nullptr;    // 1017 "按销量排序"
+    QPushButton* m_btnByPrice = nullptr;    // 1018 "按价格排序"
+
+public slots:
+    void OnSearchBySales();
+    void OnSearchByPrice();
+    void OnClearFields();
+    // The finder: one item page searches at once, several offer a menu under button 1013.
+    void OnSearchMore();
+    // A candidate menu command (32772..32781): searches for that title.
+    void OnCandidate(int id);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CloseCandidateMenu();
+
+    std::vector<std::string> m_candidates;
+    QPointer<QMenu> m_candidateMenu;
+    SourceFactory m_sourceFactory;
+};

@@ -1,0 +1,134 @@
+#include "panes/CTBCatTreeCtrl.h"
+
+#include "market/Configuration.h"
+#include "market/Gbk.h"
+#include "market/HttpClient.h"
+#include "market/SearchUrl.h"
+#include "panes/ResultsOpener.h"
+#include "res/Resources.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMenu>
+
+namespace {
+
+constexpr int kDataRole = Qt::UserRole + 1;
+
+QString FromGbk(const std::string& gbk)
+{
+    return QString::fromStdString(yfx::GbkToUtf8(gbk));
+}
+
+QByteArray Bytes(const std::string& s)
+{
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+std::string Std(const QVariant& v)
+{
+    return v.toByteArray().toStdString();
+}
+
+void InsertChildren(CTBCatTreeCtrl* tree, QTreeWidgetItem* parent, const std::vector<CategoryNode>& nodes,
+                    void (*attach)(QTreeWidgetItem*, const CatNodeData&))
+{
+    for (const CategoryNode& node : nodes) {
+        auto* item = new QTreeWidgetItem(parent, QStringList(FromGbk(node.data.name)));
+        attach(item, node.data);
+        InsertChildren(tree, item, node.children, attach);
+    }
+}
+
+} // namespace
+
+CTBCatTreeCtrl::CTBCatTreeCtrl(QWidget* parent, const std::string& documentUrl)
+    : QTreeWidget(parent)
+    , m_documentUrl(documentUrl.empty() ? CategoryDocumentUrl() : documentUrl)
+{
+    setObjectName(QString::number(kControlId));
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setRootIsDecorated(true);
+    setUniformRowHeights(true);
+    setContextMenuPolicy(Qt::DefaultContextMenu);
+
+    m_root = new QTreeWidgetItem(this, QStringList(FromGbk(RootCategory().name)));
+    Attach(m_root, RootCategory());
+    std::string text;
+    if (FetchCategories(text))
+        ParseCategories(m_root, text);
+    m_root->setExpanded(true);
+    setCurrentItem(m_root);
+}
+
+void CTBCatTreeCtrl::Attach(QTreeWidgetItem* item, const CatNodeData& data)
+{
+    // The record lives in the node itself: freed exactly once, with the node.
+    item->setData(0, kDataRole, QVariantList{Bytes(data.name), Bytes(data.market), Bytes(data.cat)});
+}
+
+std::optional<CatNodeData> CTBCatTreeCtrl::NodeData(const QTreeWidgetItem* item)
+{
+    if (!item)
+        return std::nullopt;
+    const QVariantList list = item->data(0, kDataRole).toList();
+    if (list.size() != 3)
+        return std::nullopt;
+    return CatNodeData{Std(list[0]), Std(list[1]), Std(list[2])};
+}
+
+int CTBCatTreeCtrl::ParseCategories(QTreeWidgetItem* parent, const std::string& text)
+{
+    if (parent)
+        InsertChildren(this, parent, ParseCategoryDocument(text), &CTBCatTreeCtrl::Attach);
+    return 0;
+}
+
+bool CTBCatTreeCtrl::FetchCategories(std::string& text)
+{
+    return HttpGetText(m_documentUrl, text) >= 0;
+}
+
+QMenu* CTBCatTreeCtrl::ShowContextMenu(const QPoint& viewportPos)
+{
+    QTreeWidgetItem* item = itemAt(viewportPos);
+    if (!item)
+        return nullptr;
+    // the node's whole row, not only its text
+    const QRect row = visualItemRect(item);
+    if (!QRect(0, row.top(), viewport()->width(), row.height()).contains(viewportPos))
+        return nullptr;
+    QMenu* menu = yfx::res::CreatePopupMenu(kMenuId, 0, this);
+    if (!menu)
+        return nullptr;
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    for (QAction* action : menu->actions()) {
+        if (action->data().toInt() == kQueryCommand) {
+            action->setEnabled(NodeData(item).has_value());
+            connect(action, &QAction::triggered, this, &CTBCatTreeCtrl::OnQueryCategory);
+        }
+    }
+    menu->popup(viewport()->mapToGlobal(viewportPos));
+    return menu;
+}
+
+void CTBCatTreeCtrl::contextMenuEvent(QContextMenuEvent* event)
+{
+    // item views deliver the event in viewport coordinates
+    ShowContextMenu(event->pos());
+    event->accept();
+}
+
+void CTBCatTreeCtrl::OnQueryCategory()
+{
+    const std::optional<CatNodeData> data = NodeData(currentItem());
+    if (!data || (data->market.empty() && data->cat.empty()))
+        return;
+    SearchQuery query;
+    query.path = data->market;
+    query.cat = data->cat;
+    const std::string address = BuildSearchUrl(query);
+    if (IResultsOpener* opener = MainResultsOpener())
+        opener->OpenResults(address, QStringLiteral("热卖排行 - ") + FromGbk(data->name), 0);
+}

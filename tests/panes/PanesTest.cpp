@@ -1,0 +1,388 @@
+// The three navigation panes, offscreen, with a recording main window.
+#include "LocalHttpServer.h"
+#include "controls/CMyUrlStatic.h"
+#include "market/Endpoints.h"
+#include "market/Gbk.h"
+#include "market/SearchUrl.h"
+#include "panes/CHomePageDlg.h"
+#include "panes/CLumbraWnd.h"
+#include "panes/CTBCatTreeCtrl.h"
+#include "panes/ResultsOpener.h"
+#include "results/UrlOpener.h"
+
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+struct Opened {
+    std::string address;
+    QString title;
+    int order;
+};
+
+class RecordingOpener : public IResultsOpener {
+public:
+    QWidget* OpenResults(const std::string& address, const QString& title, int order) override
+    {
+        calls.push_back({address, title, order});
+        return nullptr;
+    }
+    std::vector<Opened> calls;
+};
+
+class FixedSource : public yfx::CBrowserPageSource {
+public:
+    explicit FixedSource(std::vector<yfx::BrowserPage> pages) : m_pages(std::move(pages)) {}
+    std::vector<yfx::BrowserPage> Pages() override { return m_pages; }
+
+private:
+    std::vector<yfx::BrowserPage> m_pages;
+};
+
+std::string Gbk(const char* utf8)
+{
+    return yfx::Utf8ToGbk(utf8);
+}
+
+SearchQuery PaneQuery()
+{
+    SearchQuery q;
+    q.cat = "0";
+    return q;
+}
+
+} // namespace
+
+class PanesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        yfx::SetEndpointOverride(yfx::Endpoint::ListSearch, "http://list.test");
+        yfx::SetEndpointOverride(yfx::Endpoint::MarketItem, "http://item.test");
+        yfx::SetEndpointOverride(yfx::Endpoint::MallItem, "http://detail.test");
+        yfx::SetEndpointOverride(yfx::Endpoint::MarketSite, "http://www.market.test");
+        yfx::SetEndpointOverride(yfx::Endpoint::MallSite, "http://www.mall.test");
+        yfx::SetUrlOpener([this](const QString& url) { opened.append(url); });
+    }
+    void init()
+    {
+        opener.calls.clear();
+        opened.clear();
+        SetMainResultsOpener(&opener);
+    }
+    void cleanup() { SetMainResultsOpener(nullptr); }
+
+    void emptyFieldsSearchBySales()
+    {
+        CLumbraWnd pane;
+        pane.show();
+        QTest::mouseClick(pane.m_btnSearch, Qt::LeftButton);
+        QCOMPARE(opener.calls.size(), size_t(1));
+        QCOMPARE(opener.calls[0].title, QStringLiteral("自助搜索"));
+        QCOMPARE(opener.calls[0].order, 0);
+        QCOMPARE(opener.calls[0].address, BuildSearchUrl(PaneQuery()));
+        QVERIFY(opener.calls[0].address.find("?&cat=0&ex_q=&") != std::string::npos);
+        QVERIFY(opener.calls[0].address.find("reserve_price%5B0%2C100000000%5D") != std::string::npos);
+        QVERIFY(pane.m_btnSearch->isEnabled());
+    }
+
+    void fieldsGoOutAsTypedInGbk()
+    {
+        CLumbraWnd pane;
+        pane.show();
+        pane.m_editKeyword->setText(QStringLiteral("手机 壳"));
+        pane.m_editExclude->setText(QStringLiteral("二手"));
+        pane.m_editLocation->setText(QStringLiteral("杭州"));
+        pane.m_editPriceLow->setText(QStringLiteral(" 10"));
+        pane.m_editPriceHigh->setText(QStringLiteral("abc"));
+        QTest::mouseClick(pane.m_btnByPrice, Qt::LeftButton);
+        QTest::mouseClick(pane.m_btnBySales, Qt::LeftButton);
+        QCOMPARE(opener.calls.size(), size_t(2));
+        SearchQuery q = PaneQuery();
+        q.keyword = Gbk("手机 壳");
+        q.exclude = Gbk("二手");
+        q.location = Gbk("杭州");
+        q.priceLow = " 10";
+        q.priceHigh = "abc";
+        QCOMPARE(opener.calls[0].address, BuildSearchUrl(q));
+        QCOMPARE(opener.calls[0].order, 1);
+        QCOMPARE(opener.calls[1].address, opener.calls[0].address);
+        QCOMPARE(opener.calls[1].order, 0);
+        QVERIFY(opener.calls[0].address.find("q=%CA%D6%BB%FA%20%BF%C7+-%B6%FE%CA%D6") != std::string::npos);
+    }
+
+    void enterSearchesEscapeDoesNothing()
+    {
+        QWidget host;
+        auto* pane = new CLumbraWnd(&host);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        for (QLineEdit* edit : {pane->m_editKeyword, pane->m_editExclude, pane->m_editLocation,
+                                pane->m_editPriceLow, pane->m_editPriceHigh}) {
+            edit->setFocus();
+            QTest::keyClick(edit, Qt::Key_Return);
+        }
+        QCOMPARE(opener.calls.size(), size_t(5));
+        for (const auto& c : opener.calls)
+            QCOMPARE(c.order, 0);
+        QTest::keyClick(pane->m_editKeyword, Qt::Key_Escape);
+        QCOMPARE(opener.calls.size(), size_t(5));
+        QVERIFY(pane->isVisible());
+    }
+
+    void clearEmptiesTheFiveFieldsOnly()
+    {
+        CLumbraWnd pane;
+        pane.show();
+        for (QLineEdit* e : {pane.m_editKeyword, pane.m_editExclude, pane.m_editLocation, pane.m_editPriceLow,
+                             pane.m_editPriceHigh})
+            e->setText(QStringLiteral("x"));
+        QTest::mouseClick(pane.m_btnClear, Qt::LeftButton);
+        for (QLineEdit* e : {pane.m_editKeyword, pane.m_editExclude, pane.m_editLocation, pane.m_editPriceLow,
+                             pane.m_editPriceHigh})
+            QVERIFY(e->text().isEmpty());
+        QVERIFY(opener.calls.empty());
+    }
+
+    void withoutMainWindowNothingOpens()
+    {
+        SetMainResultsOpener(nullptr);
+        CLumbraWnd pane;
+        pane.show();
+        QTest::mouseClick(pane.m_btnSearch, Qt::LeftButton);
+        QVERIFY(pane.m_btnSearch->isEnabled());
+        QVERIFY(opener.calls.empty());
+    }
+
+    void templateLaysOutTheControls()
+    {
+        CLumbraWnd pane;
+        // labels and group boxes exist with the template texts; the usage text is complete
+        bool usage = false;
+        for (QObject* o : pane.children()) {
+            const QString text = o->property("text").toString();
+            usage = usage || text.startsWith(QStringLiteral("    1、点击 ［对比当前浏览的商品］"));
+        }
+        QVERIFY(usage);
+        QCOMPARE(pane.m_btnSearchMore->text(), QStringLiteral(" 搜索更多当前浏览的商品"));
+        QVERIFY(pane.m_btnSearchMore->geometry().bottom() < pane.m_editKeyword->geometry().top());
+        QVERIFY(pane.m_editPriceLow->geometry().right() < pane.m_editPriceHigh->geometry().left());
+        // group boxes never cover the edits for the mouse
+        const QPoint inEdit = pane.m_editKeyword->geometry().center();
+        QCOMPARE(pane.childAt(inEdit), static_cast<QWidget*>(pane.m_editKeyword));
+    }
+
+    void finderOneItemPageSearchesAtOnce()
+    {
+        CLumbraWnd pane;
+        pane.show();
+        pane.SetPageSourceFactory([] {
+            std::vector<std::unique_ptr<yfx::CBrowserPageSource>> s;
+            s.push_back(std::make_unique<FixedSource>(std::vector<yfx::BrowserPage>{
+                {"http://item.test/item.htm?id=1", "新款 手机-壳-淘宝网"},
+                {"https://item.test/item.htm?id=2", "加密的-淘宝网"},
+                {"http://www.other.test/", "别的-网页"}}));
+            return s;
+        });
+        QTest::mouseClick(pane.m_btnSearchMore, Qt::LeftButton);
+        QCOMPARE(pane.m_editKeyword->text(), QStringLiteral("新款 手机-壳"));
+        QCOMPARE(opener.calls.size(), size_t(1));
+        QCOMPARE(opener.calls[0].order, 0);
+        QVERIFY(!pane.CandidateMenu());
+    }
+
+    void finderSeveralPagesOfferAMenu()
+    {
+        CLumbraWnd pane;
+        pane.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&pane));
+        pane.SetPageSourceFactory([] {
+            std::vector<yfx::BrowserPage> pages;
+            for (int i = 0; i < 12; ++i)
+                pages.push_back({"http://detail.test/item.htm?id=" + std::to_string(i),
+                                 "商品" + std::to_string(i) + "-tmall.com天猫"});
+            std::vector<std::unique_ptr<yfx::CBrowserPageSource>> s;
+            s.push_back(std::make_unique<FixedSource>(pages));
+            return s;
+        });
+        pane.m_editKeyword->setText(QStringLiteral("kept"));
+        QTest::mouseClick(pane.m_btnSearchMore, Qt::LeftButton);
+        QCOMPARE(pane.Candidates().size(), size_t(12));
+        QMenu* menu = pane.CandidateMenu();
+        QVERIFY(menu);
+        QTRY_VERIFY(menu->isVisible());
+        QCOMPARE(menu->actions().size(), 10);
+        QCOMPARE(menu->actions().first()->data().toInt(), 32772);
+        QCOMPARE(menu->actions().last()->data().toInt(), 32781);
+        QCOMPARE(pane.m_editKeyword->text(), QStringLiteral("kept"));
+        QVERIFY(opener.calls.empty());
+        menu->actions()[3]->trigger();
+        QCOMPARE(pane.m_editKeyword->text(), QStringLiteral("商品3"));
+        QCOMPARE(opener.calls.size(), size_t(1));
+        // commands past the menu or the list are ignored
+        pane.OnCandidate(32782);
+        pane.OnCandidate(32771);
+        QCOMPARE(opener.calls.size(), size_t(1));
+    }
+
+    void keyOrButtonInThePaneClosesTheMenu()
+    {
+        CLumbraWnd pane;
+        pane.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&pane));
+        pane.SetPageSourceFactory([] {
+            std::vector<std::unique_ptr<yfx::CBrowserPageSource>> s;
+            s.push_back(std::make_unique<FixedSource>(std::vector<yfx::BrowserPage>{
+                {"http://item.test/item.htm?id=1", "a-x"}, {"http://item.test/item.htm?id=1", "a-x"}}));
+            return s;
+        });
+        pane.OnSearchMore();
+        QVERIFY(pane.CandidateMenu());
+        QCOMPARE(pane.CandidateMenu()->actions().size(), 2); // the same item twice stays twice
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        QApplication::sendEvent(pane.m_editExclude, &press);
+        QTRY_VERIFY(!pane.CandidateMenu() || !pane.CandidateMenu()->isVisible());
+
+        pane.OnSearchMore();
+        QVERIFY(pane.CandidateMenu());
+        QTest::mousePress(pane.m_editLocation, Qt::MiddleButton);
+        QTRY_VERIFY(!pane.CandidateMenu() || !pane.CandidateMenu()->isVisible());
+    }
+
+    void finderWithoutItemPagesDoesNothing()
+    {
+        CLumbraWnd pane;
+        pane.SetPageSourceFactory([] { return std::vector<std::unique_ptr<yfx::CBrowserPageSource>>{}; });
+        pane.m_editKeyword->setText(QStringLiteral("kept"));
+        pane.OnSearchMore();
+        QVERIFY(opener.calls.empty());
+        QVERIFY(!pane.CandidateMenu());
+        QCOMPARE(pane.m_editKeyword->text(), QStringLiteral("kept"));
+    }
+
+    void categoryTreeFromTheDocument()
+    {
+        LocalHttpServer srv;
+        // (built from plain strings: the Qt meta-object compiler reads this file too)
+        const std::string doc = "[{\"name\":\"" + Gbk("女装") +
+                                "\",\"cat\":\"16\",\"market\":\"/market/nvzhuang.htm\",\"catGroupList\":"
+                                "[{\"name\":\"" + Gbk("连衣裙") +
+                                "\",\"cat\":\"1622\",\"market\":\"/market/lianyiqun.htm\",\"catGroupList\":"
+                                "[{\"name\":\"" + Gbk("长裙") + "\",\"cat\":\"162201\"}]}]},{\"name\":\"empty\"}]";
+        srv.server().Get("/set/tbcat.jpg", [&](const auto&, auto& res) { res.set_content(doc, "image/jpeg"); });
+        srv.Start();
+        CTBCatTreeCtrl tree(nullptr, srv.Base() + "/set/tbcat.jpg");
+        tree.resize(250, 400);
+        tree.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tree));
+        QTreeWidgetItem* root = tree.RootItem();
+        QCOMPARE(root->text(0), QStringLiteral("所有市场"));
+        QVERIFY(root->isExpanded());
+        QCOMPARE(root->childCount(), 2);
+        QTreeWidgetItem* leaf = root->child(0)->child(0)->child(0);
+        QCOMPARE(leaf->text(0), QStringLiteral("长裙"));
+        QCOMPARE(tree.NodeData(leaf)->market, std::string("/market/lianyiqun.htm"));
+
+        // "查询" on the root
+        tree.setCurrentItem(root);
+        tree.OnQueryCategory();
+        QCOMPARE(opener.calls.size(), size_t(1));
+        QCOMPARE(opener.calls[0].title, QStringLiteral("热卖排行 - 所有市场"));
+        QCOMPARE(opener.calls[0].order, 0);
+        QCOMPARE(opener.calls[0].address, BuildSearchUrl(PaneQuery()));
+
+        // a right-click on another node shows the menu; "查询" works on the selected node
+        tree.setCurrentItem(leaf);
+        QTreeWidgetItem* other = root->child(0);
+        QMenu* menu = tree.ShowContextMenu(tree.visualItemRect(other).center());
+        QVERIFY(menu);
+        QCOMPARE(menu->actions().size(), 1);
+        QCOMPARE(menu->actions()[0]->text(), QStringLiteral("查询"));
+        QVERIFY(menu->actions()[0]->isEnabled());
+        menu->actions()[0]->trigger();
+        menu->close();
+        QCOMPARE(opener.calls.size(), size_t(2));
+        QCOMPARE(opener.calls[1].title, QStringLiteral("热卖排行 - 长裙"));
+        SearchQuery q;
+        q.path = "/market/lianyiqun.htm";
+        q.cat = "162201";
+        QCOMPARE(opener.calls[1].address, BuildSearchUrl(q));
+        QCOMPARE(tree.currentItem(), leaf);
+
+        // empty space below the last node: no menu
+        QVERIFY(!tree.ShowContextMenu(QPoint(10, tree.viewport()->height() - 3)));
+
+        // a node whose market and cat are both empty does nothing
+        tree.setCurrentItem(root->child(1));
+        tree.OnQueryCategory();
+        QCOMPARE(opener.calls.size(), size_t(2));
+    }
+
+    void categoryTreeWithoutDocumentKeepsTheRoot()
+    {
+        for (const std::string& url : {std::string("http://config.invalid/set/tbcat.jpg"), std::string()}) {
+            LocalHttpServer srv;
+            srv.server().Get("/set/tbcat.jpg", [](const auto&, auto& res) { res.set_content("", "text/html"); });
+            srv.Start();
+            CTBCatTreeCtrl tree(nullptr, url.empty() ? srv.Base() + "/set/tbcat.jpg" : url);
+            QCOMPARE(tree.topLevelItemCount(), 1);
+            QCOMPARE(tree.RootItem()->childCount(), 0);
+            QVERIFY(tree.RootItem()->isExpanded());
+        }
+    }
+
+    void homePageOpensOnlyOnThePictures()
+    {
+        CHomePageDlg page;
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        CMyUrlStatic* upper = page.m_linkMarket;
+        CMyUrlStatic* lower = page.m_linkMall;
+        QCOMPARE(upper->m_nBitmapWidth, 146);
+        QCOMPARE(lower->m_nBitmapHeight, 65);
+        const QPoint upperPicture = upper->geometry().center();
+        const QPoint lowerPicture = lower->geometry().center();
+        // inside the upper static but left of its centred picture
+        const QPoint margin(upper->geometry().left() + 1, upper->geometry().center().y());
+        QVERIFY(!upper->PtInLinkImage(margin.x(), margin.y()));
+
+        QTest::mouseClick(&page, Qt::LeftButton, {}, upperPicture);
+        QCOMPARE(opened, QStringList{CHomePageDlg::MarketChannelUrl()});
+        QVERIFY(opened[0].startsWith(QStringLiteral("http://www.market.test/go/chn/tbk_channel/channelcode.php?pid=")));
+
+        opened.clear();
+        QTest::mouseClick(&page, Qt::LeftButton, {}, margin);
+        QTest::mousePress(&page, Qt::LeftButton, {}, QPoint(2, 2));
+        QTest::mouseRelease(&page, Qt::LeftButton, {}, upperPicture);
+        QVERIFY(opened.isEmpty());
+
+        QTest::mousePress(&page, Qt::LeftButton, {}, upperPicture);
+        QTest::mouseRelease(&page, Qt::LeftButton, {}, lowerPicture);
+        QCOMPARE(opened, QStringList{CHomePageDlg::MallChannelUrl()});
+
+        auto moveTo = [&page](QPoint p) {
+            QMouseEvent move(QEvent::MouseMove, p, page.mapToGlobal(p), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(&page, &move);
+        };
+        moveTo(upperPicture);
+        QCOMPARE(page.cursor().shape(), Qt::PointingHandCursor);
+        moveTo(margin);
+        QCOMPARE(page.cursor().shape(), Qt::ArrowCursor);
+        moveTo(lowerPicture);
+        QCOMPARE(page.cursor().shape(), Qt::PointingHandCursor);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(&page, &leave);
+        QCOMPARE(page.cursor().shape(), Qt::ArrowCursor);
+    }
+
+private:
+    RecordingOpener opener;
+    QStringList opened;
+};
+
+QTEST_MAIN(PanesTest)
+#include "PanesTest.moc"
