@@ -1,0 +1,7 @@
+#include "panes/finder/CBrowserPageSource.h"
+
+namespace yfx {
+
+CBrowserPageSource::~CBrowserPageSource() = default;
+
+} // namespace yfx
