@@ -20,7 +20,8 @@ private slots:
     void baseUnitsOfKnownFont_data();
     void baseUnitsOfKnownFont();
     void baseUnitsGrowWithFont();
-    void tileTemplateTextsClearOfPicture();
+    void knownFontMetricCase_data();
+    void knownFontMetricCase();
     void popupMenus_data();
     void popupMenus();
     void popupMenuBadIndex();
@@ -90,17 +91,27 @@ void ResourceWidgetsTest::baseUnitsGrowWithFont()
     QCOMPARE(px.width(), (129 * tile.width() + 2) / 4);
 }
 
-// With the platform's font the tile's first text row (dialog row 132) must come out below a
-// 228-pixel picture placed at the template's position, or the texts would hide under it.
-void ResourceWidgetsTest::tileTemplateTextsClearOfPicture()
+void ResourceWidgetsTest::knownFontMetricCase_data()
 {
-    const DialogTemplate* tile = Dialog(311);
-    const QSize units = DialogBaseUnits(DialogFont(*tile));
-    const QRect picture = DialogUnitsToPixels(tile->controls.front().rect, units);
-    const QRect price = DialogUnitsToPixels(tile->controls.at(2).rect, units);
-    if (price.top() < picture.top() + 228)
-        QSKIP("the interface font is too small for template rows below a 228-pixel picture; the tile lays out its texts itself");
-    QVERIFY(price.top() >= picture.top() + 228);
+    QTest::addColumn<int>("pixelSize");
+    QTest::addColumn<QSize>("units");
+    QTest::addColumn<QRect>("tilePicture"); // template 311's picture (1, 1, 129, 130) in pixels
+    // WenQuanYi Micro Hei: the 52 letters measure 316, 344 and 459 pixels at these sizes;
+    // 316 / 26 = 12 -> 6, 344 / 26 = 13 -> 7 (6.6 rounds up), 459 / 26 = 17 -> 9.
+    QTest::newRow("11 px") << 11 << QSize(6, 13) << QRect(2, 2, 194, 211);
+    QTest::newRow("12 px") << 12 << QSize(7, 14) << QRect(2, 2, 226, 228);
+    QTest::newRow("16 px") << 16 << QSize(9, 19) << QRect(2, 2, 290, 309);
+}
+
+void ResourceWidgetsTest::knownFontMetricCase()
+{
+    QFETCH(int, pixelSize);
+    QFETCH(QSize, units);
+    QFETCH(QRect, tilePicture);
+    QFont font(QStringLiteral("WenQuanYi Micro Hei"));
+    font.setPixelSize(pixelSize);
+    QCOMPARE(DialogBaseUnits(font), units);
+    QCOMPARE(DialogUnitsToPixels(Dialog(311)->controls.front().rect, units), tilePicture);
 }
 
 void ResourceWidgetsTest::popupMenus_data()
