@@ -1,0 +1,410 @@
+// The item tile on the offscreen platform: geometry from template 311, texts and styles,
+// credit badges, hover, the click rule and the opening of the item.
+#include "ItemServer.h"
+#include "TestDocument.h"
+
+#include "market/Endpoints.h"
+#include "res/Resources.h"
+#include "results/CTBItemWnd.h"
+#include "results/ResultsHost.h"
+#include "results/UrlOpener.h"
+
+#include <QFontDatabase>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+Q_DECLARE_METATYPE(yfx::TileArea)
+
+namespace {
+
+CTBRecord MakeRecord(const std::string& id, const std::string& ratesum = "3")
+{
+    CTBRecord r;
+    r.SetValue(CTBRecord::ItemId, id);
+    r.SetValue(CTBRecord::CurrentPrice, "12.50");
+    r.SetValue(CTBRecord::Ship, "0.00");
+    r.SetValue(CTBRecord::TradeNum, "1523");
+    r.SetValue(CTBRecord::Tip, "\xCA\xD6\xBB\xFA \xBA\xC3"); // GBK "手机 好"
+    r.SetValue(CTBRecord::Ratesum, ratesum);
+    r.SetValue(CTBRecord::Href, "http://127.0.0.1:9/item.htm?id=" + id);
+    r.SetValue(CTBRecord::OriginalImage, "http://127.0.0.1:9/pic/" + id + ".jpg");
+    r.DeriveThumbnail();
+    return r;
+}
+
+QPoint Centre(const yfx::TileRect& r)
+{
+    return QPoint(r.x + r.width / 2, r.y + r.height / 2);
+}
+
+} // namespace
+
+class TileTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void geometryKeepsRowsClearOfThePicture_data();
+    void geometryKeepsRowsClearOfThePicture();
+    void createdTileFollowsTheTemplate();
+    void recordTextsAndLabels();
+    void textStyles();
+    void creditBadges_data();
+    void creditBadges();
+    void hoverFollowsThePointer();
+    void leavingFromTheNameRestoresIt();
+    void pressAndRelease_data();
+    void pressAndRelease();
+    void opensClickAddressOrItemPage_data();
+    void opensClickAddressOrItemPage();
+    void clickWithoutHostDoesNothing();
+    void pictureShowsOnceItsFileExists();
+
+private:
+    QTemporaryDir m_folder;
+    std::unique_ptr<ItemServer> m_server;
+    std::unique_ptr<QWidget> m_window;
+    CTBItemWnd* m_tile = nullptr;
+    QStringList m_opened;
+};
+
+void TileTest::initTestCase()
+{
+    QVERIFY(m_folder.isValid());
+    SetPictureFolder(QFile::encodeName(m_folder.path()).toStdString() + "/");
+    // Without a Simplified Chinese font every label would draw as boxes.
+    QVERIFY(QFontDatabase::families(QFontDatabase::SimplifiedChinese).contains(QStringLiteral("WenQuanYi Micro Hei")));
+    m_server = std::make_unique<ItemServer>();
+    yfx::SetEndpointOverride(yfx::Endpoint::Gateway, m_server->Base());
+    yfx::SetUrlOpener([this](const QString& url) { m_opened << url; });
+}
+
+void TileTest::init()
+{
+    m_opened.clear();
+    m_window = std::make_unique<QWidget>();
+    m_window->resize(400, 420);
+    m_tile = new CTBItemWnd(m_window.get());
+    QVERIFY(m_tile->Create());
+    m_tile->move(20, 20);
+    m_tile->SetRecord(MakeRecord("1001"));
+    m_tile->show();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void TileTest::cleanup()
+{
+    m_window.reset();
+    m_tile = nullptr;
+}
+
+void TileTest::geometryKeepsRowsClearOfThePicture_data()
+{
+    QTest::addColumn<QSize>("baseUnits");
+    QTest::newRow("small font 6x13") << QSize(6, 13);   // template rows would overlap the picture
+    QTest::newRow("7x15") << QSize(7, 15);
+    QTest::newRow("exactly clear 7x14") << QSize(7, 14);
+    QTest::newRow("large font 8x18") << QSize(8, 18);   // the template picture is taller than 228
+}
+
+void TileTest::geometryKeepsRowsClearOfThePicture()
+{
+    QFETCH(QSize, baseUnits);
+    const yfx::res::DialogTemplate* dlg = yfx::res::Dialog(CTBItemWnd::kTemplateId);
+    QVERIFY(dlg);
+    const CTBItemWnd::Geometry g = CTBItemWnd::ComputeGeometry(*dlg, baseUnits);
+    QCOMPARE(g.tileSize.width(), 232);
+    const QRect picture = g.controls.at(CTBItemWnd::IDC_PICTURE);
+    QCOMPARE(picture.size(), QSize(228, 228));
+    const QRect templatePicture = yfx::res::DialogUnitsToPixels(QRect(1, 1, 129, 130), baseUnits);
+    QCOMPARE(picture.topLeft(), templatePicture.topLeft());
+    QCOMPARE(g.controls.size(), size_t{9});
+
+    for (const auto& [id, rect] : g.controls) {
+        if (id == CTBItemWnd::IDC_PICTURE)
+            continue;
+        // Every row lies below the picture, at the template's distance from its bottom.
+        QVERIFY2(rect.top() > picture.bottom(), qPrintable(QString::number(id)));
+        QVERIFY(rect.bottom() < g.tileSize.height());
+        const yfx::res::DialogControl* c = nullptr;
+        for (const auto& control : dlg->controls)
+            if (control.id == id)
+                c = &control;
+        QVERIFY(c);
+        const QRect tpl = yfx::res::DialogUnitsToPixels(c->rect, baseUnits);
+        QCOMPARE(rect.top() - (picture.top() + 228), tpl.top() - (templatePicture.top() + templatePicture.height()));
+        QCOMPARE(rect.left(), tpl.left());
+    }
+    // The badge (16 pixels high) fits in the tile.
+    QVERIFY(g.controls.at(CTBItemWnd::IDC_BADGE).top() + CTBItemWnd::kBadgeHeight <= g.tileSize.height());
+}
+
+void TileTest::createdTileFollowsTheTemplate()
+{
+    QCOMPARE(m_tile->width(), 232);
+    const CMyImageStatic& picture = m_tile->PictureControl();
+    QCOMPARE(picture.size(), QSize(228, 228));
+    for (const char* name : {"yuanLabel", "price", "postageLabel", "postage", "name", "sales", "salesLabel", "badge"}) {
+        auto* control = m_tile->findChild<QWidget*>(QLatin1String(name));
+        QVERIFY2(control, name);
+        QVERIFY2(control->y() > picture.geometry().bottom(), name);
+        QVERIFY2(control->geometry().bottom() < m_tile->height(), name);
+    }
+    // The name holds two lines of the interface font.
+    const CMyStatic& name = m_tile->NameControl();
+    QVERIFY(name.height() >= 2 * QFontMetrics(name.m_logFont).height() - 2);
+    // White ground around the controls.
+    const QImage shot = m_tile->grab().toImage();
+    QCOMPARE(shot.pixelColor(m_tile->width() - 1, m_tile->height() - 1), QColor(255, 255, 255));
+}
+
+void TileTest::recordTextsAndLabels()
+{
+    auto text = [this](const char* name) { return m_tile->findChild<CMyStatic*>(QLatin1String(name))->Text(); };
+    QCOMPARE(text("price"), QStringLiteral("12.50"));
+    QCOMPARE(text("postage"), QStringLiteral("0.00"));
+    QCOMPARE(text("sales"), QStringLiteral("1523"));
+    QCOMPARE(text("name"), QStringLiteral("手机 好"));
+    QCOMPARE(text("yuanLabel"), QStringLiteral("￥"));
+    QCOMPARE(text("postageLabel"), QStringLiteral("邮费"));
+    QCOMPARE(text("salesLabel"), QStringLiteral("销量"));
+
+    // Rebinding replaces every text at once, without reformatting numbers.
+    CTBRecord other = MakeRecord("1002");
+    other.SetValue(CTBRecord::CurrentPrice, "7");
+    other.SetValue(CTBRecord::Ship, "");
+    other.SetValue(CTBRecord::TradeNum, "1,000+");
+    m_tile->SetRecord(other);
+    QCOMPARE(text("price"), QStringLiteral("7"));
+    QCOMPARE(text("postage"), QString());
+    QCOMPARE(text("sales"), QStringLiteral("1,000+"));
+}
+
+void TileTest::textStyles()
+{
+    const QColor windowText = m_tile->palette().color(QPalette::WindowText);
+    for (CMyStatic* amount : {&m_tile->PriceControl(), &m_tile->PostageControl()}) {
+        QCOMPARE(amount->m_crText, QColor(255, 90, 68));
+        QCOMPARE(amount->m_logFont.weight(), QFont::Bold);
+        QCOMPARE(amount->m_logFont.pixelSize(), 15);
+    }
+    QCOMPARE(m_tile->SalesControl().m_crText, windowText);
+    QCOMPARE(m_tile->SalesControl().m_logFont.weight(), QFont::Bold);
+    QCOMPARE(m_tile->SalesControl().m_logFont.pixelSize(), 15);
+    QCOMPARE(m_tile->NameControl().m_crText, windowText);
+    QVERIFY(!m_tile->NameControl().m_logFont.underline());
+    QVERIFY(m_tile->NameControl().m_logFont.weight() != QFont::Bold);
+    for (const char* label : {"yuanLabel", "postageLabel", "salesLabel"}) {
+        const auto* c = m_tile->findChild<CMyStatic*>(QLatin1String(label));
+        QCOMPARE(c->m_crText, windowText);
+        QVERIFY(c->m_logFont.weight() != QFont::Bold);
+    }
+}
+
+void TileTest::creditBadges_data()
+{
+    QTest::addColumn<QString>("ratesum");
+    QTest::addColumn<int>("badge");
+    QTest::addColumn<int>("width");
+    QTest::newRow("1: one red heart") << QStringLiteral("1") << 315 << 17;
+    QTest::newRow("5: five hearts") << QStringLiteral("5") << 319 << 82;
+    QTest::newRow("6: one blue diamond") << QStringLiteral("6") << 320 << 16;
+    QTest::newRow("15: five blue crowns") << QStringLiteral("15") << 329 << 88;
+    QTest::newRow("20: five gold crowns") << QStringLiteral("20") << 334 << 88;
+    QTest::newRow("0") << QStringLiteral("0") << 0 << 0;
+    QTest::newRow("21") << QStringLiteral("21") << 0 << 0;
+    QTest::newRow("empty") << QString() << 0 << 0;
+    QTest::newRow("no digits") << QStringLiteral("abc") << 0 << 0;
+}
+
+void TileTest::creditBadges()
+{
+    QFETCH(QString, ratesum);
+    QFETCH(int, badge);
+    QFETCH(int, width);
+    // The tile showed a badge for its previous record (level 20).
+    m_tile->SetRecord(MakeRecord("1003", "20"));
+    QVERIFY(m_tile->BadgeControl().IsReady());
+
+    m_tile->SetRecord(MakeRecord("1004", ratesum.toStdString()));
+    QCOMPARE(static_cast<int>(m_tile->BadgeId()), badge);
+    CPictureEx& control = m_tile->BadgeControl();
+    if (badge == 0) {
+        QVERIFY(!control.IsReady());
+        QCOMPARE(control.PictureSize(), QSize(0, 0));
+    } else {
+        QVERIFY(control.IsReady());
+        QCOMPARE(control.PictureSize(), QSize(width, 16));
+        QCOMPARE(control.size(), QSize(width, 16));
+    }
+}
+
+void TileTest::hoverFollowsThePointer()
+{
+    const QColor windowText = m_tile->palette().color(QPalette::WindowText);
+    const CMyStatic& name = m_tile->NameControl();
+    const CMyImageStatic& picture = m_tile->PictureControl();
+
+    QTest::mouseMove(m_tile, Centre(m_tile->NameArea()));
+    QTRY_COMPARE(m_tile->cursor().shape(), Qt::PointingHandCursor);
+    QCOMPARE(name.m_crText, QColor(225, 145, 100));
+    QVERIFY(name.m_logFont.underline());
+    QVERIFY(!picture.m_bHover);
+
+    QTest::mouseMove(m_tile, Centre(m_tile->PictureArea()));
+    QTRY_VERIFY(picture.m_bHover);
+    QCOMPARE(m_tile->cursor().shape(), Qt::PointingHandCursor);
+    QCOMPARE(name.m_crText, windowText);
+    QVERIFY(!name.m_logFont.underline());
+
+    QTest::mouseMove(m_tile, m_tile->PriceControl().geometry().center());
+    QTRY_COMPARE(m_tile->cursor().shape(), Qt::ArrowCursor);
+    QVERIFY(!picture.m_bHover);
+    QCOMPARE(name.m_crText, windowText);
+    QVERIFY(!name.m_logFont.underline());
+
+    // The darker frame is drawn: the picture's corner pixel follows the hover state.
+    QTest::mouseMove(m_tile, Centre(m_tile->PictureArea()));
+    QTRY_VERIFY(picture.m_bHover);
+    QCOMPARE(m_tile->PictureControl().grab().toImage().pixelColor(0, 0), QColor(192, 192, 192));
+}
+
+void TileTest::leavingFromTheNameRestoresIt()
+{
+    QTest::mouseMove(m_tile, Centre(m_tile->NameArea()));
+    QTRY_VERIFY(m_tile->NameControl().m_logFont.underline());
+    // Straight out of the tile into the window around it.
+    QTest::mouseMove(m_window.get(), QPoint(5, 5));
+    QTRY_VERIFY(!m_tile->NameControl().m_logFont.underline());
+    QCOMPARE(m_tile->NameControl().m_crText, m_tile->palette().color(QPalette::WindowText));
+    QVERIFY(!m_tile->PictureControl().m_bHover);
+}
+
+void TileTest::pressAndRelease_data()
+{
+    QTest::addColumn<yfx::TileArea>("press");
+    QTest::addColumn<yfx::TileArea>("release");
+    QTest::addColumn<bool>("opens");
+    using A = yfx::TileArea;
+    QTest::newRow("picture then name") << A::Picture << A::Name << true;
+    QTest::newRow("name then name") << A::Name << A::Name << true;
+    QTest::newRow("price then picture") << A::None << A::Picture << false;
+    QTest::newRow("picture then price") << A::Picture << A::None << false;
+}
+
+void TileTest::pressAndRelease()
+{
+    QFETCH(yfx::TileArea, press);
+    QFETCH(yfx::TileArea, release);
+    QFETCH(bool, opens);
+    TestHost host;
+    ScopedHost scoped(&host);
+    auto at = [this](yfx::TileArea a) {
+        return a == yfx::TileArea::Picture ? Centre(m_tile->PictureArea())
+               : a == yfx::TileArea::Name  ? Centre(m_tile->NameArea())
+                                           : m_tile->PriceControl().geometry().center();
+    };
+    QTest::mousePress(m_tile, Qt::LeftButton, {}, at(press));
+    QTest::mouseRelease(m_tile, Qt::LeftButton, {}, at(release));
+    QCOMPARE(m_opened.size(), opens ? 1 : 0);
+    if (opens)
+        QCOMPARE(m_opened.front(), QStringLiteral("http://127.0.0.1:9/item.htm?id=1001"));
+}
+
+void TileTest::opensClickAddressOrItemPage_data()
+{
+    QTest::addColumn<QString>("clickUrl");
+    QTest::addColumn<QString>("href");
+    QTest::addColumn<QString>("opened"); // empty: nothing opens
+    QTest::newRow("click address") << QStringLiteral("https://s.click.example/t?e=abc") << QStringLiteral("http://item.example/1")
+                                   << QStringLiteral("https://s.click.example/t?e=abc");
+    QTest::newRow("no click address: item page") << QString() << QStringLiteral("http://item.example/1")
+                                                 << QStringLiteral("http://item.example/1");
+    QTest::newRow("item page not a web address") << QString() << QStringLiteral("file:///etc/passwd") << QString();
+    QTest::newRow("click address not a web address: item page")
+        << QStringLiteral("javascript:alert(1)") << QStringLiteral("https://item.example/2")
+        << QStringLiteral("https://item.example/2");
+}
+
+void TileTest::opensClickAddressOrItemPage()
+{
+    QFETCH(QString, clickUrl);
+    QFETCH(QString, href);
+    QFETCH(QString, opened);
+    TestHost host;
+    host.m_config.appKey = "12345678";
+    host.m_config.appSecret = "secret";
+    host.m_config.pid = "mm_1_2_3";
+    ScopedHost scoped(&host);
+
+    const std::string id = "77" + std::to_string(QTest::currentDataTag()[0]);
+    m_server->SetClickUrl(id, clickUrl.toStdString());
+    CTBRecord r = MakeRecord(id);
+    r.SetValue(CTBRecord::Href, href.toStdString());
+    m_tile->SetRecord(r);
+
+    const int before = m_server->GatewayRequests();
+    QTest::mouseClick(m_tile, Qt::LeftButton, {}, Centre(m_tile->PictureArea()));
+    QCOMPARE(m_server->GatewayRequests(), before + 1);
+    // The signed request carries the host's key, affiliate id and the record's item id.
+    const std::string target = m_server->Requests().back().target;
+    QVERIFY(target.find("app_key=12345678") != std::string::npos);
+    QVERIFY(target.find("pid=mm_1_2_3") != std::string::npos);
+    QVERIFY(target.find("num_iids=" + id) != std::string::npos);
+    if (opened.isEmpty())
+        QVERIFY(m_opened.isEmpty());
+    else
+        QCOMPARE(m_opened, QStringList{opened});
+}
+
+void TileTest::clickWithoutHostDoesNothing()
+{
+    const int before = m_server->GatewayRequests();
+    QTest::mouseClick(m_tile, Qt::LeftButton, {}, Centre(m_tile->NameArea()));
+    QVERIFY(m_opened.isEmpty());
+    QCOMPARE(m_server->GatewayRequests(), before);
+}
+
+void TileTest::pictureShowsOnceItsFileExists()
+{
+    const CTBRecord r = MakeRecord("1100");
+    QCOMPARE(r.thumbFileName, std::string("1100.jpg_220x220.jpg"));
+    const QString path = m_folder.filePath(QStringLiteral("1100.jpg_220x220.jpg"));
+    QFile::remove(path);
+    m_tile->SetRecord(r);
+    QCOMPARE(m_tile->PictureSource().path, QFile::encodeName(path).toStdString());
+    QCOMPARE(m_tile->PictureSource().thumbUrl, std::string("http://127.0.0.1:9/pic/1100.jpg_220x220.jpg"));
+
+    // No file yet: the empty frame.
+    QImage shot = m_tile->PictureControl().grab().toImage();
+    QCOMPARE(shot.pixelColor(114, 114), QColor(255, 255, 255));
+    QCOMPARE(shot.pixelColor(0, 0), QColor(228, 228, 228));
+
+    QImage picture(220, 220, QImage::Format_RGB32);
+    picture.fill(QColor(10, 120, 200));
+    QVERIFY(picture.save(path, "PNG"));
+    m_tile->PictureReady();
+    QTRY_VERIFY(!m_tile->PictureControl().m_image.isNull());
+    shot = m_tile->PictureControl().grab().toImage();
+    QCOMPARE(shot.pixelColor(114, 114), QColor(10, 120, 200));
+    QCOMPARE(shot.pixelColor(4, 4), QColor(10, 120, 200)); // drawn at (4, 4)
+    QCOMPARE(shot.pixelColor(3, 3), QColor(255, 255, 255));
+
+    // A record without a picture file name gets no path: the empty frame.
+    CTBRecord none = MakeRecord("1101");
+    none.thumbFileName.clear();
+    m_tile->SetRecord(none);
+    QVERIFY(m_tile->PictureSource().path.empty());
+    QVERIFY(m_tile->PictureControl().m_image.isNull());
+    QCOMPARE(m_tile->PictureControl().grab().toImage().pixelColor(114, 114), QColor(255, 255, 255));
+}
+
+QTEST_MAIN(TileTest)
+#include "TileTest.moc"
