@@ -1,0 +1,213 @@
+// The picture static offscreen: placement of pictures of several sizes, the frame colours,
+// the lazy load and the rule that a file is read once per path.
+#include "controls/CMyImageStatic.h"
+
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QColor kWhite(255, 255, 255);
+const QColor kLightFrame(228, 228, 228);
+const QColor kDarkFrame(192, 192, 192);
+const QColor kCorner(0, 0, 255);
+
+// A picture in one colour with a blue top-left pixel, so its placement can be read back.
+QImage Picture(int w, int h, const QColor& fill)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(fill);
+    img.setPixelColor(0, 0, kCorner);
+    return img;
+}
+
+QColor At(const QImage& img, int x, int y)
+{
+    return img.pixelColor(x, y);
+}
+
+} // namespace
+
+class ImageStaticTest : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+    QString Save(const QString& name, const QImage& img)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile::remove(path);
+        if (!img.save(path, "PNG"))
+            qFatal("cannot write test picture");
+        return path;
+    }
+    static QImage Grab(CMyImageStatic& w) { return w.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void placement_data()
+    {
+        QTest::addColumn<int>("w");
+        QTest::addColumn<int>("h");
+        QTest::addColumn<QPoint>("at");
+        QTest::newRow("thumbnail 220x220") << 220 << 220 << QPoint(4, 4);
+        QTest::newRow("100x50 centred") << 100 << 50 << QPoint(64, 89);
+        QTest::newRow("odd 101x51 truncates") << 101 << 51 << QPoint(63, 88);
+        QTest::newRow("exactly the inner area") << 224 << 224 << QPoint(2, 2);
+        QTest::newRow("300x300 from the inner corner") << 300 << 300 << QPoint(2, 2);
+        QTest::newRow("wide 400x20") << 400 << 20 << QPoint(2, 104);
+    }
+    void placement()
+    {
+        QFETCH(int, w);
+        QFETCH(int, h);
+        QFETCH(QPoint, at);
+        const QColor fill(200, 30, 40);
+        CMyImageStatic control;
+        control.resize(228, 228);
+        control.m_strImagePath = Save(QStringLiteral("p%1x%2.png").arg(w).arg(h), Picture(w, h, fill));
+        const QImage shot = Grab(control);
+        QCOMPARE(shot.size(), QSize(228, 228));
+
+        // Natural size at the expected corner.
+        QCOMPARE(At(shot, at.x(), at.y()), kCorner);
+        const int right = std::min(at.x() + w, 228) - 1;
+        const int bottom = std::min(at.y() + h, 228) - 1;
+        QCOMPARE(At(shot, right, bottom), fill);
+        QCOMPARE(control.m_image.size(), QSize(w, h));
+        // White just outside the picture where the inner area goes on.
+        if (at.x() > 2)
+            QCOMPARE(At(shot, at.x() - 1, at.y()), kWhite);
+        if (at.y() > 2)
+            QCOMPARE(At(shot, at.x(), at.y() - 1), kWhite);
+        if (at.x() + w < 226)
+            QCOMPARE(At(shot, at.x() + w, bottom), kWhite);
+        // The frame and the white ring inside it at the top-left are never covered.
+        QCOMPARE(At(shot, 0, 0), kLightFrame);
+        QCOMPARE(At(shot, 1, 1), kWhite);
+        // A picture wider or higher than the inner area covers the frame on that side.
+        QCOMPARE(At(shot, 227, 114), at.x() + w > 227 && at.y() <= 114 && at.y() + h > 114 ? fill : kLightFrame);
+        QCOMPARE(At(shot, 114, 227), at.y() + h > 227 ? fill : kLightFrame);
+    }
+
+    void frameFollowsHover()
+    {
+        CMyImageStatic control;
+        control.resize(228, 228);
+        QVERIFY(!control.m_bHover);
+        QImage shot = Grab(control);
+        // No path at all: white ground and the light frame all round.
+        for (const QPoint p : {QPoint(0, 0), QPoint(227, 0), QPoint(0, 227), QPoint(227, 227), QPoint(100, 0)})
+            QCOMPARE(At(shot, p.x(), p.y()), kLightFrame);
+        QCOMPARE(At(shot, 1, 1), kWhite);
+        QCOMPARE(At(shot, 114, 114), kWhite);
+
+        control.m_bHover = true;
+        shot = Grab(control);
+        for (const QPoint p : {QPoint(0, 0), QPoint(227, 0), QPoint(0, 227), QPoint(227, 227), QPoint(0, 100)})
+            QCOMPARE(At(shot, p.x(), p.y()), kDarkFrame);
+        QCOMPARE(At(shot, 1, 1), kWhite);
+    }
+
+    void missingFileLoadsWhenItAppears()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("later.png"));
+        QFile::remove(path);
+        CMyImageStatic control;
+        control.resize(228, 228);
+        control.m_strImagePath = path;
+        QImage shot = Grab(control);
+        QVERIFY(control.m_image.isNull());
+        QCOMPARE(At(shot, 4, 4), kWhite);
+        QCOMPARE(At(shot, 114, 114), kWhite);
+        QCOMPARE(At(shot, 0, 0), kLightFrame);
+
+        // A file that is not (yet) a picture: still empty, tried again next time.
+        QFile partial(path);
+        QVERIFY(partial.open(QIODevice::WriteOnly));
+        partial.write("\x89PNG\r\n");
+        partial.close();
+        shot = Grab(control);
+        QVERIFY(control.m_image.isNull());
+        QCOMPARE(At(shot, 114, 114), kWhite);
+
+        const QColor fill(10, 160, 10);
+        Save(QStringLiteral("later.png"), Picture(220, 220, fill));
+        shot = Grab(control);
+        QCOMPARE(At(shot, 4, 4), kCorner);
+        QCOMPARE(At(shot, 114, 114), fill);
+    }
+
+    void fileIsReadOncePerPath()
+    {
+        const QColor first(250, 200, 0);
+        const QColor second(0, 120, 250);
+        const QString path = Save(QStringLiteral("once.png"), Picture(100, 50, first));
+        CMyImageStatic control;
+        control.resize(228, 228);
+        control.m_strImagePath = path;
+        QCOMPARE(At(Grab(control), 100, 100), first);
+
+        // Replaced on disk (even by a picture of another size): the old one stays,
+        // also through a hover change, until the owner gives the path anew.
+        Save(QStringLiteral("once.png"), Picture(220, 220, second));
+        QCOMPARE(At(Grab(control), 100, 100), first);
+        control.m_bHover = true;
+        QImage shot = Grab(control);
+        QCOMPARE(At(shot, 100, 100), first);
+        QCOMPARE(At(shot, 0, 0), kDarkFrame);
+        QCOMPARE(control.m_image.size(), QSize(100, 50));
+
+        control.SetImagePath(path);
+        shot = Grab(control);
+        QCOMPARE(At(shot, 100, 100), second);
+        QCOMPARE(At(shot, 4, 4), kCorner);
+
+        // DestroyImage alone also makes the next paint read the file.
+        Save(QStringLiteral("once.png"), Picture(220, 220, first));
+        control.DestroyImage();
+        QVERIFY(control.m_image.isNull());
+        QCOMPARE(At(Grab(control), 100, 100), first);
+    }
+
+    void alphaIsBlendedOnWhite()
+    {
+        QImage img(50, 50, QImage::Format_ARGB32);
+        img.fill(QColor(255, 0, 0, 128));
+        img.setPixelColor(0, 0, QColor(0, 0, 0, 0));
+        CMyImageStatic control;
+        control.resize(228, 228);
+        control.m_strImagePath = Save(QStringLiteral("alpha.png"), img);
+        const QImage shot = Grab(control);
+        const QColor blended = At(shot, 114, 114);
+        QCOMPARE(blended.red(), 255);
+        QVERIFY2(qAbs(blended.green() - 127) <= 2 && qAbs(blended.blue() - 127) <= 2,
+                 qPrintable(blended.name()));
+        // Fully transparent pixel at the picture's corner (89, 89): white shows.
+        QCOMPARE(At(shot, 89, 89), kWhite);
+    }
+
+    void paintsEveryPixelItself()
+    {
+        // The control draws its whole area: no erase of the parent shows through.
+        QWidget parent;
+        parent.setAutoFillBackground(true);
+        QPalette pal = parent.palette();
+        pal.setColor(QPalette::Window, QColor(0, 0, 0));
+        parent.setPalette(pal);
+        parent.resize(300, 300);
+        auto* control = new CMyImageStatic(&parent);
+        control->setGeometry(10, 10, 228, 228);
+        const QImage shot = parent.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(At(shot, 5, 5), QColor(0, 0, 0));
+        QCOMPARE(At(shot, 10, 10), kLightFrame);
+        QCOMPARE(At(shot, 11, 11), kWhite);
+        QCOMPARE(At(shot, 120, 120), kWhite);
+        QVERIFY(control->testAttribute(Qt::WA_TransparentForMouseEvents));
+    }
+};
+
+QTEST_MAIN(ImageStaticTest)
+#include "ImageStaticTest.moc"
