@@ -246,15 +246,16 @@ void CPictureEx::Dispose(const FrameEntry& frame)
 
 void CPictureEx::RequestRepaint(int index)
 {
-    // A queued call to a control that has been destroyed is dropped by Qt; the destructor
-    // joins this thread before the control goes away in any case.
-    QMetaObject::invokeMethod(
-        this,
-        [this, index] {
-            update();
-            emit frameShown(index);
-        },
-        Qt::QueuedConnection);
+    // Posted to the GUI thread; the arguments are copied into the queued call. A queued call
+    // to a control that has been destroyed is dropped by Qt, and the destructor joins this
+    // thread before the control goes away in any case.
+    QMetaObject::invokeMethod(this, "OnFrameDrawn", Qt::QueuedConnection, Q_ARG(int, index));
+}
+
+void CPictureEx::OnFrameDrawn(int index)
+{
+    update();
+    emit frameShown(index);
 }
 
 void CPictureEx::AnimationLoop()

@@ -103,7 +103,8 @@ private:
     void AnimationLoop();
     void Dispose(const FrameEntry& frame); // animation thread, surface locked by the caller
     void DrawFrame(const FrameEntry& frame); // surface locked by the caller
-    void RequestRepaint(int index);
+    void RequestRepaint(int index); // animation thread
+    Q_INVOKABLE void OnFrameDrawn(int index); // GUI thread, queued from RequestRepaint
 
     std::int32_t m_pictureWidth = 0;
     std::int32_t m_pictureHeight = 0;
