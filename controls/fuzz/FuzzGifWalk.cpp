@@ -1,11 +1,16 @@
-// libFuzzer target for the GIF block walk: any bytes, counted and cut, never read out of bounds.
+// libFuzzer target for the GIF block walk: any bytes, counted and cut, never read out of
+// bounds. Each input is walked as it is and, so that the fuzzer reaches the blocks without
+// first having to find a signature, once more behind a fixed GIF header.
 #include "controls/GifWalk.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+namespace {
+
+void Walk(const std::uint8_t* data, std::size_t size)
 {
     yfx::GifWalk walk(data, size);
     const std::size_t count = walk.CountGraphicBlocks();
@@ -19,8 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         if (frame->disposal > 7)
             std::abort();
-        const auto own = frame->OwnScreenBytes();
-        if (own.size() != frame->bytes.size())
+        if (frame->imageOffset != 0 && frame->bytes[frame->imageOffset] != 0x2C)
+            std::abort();
+        if (frame->OwnScreenBytes().size() != frame->bytes.size())
             std::abort();
         if (walk.ReadPos() > size)
             std::abort();
@@ -28,5 +34,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Cutting and counting walk the same blocks.
     if (cut != count)
         std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    Walk(data, size);
+    // "GIF89a", 16 x 16, a global table of 2 colours, then the input as the blocks.
+    std::vector<std::uint8_t> framed{'G', 'I', 'F', '8', '9', 'a', 16, 0, 16, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255};
+    framed.insert(framed.end(), data, data + size);
+    Walk(framed.data(), framed.size());
     return 0;
 }
