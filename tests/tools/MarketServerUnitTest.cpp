@@ -1,0 +1,326 @@
+// The pieces of the local marketplace server on their own: query decoding, GBK matching,
+// price bounds, fault rules, the GBK JSON writer, picture addresses, the catalogue and the
+// gateway's signature.
+#include <gtest/gtest.h>
+#include <json/json.h>
+#include <set>
+
+#include "market/Gbk.h"
+#include "market/TBRecord.h"
+#include "market/Texts.h"
+#include "tools/market-server/Catalogue.h"
+#include "tools/market-server/FaultPlan.h"
+#include "tools/market-server/GbkJsonWriter.h"
+#include "tools/market-server/ItemSearch.h"
+#include "tools/market-server/OpenPlatformGateway.h"
+#include "tools/market-server/PictureAddress.h"
+#include "tools/market-server/QueryParams.h"
+
+using namespace yfx::server;
+using yfx::GbkToUtf8;
+using yfx::Utf8ToGbk;
+
+namespace {
+
+TEST(MarketQueryParams, DecodeAsTheMarketplaceDoes)
+{
+    const struct {
+        const char* target;
+        const char* name;
+        std::string value; // GBK bytes
+    } cases[] = {
+        {"/itemlist/default.htm?q=%CA%D6%BB%FA", "q", "\xCA\xD6\xBB\xFA"},
+        {"/p?q=xyz+-abc", "q", "xyz -abc"},
+        {"/p?q=a%2Bb", "q", "a+b"},
+        {"/p?&cat=0&ex_q=", "cat", "0"},
+        {"/p?&cat=0&ex_q=", "ex_q", ""},
+        {"/p?loc", "loc", ""},
+        {"/p?x=%ZZ%4", "x", "%ZZ%4"},
+        {"/p?filter=reserve_price%5B1%2C2%5D", "filter", "reserve_price[1,2]"},
+        {"/p?tid=0&tid=1", "tid", "0"},
+        {"/p?q=%E6%89%8B%E6%9C%BA&ie=utf8", "q", "\xCA\xD6\xBB\xFA"},
+        {"/p?q=%E6%89%8B&ie=UTF-8", "q", "\xCA\xD6"},
+        {"/p?a=1#frag=2", "frag", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
+        const QueryParams q = QueryParams::FromTarget(c.target);
+        EXPECT_EQ(q.Get(c.name), c.value);
+    }
+    const QueryParams q = QueryParams::FromTarget("/p?&a=1&&b=%41");
+    ASSERT_EQ(q.All().size(), 2u);
+    EXPECT_EQ(q.Raw(), "&a=1&&b=%41");
+    EXPECT_EQ(q.Get("b"), "A");
+    EXPECT_FALSE(q.Has("c"));
+}
+
+TEST(MarketItemSearch, MatchingStaysOnGbkCharacterBoundaries)
+{
+    const std::string phone = Utf8ToGbk("手机"); // CA D6 BB FA
+    const struct {
+        std::string haystack, needle;
+        bool found;
+    } cases[] = {
+        {phone, phone, true},
+        {phone, "\xD6\xBB", false}, // the bytes in the middle straddle two characters
+        {Utf8ToGbk("新款iPhone5手机壳"), "iphone5", true},
+        {Utf8ToGbk("新款iPhone5手机壳"), "IPHONE5", true},
+        {"\x81\x41", "A", false}, // 丄's second byte is 'A'
+        {"\x81\x41" "A", "A", true},
+        {Utf8ToGbk("淺色"), Utf8ToGbk("淺"), true},
+        {Utf8ToGbk("淺色"), "\\", false},
+        {"abc", "", true},
+        {"", "a", false},
+        {Utf8ToGbk("手"), phone, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(GbkToUtf8(c.haystack) + " / " + GbkToUtf8(c.needle));
+        EXPECT_EQ(ItemSearch::ContainsGbk(c.haystack, c.needle), c.found);
+    }
+}
+
+TEST(MarketItemSearch, PriceBoundsAreNumbersOrNothing)
+{
+    const struct {
+        const char* text;
+        bool number;
+        double value;
+    } cases[] = {
+        {"10", true, 10},     {" 10 ", true, 10}, {"12.5", true, 12.5}, {"-3", true, -3},     {"0", true, 0},
+        {"1 0", false, 0},    {"abc", false, 0},  {"", false, 0},       {"nan", false, 0},    {"1e3", false, 0},
+        {"0x10", false, 0},   {"10元", false, 0}, {"1.2.3", false, 0},  {"100000000", true, 1e8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        double v = -1;
+        EXPECT_EQ(ItemSearch::ParsePrice(c.text, v), c.number);
+        if (c.number) {
+            EXPECT_DOUBLE_EQ(v, c.value);
+        }
+    }
+}
+
+TEST(MarketItemSearch, FilterReadsTheProgramsQuery)
+{
+    const Catalogue catalogue = Catalogue::Generate(1, Catalogue::kMinItems);
+    const QueryParams q = QueryParams::FromTarget(
+        "/itemlist/default.htm?&cat=16&ex_q=%BF%C7&nick=ab&viewIndex=1&as=1&loc=%B1%B1%BE%A9&commend=all&atype=b"
+        "&style=list&q=%CA%D6%BB%FA%20x+-%BF%C7&same_info=1&tid=0&isnew=2&filter=reserve_price%5Bab%2C99.5%5D"
+        "&json=on&tid=0&data-key=sort&data-value=biz30day&module=sortList&json=on&_ksTS=1364476473257_654"
+        "&ver=probeta");
+    const SearchFilter f = ItemSearch::FilterFromQuery(q, catalogue, -1);
+    EXPECT_EQ(f.words, (std::vector<std::string>{Utf8ToGbk("手机"), "x"}));
+    EXPECT_EQ(f.excluded, (std::vector<std::string>{Utf8ToGbk("壳"), Utf8ToGbk("壳")}));
+    EXPECT_EQ(f.locations, (std::vector<std::string>{Utf8ToGbk("北京")}));
+    EXPECT_EQ(f.nick, "ab");
+    EXPECT_EQ(f.category, catalogue.FindCategory("16"));
+    EXPECT_FALSE(f.priceLow.has_value());
+    ASSERT_TRUE(f.priceHigh.has_value());
+    EXPECT_DOUBLE_EQ(*f.priceHigh, 99.5);
+}
+
+TEST(MarketFaultPlan, ReadsRulesAndRefusesBadOnes)
+{
+    const struct {
+        const char* spec;
+        bool ok;
+        FaultKind kind;
+        std::int64_t arg;
+    } cases[] = {
+        {"/set/config.jpg=status:500", true, FaultKind::Status, 500},
+        {"/a=stall", true, FaultKind::Stall, 60},
+        {"/a=stall:5", true, FaultKind::Stall, 5},
+        {"/a=stall:61", false, FaultKind::Stall, 0},
+        {"/a=cut", true, FaultKind::Cut, 0},
+        {"/a=malformed", true, FaultKind::Malformed, 0},
+        {"/a=nonstring", true, FaultKind::NonString, 0},
+        {"/a=unsafe-name", true, FaultKind::UnsafeName, 0},
+        {"/a=size:0", true, FaultKind::Size, 0},
+        {"/a=size:1048576", true, FaultKind::Size, 1048576},
+        {"/a=delay:250", true, FaultKind::Delay, 250},
+        {"*=cut", true, FaultKind::Cut, 0},
+        {"/a=size", false, FaultKind::Size, 0},
+        {"/a=size:-1", false, FaultKind::Size, 0},
+        {"/a=status:99", false, FaultKind::Status, 0},
+        {"/a=status:abc", false, FaultKind::Status, 0},
+        {"/a=cut:1", false, FaultKind::Cut, 0},
+        {"/a=boom", false, FaultKind::Cut, 0},
+        {"a=cut", false, FaultKind::Cut, 0},
+        {"/a", false, FaultKind::Cut, 0},
+        {"=cut", false, FaultKind::Cut, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.spec);
+        FaultPlan plan;
+        std::string error;
+        ASSERT_EQ(plan.Add(c.spec, error), c.ok) << error;
+        if (!c.ok) {
+            EXPECT_FALSE(error.empty());
+            continue;
+        }
+        const std::string spec = c.spec;
+        const std::string path = spec[0] == '*' ? "/anything" : spec.substr(0, spec.find('='));
+        const FaultRule* rule = plan.Find(path);
+        ASSERT_NE(rule, nullptr);
+        EXPECT_EQ(rule->kind, c.kind);
+        EXPECT_EQ(rule->arg, c.arg);
+    }
+    FaultPlan plan;
+    std::string error;
+    ASSERT_TRUE(plan.Add("/bao/*=status:404", error));
+    ASSERT_TRUE(plan.Add("/bao/uploaded/x.jpg=cut", error));
+    ASSERT_NE(plan.Find("/bao/uploaded/x.jpg"), nullptr);
+    EXPECT_EQ(plan.Find("/bao/uploaded/x.jpg")->kind, FaultKind::Status) << "the first matching rule wins";
+    EXPECT_EQ(plan.Find("/imgextra/x.jpg"), nullptr);
+    EXPECT_EQ(plan.Find("/ba"), nullptr);
+}
+
+TEST(MarketJsonWriter, GbkTextReadsBackByteForByte)
+{
+    const std::string texts[] = {
+        Utf8ToGbk("淺色錦繡誠信"), // second bytes 0x5C
+        "quote \" and backslash \\ and tab \t and nul-free control \x01",
+        Utf8ToGbk("手机{}[]\"，。"),
+        "",
+    };
+    GbkJsonWriter w;
+    w.BeginObject().Key("list").BeginArray();
+    for (const std::string& t : texts)
+        w.String(t);
+    w.EndArray().Key("n").Number(-42).Key("t").Bool(true).Key("z").Null().Key("o").BeginObject().EndObject();
+    w.EndObject();
+    Json::Value root;
+    Json::Reader reader(Json::Features::all());
+    ASSERT_TRUE(reader.parse(w.Text(), root)) << reader.getFormattedErrorMessages();
+    ASSERT_EQ(root["list"].size(), std::size(texts));
+    for (Json::ArrayIndex i = 0; i < root["list"].size(); ++i)
+        EXPECT_EQ(root["list"][i].asString(), texts[i]) << i;
+    EXPECT_EQ(root["n"].asInt(), -42);
+    EXPECT_TRUE(root["t"].asBool());
+    EXPECT_TRUE(root["z"].isNull());
+    EXPECT_TRUE(root["o"].isObject());
+}
+
+TEST(MarketPictureAddress, ReadsEveryPictureFormAndDerivesTheProgramsThumbnail)
+{
+    const struct {
+        const char* path;
+        bool ok;
+        const char* code;
+        int bucket, size;
+    } cases[] = {
+        {"/bao/uploaded/i3/T1abcdefgXXXXXXXX.jpg", true, "T1abcdefgXXXXXXXX", 3, 400},
+        {"/bao/uploaded/i3/T1abcdefgXXXXXXXX.jpg_220x220.jpg", true, "T1abcdefgXXXXXXXX", 3, 220},
+        {"/bao/uploaded/i1/T1a.jpg_60x60.jpg", true, "T1a", 1, 60},
+        {"/imgextra/i2/T1a.jpg_b.jpg", true, "T1a", 2, 220},
+        {"/imgextra/i2/T1a.jpg", true, "T1a", 2, 220},
+        {"/bao/uploaded/i3/T1a.jpg_220x221.jpg", false, "", 0, 0},
+        {"/bao/uploaded/i3/T1a.jpg_8x8.jpg", false, "", 0, 0},
+        {"/bao/uploaded/i3/T1a.jpg_900x900.jpg", false, "", 0, 0},
+        {"/bao/uploaded/i3/T1a.png", false, "", 0, 0},
+        {"/bao/uploaded/ix/T1a.jpg", false, "", 0, 0},
+        {"/bao/uploaded/i3/.jpg", false, "", 0, 0},
+        {"/imgextra/i2/T1a.jpg_c.jpg", false, "", 0, 0},
+        {"/other/i3/T1a.jpg", false, "", 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        std::string code;
+        int bucket = 0, size = 0;
+        ASSERT_EQ(PictureAddress::Parse(c.path, code, bucket, size), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(code, c.code);
+            EXPECT_EQ(bucket, c.bucket);
+            EXPECT_EQ(size, c.size);
+        }
+    }
+    const Catalogue catalogue = Catalogue::Generate(3, Catalogue::kMinItems);
+    for (const CatalogueItem& item : catalogue.Items()) {
+        CTBRecord r;
+        r.SetValue(CTBRecord::OriginalImage, PictureAddress::Original("h:1", item));
+        r.DeriveThumbnail();
+        ASSERT_EQ(r.thumbUrl, PictureAddress::Thumbnail("h:1", item));
+    }
+}
+
+// Everything an answer can show of a catalogue, as one text.
+std::string Fingerprint(const Catalogue& c)
+{
+    std::string text;
+    for (const CatalogueCategory& cat : c.Categories())
+        text += cat.name + cat.cat + cat.market + "\n";
+    for (const CatalogueSeller& s : c.Sellers())
+        text += s.nick + s.location + std::to_string(s.ratesum) + (s.mall ? "M" : "-") + "\n";
+    for (const CatalogueItem& i : c.Items())
+        text += i.idText + i.title + i.price + i.ship + i.salesText + i.pictureCode + std::to_string(i.leaf) + "/" +
+                std::to_string(i.seller) + "/" + std::to_string(i.hue) + "\n";
+    for (int i : c.SalesOrder())
+        text += std::to_string(i) + ",";
+    for (const std::string& n : c.ExcludedNicks())
+        text += n;
+    return text;
+}
+
+TEST(MarketCatalogue, SameSeedSameCatalogueOtherSeedAnother)
+{
+    const std::string a = Fingerprint(Catalogue::Generate(5, 2000));
+    EXPECT_EQ(a, Fingerprint(Catalogue::Generate(5, 2000)));
+    EXPECT_NE(a, Fingerprint(Catalogue::Generate(6, 2000)));
+    EXPECT_NE(a, Fingerprint(Catalogue::Generate(5, 2500)));
+}
+
+TEST(MarketCatalogue, HoldsWhatTheProgramsFeaturesNeed)
+{
+    for (std::uint64_t seed : {1ULL, 20130328ULL, 987654321ULL}) {
+        SCOPED_TRACE(seed);
+        const Catalogue c = Catalogue::Generate(seed, 2000);
+        ASSERT_EQ(c.Items().size(), 2000u);
+        std::set<std::string> ids, codes;
+        std::map<int, int> perLeaf, perSeller;
+        std::size_t mall = 0;
+        for (const CatalogueItem& i : c.Items()) {
+            EXPECT_TRUE(ids.insert(i.idText).second);
+            EXPECT_TRUE(codes.insert(i.pictureCode).second);
+            EXPECT_EQ(c.Categories()[static_cast<std::size_t>(i.leaf)].level, 3);
+            EXPECT_EQ(Utf8ToGbk(GbkToUtf8(i.title)), i.title);
+            EXPECT_EQ(i.title.find('?'), std::string::npos) << i.titleUtf8;
+            ++perLeaf[i.leaf];
+            ++perSeller[i.seller];
+            mall += c.IsMall(i);
+        }
+        for (std::size_t k = 0; k < c.Categories().size(); ++k)
+            if (c.Categories()[k].level == 3) {
+                EXPECT_GT(perLeaf[static_cast<int>(k)], 0) << GbkToUtf8(c.Categories()[k].name);
+            }
+        EXPECT_GT(mall, c.Items().size() / 8);
+        EXPECT_LT(mall, c.Items().size() / 2);
+        EXPECT_GE(c.Sellers().size(), 200u);
+        for (std::size_t s = 0; s < c.Sellers().size(); ++s) {
+            EXPECT_GT(perSeller[static_cast<int>(s)], 0);
+            EXPECT_GE(c.Sellers()[s].ratesum, 1);
+            EXPECT_LE(c.Sellers()[s].ratesum, 20);
+        }
+        EXPECT_EQ(c.Sellers()[0].nick, yfx::text::ShopNick());
+        EXPECT_GE(perSeller[0], 40);
+        ASSERT_EQ(c.ExcludedNicks().size(), 3u);
+        for (const std::string& nick : c.ExcludedNicks()) {
+            EXPECT_NE(nick, yfx::text::ShopNick());
+            int items = 0;
+            for (std::size_t s = 0; s < c.Sellers().size(); ++s)
+                if (c.Sellers()[s].nick == nick)
+                    items = perSeller[static_cast<int>(s)];
+            EXPECT_GT(items, 0);
+        }
+    }
+}
+
+TEST(MarketGatewaySign, MatchesTheDocumentedSignText)
+{
+    // printf '%s' 'secretapp_keykfieldsclick_urlsecret' | md5sum | tr a-f A-F
+    EXPECT_EQ(OpenPlatformGateway::Sign({{"fields", "click_url"}, {"app_key", "k"}}, "secret"),
+              "42998563970C196D2ABB5391906CC012");
+    // printf '%s' 'app_keykv2.0' | md5sum | tr a-f A-F
+    EXPECT_EQ(OpenPlatformGateway::Sign({{"v", "2.0"}, {"app_key", "k"}}, ""), "F7995D579CC6FEE6FABC6773286476F1");
+}
+
+} // namespace
