@@ -225,6 +225,11 @@ struct BadProfileCase {
     std::function<void(const fs::path& profile)> spoil;
 };
 
+void PrintTo(const BadProfileCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 std::string ValidSession()
 {
     return Session({Window({Tab({kMarketItem}, Json::Value(1)), Tab({kMallItem}, Json::Value(1))})});
@@ -338,6 +343,11 @@ struct IndexCase {
     const char* index; // JSON text of the tab's "index", or nullptr for none
     std::size_t entry; // the 0-based entry expected
 };
+
+void PrintTo(const IndexCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class FirefoxTabIndexTest : public ::testing::TestWithParam<IndexCase> {};
 

@@ -36,7 +36,8 @@ private:
 };
 
 // The Chromium executable: /usr/bin/chromium, installed first with
-// "$YFX_SOURCE_DIR/scripts/install-deps browser" when it is missing (one installer at a time
+// "$YFX_SOURCE_DIR/scripts/install-deps browser" (the source folder of the build when
+// YFX_SOURCE_DIR is unset) when it is missing (one installer at a time
 // across test processes). "" with the reason in `why` when it cannot be had.
 std::string FindOrInstallChromium(std::string& why);
 

@@ -32,6 +32,11 @@ struct UrlCase {
     bool itemPage;
 };
 
+void PrintTo(const UrlCase& c, std::ostream* os)
+{
+    *os << c.url;
+}
+
 class IsItemPageTest : public ::testing::TestWithParam<UrlCase> {};
 
 TEST_P(IsItemPageTest, MatchesEitherPrefixAnywhereCaseSensitively)
@@ -86,6 +91,11 @@ struct TitleCase {
     std::string title;   // GBK
     std::string keyword; // GBK
 };
+
+void PrintTo(const TitleCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class KeywordFromTitleTest : public ::testing::TestWithParam<TitleCase> {};
 
@@ -154,6 +164,11 @@ struct MenuCountCase {
     int entries;
 };
 
+void PrintTo(const MenuCountCase& c, std::ostream* os)
+{
+    *os << c.titles;
+}
+
 class CandidateMenuCountTest : public ::testing::TestWithParam<MenuCountCase> {};
 
 TEST_P(CandidateMenuCountTest, ShowsAtMostTen)
@@ -172,6 +187,11 @@ struct CommandCase {
     std::size_t candidates;
     int index;
 };
+
+void PrintTo(const CommandCase& c, std::ostream* os)
+{
+    *os << c.commandId << " of " << c.candidates;
+}
 
 class CandidateIndexTest : public ::testing::TestWithParam<CommandCase> {};
 
