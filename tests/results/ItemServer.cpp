@@ -35,6 +35,7 @@ QByteArray Jpeg(const QColor& colour)
 ItemServer::ItemServer()
 {
     httplib::Server& s = m_http.server();
+    s.set_keep_alive_max_count(100000); // one connection may carry every picture of a view
     s.Get(R"(/list/.*)", [this](const httplib::Request& req, httplib::Response& res) {
         std::lock_guard lock(m_mutex);
         const auto it = m_lists.find(req.path);

@@ -1,0 +1,551 @@
+// The results view against a loopback marketplace: loading, the seller filter, the grid,
+// the picture worker, both orderings with the title suffix, the context menu, resizing and
+// closing while pictures load.
+#include "ItemServer.h"
+#include "TestDocument.h"
+
+#include "results/CLumbra2View.h"
+#include "results/CPictureWorker.h"
+#include "results/CTBItemWnd.h"
+#include "results/GridLayout.h"
+#include "results/ResultOrder.h"
+#include "results/ResultsHost.h"
+
+#include <QAction>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImageReader>
+#include <QMenu>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <map>
+#include <memory>
+
+namespace {
+
+std::vector<ItemSpec> Items(const std::string& prefix, int n)
+{
+    std::vector<ItemSpec> items;
+    for (int i = 0; i < n; ++i) {
+        ItemSpec it;
+        it.id = prefix + std::to_string(i);
+        it.price = std::to_string((i * 37) % 50 + 1) + ".50";
+        it.ship = i % 2 ? "5.00" : "0.00";
+        it.nick = "seller" + std::to_string(i);
+        it.ratesum = std::to_string(i % 22);
+        items.push_back(it);
+    }
+    return items;
+}
+
+int ThreadCount()
+{
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
+bool Near(const QColor& a, const QColor& b)
+{
+    return std::abs(a.red() - b.red()) <= 12 && std::abs(a.green() - b.green()) <= 12 && std::abs(a.blue() - b.blue()) <= 12;
+}
+
+// The tile's picture control holds the picture of the record the tile is bound to.
+bool HoldsItsPicture(CTBItemWnd* tile)
+{
+    const CMyImageStatic& picture = tile->PictureControl();
+    return !picture.m_image.isNull() &&
+           Near(picture.m_image.pixelColor(110, 110), ItemServer::ColourOf(tile->Record().itemId()));
+}
+
+// The tile shows that picture when it paints (rendering it now, also when it lies outside
+// the visible part of the view).
+bool ShowsItsPicture(CTBItemWnd* tile)
+{
+    const QImage shot = tile->PictureControl().grab().toImage();
+    return Near(shot.pixelColor(114, 114), ItemServer::ColourOf(tile->Record().itemId()));
+}
+
+struct OpenView {
+    OpenView(const std::string& address, int order, const QString& title, QSize size)
+        : doc(address, order, title), view(std::make_unique<CLumbra2View>(&doc))
+    {
+        view->resize(size);
+        view->show();
+    }
+    TestDocument doc;
+    std::unique_ptr<CLumbra2View> view;
+};
+
+} // namespace
+
+class ViewTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void nothingToShow_data();
+    void nothingToShow();
+    void oneTilePerItemLessFilteredSellersInTheGrid();
+    void picturesArriveOnOneConnectionAndAreDrawn();
+    void secondAddressOnlyWhenTheThumbnailCannotBeFetched();
+    void orderingRebindsTilesInPlaceAndFlipsTheTitle();
+    void documentOrderOneShowsPriceOrder();
+    void contextMenuOnTheViewsOwnArea();
+    void resizeRecentresWithoutReflow();
+    void reorderWhileLoadingStillFetchesEveryPicture();
+    void workerRunsAgainForPicturesItNeverFetched();
+    void closingWhileDownloadingReturnsQuickly();
+
+private:
+    std::unique_ptr<OpenView> Open(const std::string& address, int order = 0, QSize size = QSize(917, 600),
+                                   const QString& title = QStringLiteral("自助搜索 - 销量"));
+
+    QTemporaryDir m_folder;
+    std::unique_ptr<ItemServer> m_server;
+    TestHost m_host;
+    std::unique_ptr<ScopedHost> m_scopedHost;
+    std::atomic<int> m_reports{0};
+};
+
+void ViewTest::initTestCase()
+{
+    QVERIFY(m_folder.isValid());
+    qRegisterMetaType<QMenu*>();
+    SetPictureFolder(QFile::encodeName(m_folder.path()).toStdString() + "/");
+    m_server = std::make_unique<ItemServer>();
+    SetErrorReporter([this](const std::string&, const std::string&) { ++m_reports; });
+    m_scopedHost = std::make_unique<ScopedHost>(&m_host);
+}
+
+void ViewTest::init()
+{
+    m_host.m_config = Configuration();
+    m_server->SetPictureLatency(std::chrono::milliseconds(0));
+    m_server->HoldPictures(false);
+    m_reports = 0;
+}
+
+std::unique_ptr<OpenView> ViewTest::Open(const std::string& address, int order, QSize size, const QString& title)
+{
+    auto v = std::make_unique<OpenView>(address, order, title, size);
+    if (!QTest::qWaitForWindowExposed(v->view.get()))
+        return nullptr;
+    v->view->OnInitialUpdate();
+    return v;
+}
+
+void ViewTest::nothingToShow_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("reports");
+    QTest::newRow("empty address") << QString() << 0;
+    QTest::newRow("failed fetch") << QStringLiteral("http://127.0.0.1:1/list") << 0;
+    QTest::newRow("unreadable answer") << QStringLiteral("$base/list/missing") << 1;
+    QTest::newRow("no items") << QStringLiteral("$list") << 0;
+}
+
+void ViewTest::nothingToShow()
+{
+    QFETCH(QString, address);
+    QFETCH(int, reports);
+    const std::string empty = m_server->AddList("empty", {});
+    std::string a = address.toStdString();
+    if (a == "$list")
+        a = empty;
+    else if (a.starts_with("$base"))
+        a = m_server->Base() + a.substr(5);
+
+    auto v = std::make_unique<OpenView>(a, 0, QStringLiteral("自助搜索 - 销量"), QSize(917, 600));
+    QVERIFY(QTest::qWaitForWindowExposed(v->view.get()));
+    v->view->LayoutTiles();
+    QVERIFY(!v->view->LoadResults());
+    QVERIFY(v->view->Tiles().empty());
+    QVERIFY(v->view->Worker() == nullptr);
+    QCOMPARE(v->view->Canvas()->size(), QSize(100, 100));
+    QVERIFY(v->view->FirstLayoutPending());
+    QCOMPARE(m_reports.load(), reports);
+
+    // The ordering commands still work on the empty view and change the title suffix.
+    v->view->OnCommand(CLumbra2View::ID_SORT_BY_PRICE);
+    QCOMPARE(v->view->Order(), 1);
+    QCOMPARE(v->doc.GetTitle(), QStringLiteral("自助搜索 - 价格"));
+
+    // Without a document the view stays empty too.
+    CLumbra2View orphan(nullptr);
+    QVERIFY(!orphan.LoadResults());
+    orphan.ShowOrder(1);
+    QCOMPARE(orphan.Order(), 1);
+}
+
+void ViewTest::oneTilePerItemLessFilteredSellersInTheGrid()
+{
+    std::vector<ItemSpec> items = Items("g", 10);
+    items[4].nick = ""; // never filtered
+    m_host.m_config.sellerNicks = {{"seller2", 0}, {"seller7", 1}, {"", 2}, {"SELLER3", 3}};
+    const std::string list = m_server->AddList("grid", items);
+
+    auto v = Open(list);
+    QVERIFY(v);
+    CLumbra2View& view = *v->view;
+    QCOMPARE(view.Tiles().size(), size_t{8});
+    const std::vector<std::string> expected = {"g0", "g1", "g3", "g4", "g5", "g6", "g8", "g9"};
+    for (size_t i = 0; i < expected.size(); ++i)
+        QCOMPARE(view.Tiles()[i]->Record().itemId(), expected[i]);
+
+    // Three rows are taller than 600 pixels: the scroll bar's width comes off before centring.
+    const int tw = view.Tiles()[0]->width();
+    const int th = view.Tiles()[0]->height();
+    QCOMPARE(tw, 232);
+    const int bar = view.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &view);
+    const int w = 917 - bar;
+    const int left = (w - 700) / 2;
+    QCOMPARE(view.Left(), left);
+    for (size_t i = 0; i < view.Tiles().size(); ++i) {
+        const yfx::GridPoint p = yfx::GridCell(static_cast<int>(i), left, tw, th);
+        QCOMPARE(view.Tiles()[i]->pos(), QPoint(p.x, p.y));
+        QVERIFY(view.Tiles()[i]->isVisible());
+    }
+    QCOMPARE(view.Tiles()[3]->pos(), QPoint(left, th + 2)); // the fourth tile starts row two
+    QCOMPARE(view.Canvas()->size(), QSize(w - 1, 3 * (th + 1) + 1));
+    QTRY_VERIFY(view.verticalScrollBar()->isVisible());
+    QVERIFY(!view.horizontalScrollBar()->isVisible());
+    QVERIFY(!view.FirstLayoutPending());
+    QCOMPARE(view.Order(), 0);
+    QVERIFY(!view.PriceOrderBuilt());
+
+    // Every record filtered: an empty view, and the worker ends at once.
+    m_host.m_config.sellerNicks = {{"only", 0}};
+    std::vector<ItemSpec> two = Items("f", 2);
+    two[0].nick = two[1].nick = "only";
+    auto none = Open(m_server->AddList("filtered", two));
+    QVERIFY(none);
+    QVERIFY(none->view->Tiles().empty());
+    QCOMPARE(none->view->Canvas()->size(), QSize(100, 100));
+    QTRY_VERIFY(!none->view->PicturesLoading());
+}
+
+void ViewTest::picturesArriveOnOneConnectionAndAreDrawn()
+{
+    const std::string list = m_server->AddList("pictures", Items("p", 7));
+    const size_t requestsBefore = m_server->Requests().size();
+    // Tall enough for all three rows: every tile is painted without scrolling.
+    auto v = Open(list, 0, QSize(917, 1000));
+    QVERIFY(v);
+    QSignalSpy done(v->view.get(), &CLumbra2View::picturesDone);
+    QSignalSpy arrived(v->view.get(), &CLumbra2View::pictureArrived);
+    QVERIFY(done.count() > 0 || done.wait(10000));
+    QTRY_COMPARE(arrived.count(), 7);
+    for (CTBItemWnd* tile : v->view->Tiles()) {
+        // The worker's repaint request alone made the control read its file.
+        QTRY_VERIFY(HoldsItsPicture(tile));
+        // Drawn into the control at (4, 4) inside the frame.
+        const QImage shot = tile->PictureControl().grab().toImage();
+        QVERIFY(Near(shot.pixelColor(114, 114), ItemServer::ColourOf(tile->Record().itemId())));
+        QVERIFY(QFile::exists(m_folder.filePath(QString::fromStdString(tile->Record().thumbFileName))));
+    }
+    // The downloads ran in tile order over one kept-alive connection.
+    std::vector<LocalHttpServer::Seen> seen = m_server->Requests();
+    std::vector<std::string> paths;
+    std::set<int> ports;
+    for (size_t i = requestsBefore; i < seen.size(); ++i) {
+        if (seen[i].path.starts_with("/pic/")) {
+            paths.push_back(seen[i].path);
+            ports.insert(seen[i].remotePort);
+            QCOMPARE(seen[i].userAgent, std::string("HttpClient"));
+        }
+    }
+    QCOMPARE(paths.size(), size_t{7});
+    for (size_t i = 0; i < paths.size(); ++i)
+        QCOMPARE(paths[i], "/pic/p" + std::to_string(i) + ".jpg_220x220.jpg");
+    QCOMPARE(ports.size(), size_t{1});
+    QVERIFY(!v->view->PicturesLoading());
+}
+
+void ViewTest::secondAddressOnlyWhenTheThumbnailCannotBeFetched()
+{
+    std::vector<ItemSpec> items = Items("s", 2);
+    // s0: the thumbnail's host refuses connections: the second address is fetched instead.
+    items[0].originalImage = "http://127.0.0.1:1/pic/s0.jpg";
+    // s1: the thumbnail is answered 404: nothing is written and no second download is made.
+    items[1].originalImage = m_server->Base() + "/gone/s1.jpg";
+    const std::string list = m_server->AddList("second", items);
+    auto v = Open(list);
+    QVERIFY(v);
+    QSignalSpy done(v->view.get(), &CLumbra2View::picturesDone);
+    QVERIFY(done.count() > 0 || done.wait(10000));
+    QTRY_VERIFY(ShowsItsPicture(v->view->Tiles()[0]));
+    QVERIFY(v->view->Tiles()[1]->PictureControl().m_image.isNull());
+    QVERIFY(!QFile::exists(m_folder.filePath(QStringLiteral("s1.jpg_220x220.jpg"))));
+    bool secondForS0 = false;
+    for (const auto& r : m_server->Requests()) {
+        QVERIFY(r.path != "/img/s1.jpg");
+        secondForS0 = secondForS0 || r.path == "/img/s0.jpg";
+    }
+    QVERIFY(secondForS0);
+}
+
+void ViewTest::orderingRebindsTilesInPlaceAndFlipsTheTitle()
+{
+    const std::vector<ItemSpec> items = Items("o", 8);
+    const std::string list = m_server->AddList("order", items);
+    auto v = Open(list);
+    QVERIFY(v);
+    CLumbra2View& view = *v->view;
+    QSignalSpy done(&view, &CLumbra2View::picturesDone);
+    QVERIFY(done.count() > 0 || done.wait(10000));
+
+    std::vector<QPoint> positions;
+    for (CTBItemWnd* tile : view.Tiles())
+        positions.push_back(tile->pos());
+    const QSize canvas = view.Canvas()->size();
+    QVERIFY(view.IsCommandEnabled(CLumbra2View::ID_SORT_BY_PRICE));
+    QVERIFY(!view.IsCommandEnabled(CLumbra2View::ID_SORT_BY_SALES));
+
+    view.OnCommand(CLumbra2View::ID_SORT_BY_PRICE);
+    QCOMPARE(view.Order(), 1);
+    QCOMPARE(v->doc.GetTitle(), QStringLiteral("自助搜索 - 价格"));
+    QCOMPARE(v->doc.m_titlesSet, QStringList{QStringLiteral("自助搜索 - 价格")});
+    QVERIFY(!view.IsCommandEnabled(CLumbra2View::ID_SORT_BY_PRICE));
+    QVERIFY(view.IsCommandEnabled(CLumbra2View::ID_SORT_BY_SALES));
+    const std::vector<CTBRecord> byPrice = yfx::PriceOrder(view.Records());
+    for (size_t i = 0; i < view.Tiles().size(); ++i) {
+        CTBItemWnd* tile = view.Tiles()[i];
+        QCOMPARE(tile->Record().itemId(), byPrice[i].itemId());
+        QCOMPARE(tile->pos(), positions[i]); // no new layout
+        QCOMPARE(tile->PriceControl().Text(), QString::fromStdString(byPrice[i].currentPrice()));
+        QTRY_VERIFY(ShowsItsPicture(tile));  // its picture at once (the file exists)
+    }
+    QCOMPARE(view.Canvas()->size(), canvas);
+    bool moved = false; // the order did change
+    for (size_t i = 0; i < view.Tiles().size(); ++i)
+        moved = moved || view.Tiles()[i]->Record().itemId() != items[i].id;
+    QVERIFY(moved);
+
+    // Back to sales order: the answer's order again; the price order is not built again.
+    view.OnCommand(CLumbra2View::ID_SORT_BY_SALES);
+    QCOMPARE(view.Order(), 0);
+    QCOMPARE(v->doc.GetTitle(), QStringLiteral("自助搜索 - 销量"));
+    for (size_t i = 0; i < view.Tiles().size(); ++i)
+        QCOMPARE(view.Tiles()[i]->Record().itemId(), items[i].id);
+    view.OnCommand(CLumbra2View::ID_SORT_BY_PRICE);
+    QCOMPARE(view.PriceOrderBuilds(), 1);
+    // A disabled command does nothing.
+    view.OnCommand(CLumbra2View::ID_SORT_BY_PRICE);
+    QCOMPARE(v->doc.m_titlesSet.size(), 3);
+
+    // A title ending with neither word is left alone.
+    v->doc.m_title = QStringLiteral("今日推荐");
+    view.ShowOrder(0);
+    QCOMPARE(v->doc.GetTitle(), QStringLiteral("今日推荐"));
+    QCOMPARE(v->doc.m_titlesSet.size(), 3);
+}
+
+void ViewTest::documentOrderOneShowsPriceOrder()
+{
+    const std::string list = m_server->AddList("order1", Items("d", 5));
+    auto v = Open(list, 7, QSize(917, 600), QStringLiteral("热卖排行 - 价格"));
+    QVERIFY(v);
+    CLumbra2View& view = *v->view;
+    QCOMPARE(view.Order(), 1);
+    QVERIFY(view.PriceOrderBuilt());
+    const std::vector<CTBRecord> byPrice = yfx::PriceOrder(view.Records());
+    for (size_t i = 0; i < view.Tiles().size(); ++i)
+        QCOMPARE(view.Tiles()[i]->Record().itemId(), byPrice[i].itemId());
+    QVERIFY(view.IsCommandEnabled(CLumbra2View::ID_SORT_BY_SALES));
+    QVERIFY(!view.IsCommandEnabled(CLumbra2View::ID_SORT_BY_PRICE));
+    QCOMPARE(v->doc.GetTitle(), QStringLiteral("热卖排行 - 价格"));
+    QSignalSpy done(&view, &CLumbra2View::picturesDone);
+    QVERIFY(done.count() > 0 || done.wait(10000));
+}
+
+void ViewTest::contextMenuOnTheViewsOwnArea()
+{
+    const std::string list = m_server->AddList("menu", Items("m", 4));
+    auto v = Open(list);
+    QVERIFY(v);
+    CLumbra2View& view = *v->view;
+    QSignalSpy shown(&view, &CLumbra2View::contextMenuShown);
+
+    // A right press on a tile stays with the tile.
+    QTest::mousePress(view.Tiles()[0], Qt::RightButton, {}, QPoint(50, 50));
+    QTest::mouseRelease(view.Tiles()[0], Qt::RightButton, {}, QPoint(50, 50));
+    QCOMPARE(shown.count(), 0);
+
+    // On the margin left of the grid the menu comes up, with the states of the order shown.
+    QVERIFY(view.Left() > 10);
+    QTest::mousePress(view.viewport(), Qt::RightButton, {}, QPoint(5, 100));
+    QCOMPARE(shown.count(), 1);
+    auto* menu = shown.at(0).at(0).value<QMenu*>();
+    QVERIFY(menu);
+    QCOMPARE(menu->title(), QStringLiteral("排序"));
+    const QList<QAction*> actions = menu->actions();
+    QCOMPARE(actions.size(), 2);
+    QCOMPARE(actions[0]->text(), QStringLiteral("按销量排序"));
+    QCOMPARE(actions[1]->text(), QStringLiteral("按价格排序"));
+    QVERIFY(!actions[0]->isEnabled());
+    QVERIFY(actions[1]->isEnabled());
+    QVERIFY(!actions[0]->isChecked() && !actions[1]->isChecked());
+    QTRY_VERIFY(menu->isVisible());
+    actions[1]->trigger();
+    QCOMPARE(view.Order(), 1);
+    menu->close();
+
+    // In the gap between two tiles, too; now the other command is the enabled one.
+    const QPoint gap = view.Tiles()[0]->geometry().topRight() + QPoint(1, 20);
+    QTest::mousePress(view.Canvas(), Qt::RightButton, {}, gap);
+    QCOMPARE(shown.count(), 2);
+    menu = shown.at(1).at(0).value<QMenu*>();
+    QVERIFY(menu->actions()[0]->isEnabled());
+    QVERIFY(!menu->actions()[1]->isEnabled());
+    menu->close();
+    QSignalSpy done(&view, &CLumbra2View::picturesDone);
+    QTRY_VERIFY(!view.PicturesLoading());
+}
+
+void ViewTest::resizeRecentresWithoutReflow()
+{
+    const std::string list = m_server->AddList("resize", Items("r", 5));
+    auto v = Open(list, 0, QSize(900, 900));
+    QVERIFY(v);
+    CLumbra2View& view = *v->view;
+    QCOMPARE(view.Left(), 100);
+    std::vector<QPoint> before;
+    for (CTBItemWnd* tile : view.Tiles())
+        before.push_back(tile->pos());
+    QCOMPARE(view.Canvas()->width(), 899);
+
+    view.resize(1000, 900);
+    QTRY_COMPARE(view.Left(), 150);
+    for (size_t i = 0; i < before.size(); ++i)
+        QCOMPARE(view.Tiles()[i]->pos(), before[i] + QPoint(50, 0));
+    QCOMPARE(view.Canvas()->width(), 999);
+
+    // Narrower than 700: the grid starts at 1 and scrolls sideways; the columns stay.
+    view.resize(640, 900);
+    QTRY_COMPARE(view.Left(), 1);
+    for (size_t i = 0; i < before.size(); ++i)
+        QCOMPARE(view.Tiles()[i]->pos(), before[i] + QPoint(1 - 100, 0));
+    QCOMPARE(view.Canvas()->width(), 699);
+    QTRY_VERIFY(view.horizontalScrollBar()->isVisible());
+    QTRY_VERIFY(!view.PicturesLoading());
+}
+
+void ViewTest::reorderWhileLoadingStillFetchesEveryPicture()
+{
+    m_server->SetPictureLatency(std::chrono::milliseconds(30));
+    const std::string list = m_server->AddList("race", Items("x", 12));
+    auto v = Open(list, 0, QSize(917, 1400)); // all four rows in sight
+    QVERIFY(v);
+    CLumbra2View& view = *v->view;
+    QVERIFY(view.PicturesLoading());
+    // The user switches order while the first pictures are still on their way, and back.
+    view.ShowOrder(1);
+    QTRY_VERIFY(m_server->PicturesStarted() > 0);
+    view.ShowOrder(0);
+    view.ShowOrder(1);
+    for (CTBItemWnd* tile : view.Tiles())
+        QTRY_VERIFY_WITH_TIMEOUT(HoldsItsPicture(tile), 15000); // repainted, not only on disk
+    QTRY_VERIFY(!view.PicturesLoading());
+    // Each picture was fetched once.
+    std::map<std::string, int> fetched;
+    for (const auto& r : m_server->Requests())
+        if (r.path.starts_with("/pic/x"))
+            ++fetched[r.path];
+    QCOMPARE(fetched.size(), size_t{12});
+    for (const auto& [path, count] : fetched)
+        QCOMPARE(count, 1);
+}
+
+void ViewTest::workerRunsAgainForPicturesItNeverFetched()
+{
+    const std::string list = m_server->AddList("again", Items("w", 3));
+    std::vector<CTBRecord> records;
+    QVERIFY(LoadItemList(list, records));
+    QCOMPARE(records.size(), size_t{3});
+
+    QWidget parent;
+    std::vector<CTBItemWnd*> tiles;
+    for (int i = 0; i < 2; ++i) {
+        auto* tile = new CTBItemWnd(&parent);
+        QVERIFY(tile->Create());
+        tile->SetRecord(records[static_cast<size_t>(i)]);
+        tiles.push_back(tile);
+    }
+    std::atomic<bool> stop{false};
+    int doneCount = 0;
+    std::vector<int> notices;
+    CPictureWorker worker(&parent, tiles, stop, [&](int index, bool) { notices.push_back(index); },
+                          [&] { ++doneCount; });
+    worker.Start();
+    QTRY_COMPARE(doneCount, 1);
+    QCOMPARE(worker.Runs(), 1);
+    QCOMPARE(worker.Fetched().size(), size_t{2});
+
+    // Rebinding to pictures already fetched starts nothing.
+    tiles[0]->SetRecord(records[1]);
+    tiles[1]->SetRecord(records[0]);
+    worker.Rebound();
+    QCOMPARE(worker.Runs(), 1);
+
+    // A tile that now shows a picture never fetched: the worker goes again, for it alone.
+    notices.clear();
+    tiles[1]->SetRecord(records[2]);
+    worker.Rebound();
+    QCOMPARE(worker.Runs(), 2);
+    QTRY_COMPARE(doneCount, 2);
+    QTRY_VERIFY(ShowsItsPicture(tiles[1]));
+    QCOMPARE(worker.Fetched().size(), size_t{3});
+    QVERIFY(std::find(notices.begin(), notices.end(), 1) != notices.end());
+    int requests = 0;
+    for (const auto& r : m_server->Requests())
+        requests += r.path == "/pic/w2.jpg_220x220.jpg";
+    QCOMPARE(requests, 1);
+
+    // Once stopped, a rebind starts nothing.
+    worker.Stop();
+    tiles[0]->SetRecord(records[0]);
+    CTBRecord fresh = records[0];
+    fresh.thumbFileName = "never.jpg";
+    tiles[1]->SetRecord(fresh);
+    worker.Rebound();
+    QCOMPARE(worker.Runs(), 2);
+}
+
+void ViewTest::closingWhileDownloadingReturnsQuickly()
+{
+    // A view opened and closed first, so that whatever Qt starts once is running already.
+    {
+        auto warm = Open(m_server->AddList("warm", Items("k", 1)));
+        QVERIFY(warm);
+        QTRY_VERIFY(!warm->view->PicturesLoading());
+    }
+    const int threadsBefore = ThreadCount();
+    const QStringList filesBefore = QDir(m_folder.path()).entryList(QDir::Files);
+
+    m_server->HoldPictures(true); // every picture answer stops half-way for 20 s
+    const int startedBefore = m_server->PicturesStarted();
+    auto v = Open(m_server->AddList("close", Items("c", 6)));
+    QVERIFY(v);
+    QTRY_VERIFY(m_server->PicturesStarted() > startedBefore);
+    QVERIFY(v->view->PicturesLoading());
+
+    QElapsedTimer clock;
+    clock.start();
+    v.reset();
+    // Without abandoning the transfer under way this would wait for the held answer (20 s).
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QTRY_COMPARE(ThreadCount(), threadsBefore);
+
+    m_server->HoldPictures(false);
+    // No file appeared for the closed view: no picture, no half-written temporary file.
+    QCOMPARE(QDir(m_folder.path()).entryList(QDir::Files | QDir::Hidden), filesBefore);
+    QCOMPARE(m_server->PicturesStarted(), startedBefore + 1);
+}
+
+QTEST_MAIN(ViewTest)
+#include "ViewTest.moc"
