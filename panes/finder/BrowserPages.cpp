@@ -16,7 +16,8 @@ std::vector<BrowserPage> CollectBrowserPages(const std::vector<CBrowserPageSourc
             continue;
         try {
             std::vector<BrowserPage> more = source->Pages();
-            pages.insert(pages.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+            pages.insert(pages.end(), std::make_move_iterator(more.begin()),
+                         std::make_move_iterator(more.end()));
         } catch (const std::exception&) {
             // a source that fails counts as one that has no pages
         }

@@ -35,15 +35,9 @@ bool ValidPort(int port)
 
 } // namespace
 
-CDevToolsSource::CDevToolsSource()
-    : m_nPort(PortFromEnvironment())
-{
-}
+CDevToolsSource::CDevToolsSource() : m_nPort(PortFromEnvironment()) {}
 
-CDevToolsSource::CDevToolsSource(int port)
-    : m_nPort(port)
-{
-}
+CDevToolsSource::CDevToolsSource(int port) : m_nPort(port) {}
 
 int CDevToolsSource::PortFromEnvironment()
 {

@@ -35,6 +35,10 @@ std::optional<std::string> ReadRegularFile(const fs::path& path, std::uintmax_t 
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return std::nullopt;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     std::optional<std::string> result;
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) <= limit) {
@@ -61,7 +65,6 @@ std::optional<std::string> ReadRegularFile(const fs::path& path, std::uintmax_t 
         if (ok)
             result = std::move(data);
     }
-    ::close(fd);
     return result;
 }
 
@@ -108,7 +111,8 @@ std::vector<IniSection> ParseIni(std::string_view text)
         std::size_t eq = line.find('=');
         if (eq == std::string_view::npos || sections.empty())
             continue;
-        sections.back().values.emplace_back(std::string(Trim(line.substr(0, eq))), std::string(Trim(line.substr(eq + 1))));
+        sections.back().values.emplace_back(std::string(Trim(line.substr(0, eq))),
+                                            std::string(Trim(line.substr(eq + 1))));
     }
     return sections;
 }
@@ -194,7 +198,9 @@ CFirefoxSessionSource::CFirefoxSessionSource(std::vector<std::filesystem::path> 
 
 std::vector<std::filesystem::path> CFirefoxSessionSource::ProfileRootsUnder(const std::filesystem::path& home)
 {
-    return {home / ".mozilla" / "firefox", home / ".config" / "mozilla" / "firefox"};
+    return {home / ".mozilla" / "firefox", home / ".config" / "mozilla" / "firefox",
+            // derivatives that keep Firefox's layout under a folder of their own
+            home / ".librewolf", home / ".waterfox"};
 }
 
 std::vector<std::filesystem::path> CFirefoxSessionSource::Profiles() const
@@ -240,7 +246,8 @@ std::vector<BrowserPage> CFirefoxSessionSource::Pages()
             if (!json)
                 continue;
             std::vector<BrowserPage> more = PagesFromSessionJson(*json);
-            pages.insert(pages.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+            pages.insert(pages.end(), std::make_move_iterator(more.begin()),
+                         std::make_move_iterator(more.end()));
         }
     } catch (const std::exception&) {
         // out of memory or a file-system error: keep what was read so far
@@ -253,11 +260,12 @@ std::optional<std::string> CFirefoxSessionSource::DecodeSessionFile(std::string_
     if (fileBytes.size() < kHeaderBytes || std::memcmp(fileBytes.data(), kMagic, sizeof kMagic) != 0)
         return std::nullopt;
     const auto* sizeBytes = reinterpret_cast<const unsigned char*>(fileBytes.data() + sizeof kMagic);
-    const std::uint32_t declared = static_cast<std::uint32_t>(sizeBytes[0]) | static_cast<std::uint32_t>(sizeBytes[1]) << 8 |
-                                   static_cast<std::uint32_t>(sizeBytes[2]) << 16 |
-                                   static_cast<std::uint32_t>(sizeBytes[3]) << 24;
+    const std::uint32_t declared =
+        static_cast<std::uint32_t>(sizeBytes[0]) | static_cast<std::uint32_t>(sizeBytes[1]) << 8 |
+        static_cast<std::uint32_t>(sizeBytes[2]) << 16 | static_cast<std::uint32_t>(sizeBytes[3]) << 24;
     const std::size_t payload = fileBytes.size() - kHeaderBytes;
-    if (declared == 0 || declared > kMaxSessionBytes || payload == 0 || payload > static_cast<std::size_t>(INT_MAX))
+    if (declared == 0 || declared > kMaxSessionBytes || payload == 0 ||
+        payload > static_cast<std::size_t>(INT_MAX))
         return std::nullopt;
     // One LZ4 block expands at most about 255 times: a larger claim is a lie, refused before
     // any memory is taken for it.
@@ -297,7 +305,8 @@ std::vector<BrowserPage> CFirefoxSessionSource::PagesFromSessionJson(std::string
                 if (!url.isString())
                     continue;
                 const Json::Value& title = (*entry)["title"];
-                pages.push_back(BrowserPage{url.asString(), title.isString() ? title.asString() : std::string()});
+                pages.push_back(
+                    BrowserPage{url.asString(), title.isString() ? title.asString() : std::string()});
             }
         }
     } catch (const std::exception&) {
@@ -317,7 +326,8 @@ bool CFirefoxSessionSource::HasStaleLock(const std::filesystem::path& profile)
     if (plus == std::string_view::npos)
         return false;
     std::string_view digits = link.substr(plus + 2);
-    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string_view::npos)
+    if (digits.empty() || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string_view::npos)
         return false;
     long pid = std::strtol(std::string(digits).c_str(), nullptr, 10);
     if (pid <= 0)

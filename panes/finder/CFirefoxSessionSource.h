@@ -32,7 +32,8 @@ public:
     // Explicit profile roots, each a folder that may hold profiles.ini (for tests).
     explicit CFirefoxSessionSource(std::vector<std::filesystem::path> profileRoots);
 
-    // The profile roots under a home folder: .mozilla/firefox, then .config/mozilla/firefox.
+    // The profile roots under a home folder: .mozilla/firefox, .config/mozilla/firefox (newer
+    // releases), then the derivatives' .librewolf and .waterfox.
     static std::vector<std::filesystem::path> ProfileRootsUnder(const std::filesystem::path& home);
 
     // The open tabs of every profile, profile after profile (see Profiles()), windows and tabs

@@ -110,12 +110,13 @@ public:
     void AnswerSlowly()
     {
         m_server.Get("/json/list", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_chunked_content_provider("application/json", [this](size_t offset, httplib::DataSink& sink) {
-                if (m_bStopping || offset > 200)
-                    return false;
-                std::this_thread::sleep_for(50ms);
-                return sink.write("[", 1);
-            });
+            res.set_chunked_content_provider("application/json",
+                                             [this](size_t offset, httplib::DataSink& sink) {
+                                                 if (m_bStopping || offset > 200)
+                                                     return false;
+                                                 std::this_thread::sleep_for(50ms);
+                                                 return sink.write("[", 1);
+                                             });
         });
     }
 
@@ -162,7 +163,8 @@ TEST(DevToolsSource, KeepsPagesOnlyInTheEndpointsOrder)
     EXPECT_EQ(source.Pages(), expected);
 
     test::ItemHosts hosts(test::kMarketItemBase, test::kMallItemBase);
-    EXPECT_EQ(FindItemTitles(source.Pages()), (std::vector<std::string>{Gbk("红色连衣裙 夏季"), Gbk("男士皮鞋")}));
+    EXPECT_EQ(FindItemTitles(source.Pages()),
+              (std::vector<std::string>{Gbk("红色连衣裙 夏季"), Gbk("男士皮鞋")}));
 }
 
 struct BadAnswerCase {
@@ -181,7 +183,8 @@ void PrintTo(const BadAnswerCase& c, std::ostream* os)
 std::string HugeList()
 {
     // a valid list just over the answer limit
-    std::string entry = R"({"type":"page","url":"http://item.taobao.com/item.htm?id=1","title":")" + std::string(1000, 'x') + "\"},";
+    std::string entry = R"({"type":"page","url":"http://item.taobao.com/item.htm?id=1","title":")" +
+                        std::string(1000, 'x') + "\"},";
     std::string list = "[";
     while (list.size() <= CDevToolsSource::kMaxAnswerBytes)
         list += entry;
@@ -200,19 +203,18 @@ TEST_P(DevToolsBadAnswerTest, GivesNoPages)
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, DevToolsBadAnswerTest,
-    ::testing::Values(BadAnswerCase{"NotJson", 200, "<html>Not Found</html>", ""},
-                      BadAnswerCase{"Empty", 200, "", ""},
-                      BadAnswerCase{"Object", 200, R"({"type":"page","url":"http://item.taobao.com/item.htm?id=1"})", ""},
-                      BadAnswerCase{"ArrayOfScalars", 200, R"([1,"page",null,true])", ""},
-                      BadAnswerCase{"PagesWithoutUrl", 200, R"([{"type":"page","title":"x"},{"type":"page","url":7}])", ""},
-                      BadAnswerCase{"TypeNotText", 200, R"([{"type":1,"url":"http://a/"},{"url":"http://b/"}])", ""},
-                      BadAnswerCase{"CutShort", 200, std::string(kChromiumList).substr(0, 300), ""},
-                      BadAnswerCase{"TrailingGarbage", 200, std::string(kChromiumList) + "]]", ""},
-                      BadAnswerCase{"DeeplyNested", 200, std::string(100000, '['), ""},
-                      BadAnswerCase{"TooLong", 200, "", "", true},
-                      BadAnswerCase{"NotFound", 404, kChromiumList, ""},
-                      BadAnswerCase{"ServerError", 500, kChromiumList, ""},
-                      BadAnswerCase{"RedirectNotFollowed", 302, "", "/json/elsewhere"}),
+    ::testing::Values(
+        BadAnswerCase{"NotJson", 200, "<html>Not Found</html>", ""}, BadAnswerCase{"Empty", 200, "", ""},
+        BadAnswerCase{"Object", 200, R"({"type":"page","url":"http://item.taobao.com/item.htm?id=1"})", ""},
+        BadAnswerCase{"ArrayOfScalars", 200, R"([1,"page",null,true])", ""},
+        BadAnswerCase{"PagesWithoutUrl", 200, R"([{"type":"page","title":"x"},{"type":"page","url":7}])", ""},
+        BadAnswerCase{"TypeNotText", 200, R"([{"type":1,"url":"http://a/"},{"url":"http://b/"}])", ""},
+        BadAnswerCase{"CutShort", 200, std::string(kChromiumList).substr(0, 300), ""},
+        BadAnswerCase{"TrailingGarbage", 200, std::string(kChromiumList) + "]]", ""},
+        BadAnswerCase{"DeeplyNested", 200, std::string(100000, '['), ""},
+        BadAnswerCase{"TooLong", 200, "", "", true}, BadAnswerCase{"NotFound", 404, kChromiumList, ""},
+        BadAnswerCase{"ServerError", 500, kChromiumList, ""},
+        BadAnswerCase{"RedirectNotFollowed", 302, "", "/json/elsewhere"}),
     [](const ::testing::TestParamInfo<BadAnswerCase>& info) { return std::string(info.param.name); });
 
 TEST(DevToolsSource, ClosedPortGivesNoPagesAtOnce)
@@ -301,11 +303,14 @@ TEST_P(DevToolsPortTest, ComesFromTheEnvironment)
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, DevToolsPortTest,
-                         ::testing::Values(PortCase{nullptr, 9222}, PortCase{"", 9222}, PortCase{"9333", 9333},
-                                           PortCase{"1", 1}, PortCase{"65535", 65535}, PortCase{"0", 9222},
-                                           PortCase{"65536", 9222}, PortCase{"123456", 9222}, PortCase{"-5", 9222},
+                         ::testing::Values(PortCase{nullptr, 9222}, PortCase{"", 9222},
+                                           PortCase{"9333", 9333}, PortCase{"1", 1}, PortCase{"65535", 65535},
+                                           PortCase{"0", 9222}, PortCase{"65536", 9222},
+                                           PortCase{"123456", 9222}, PortCase{"-5", 9222},
                                            PortCase{"92a2", 9222}, PortCase{" 9333", 9222}),
-                         [](const ::testing::TestParamInfo<PortCase>& info) { return "Value" + std::to_string(info.index); });
+                         [](const ::testing::TestParamInfo<PortCase>& info) {
+                             return "Value" + std::to_string(info.index);
+                         });
 
 TEST(DevToolsSource, DefaultSourceUsesThePortFromTheEnvironment)
 {
@@ -330,10 +335,12 @@ TEST(FindBrowsedItemTitles, FirefoxFirstThenChromium)
 {
     test::TempDir home;
     const auto root = home.Path() / ".mozilla" / "firefox";
-    test::WriteFile(root / "profiles.ini", "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\nDefault=1\n");
-    test::WriteFile(root / "p.default" / "sessionstore-backups" / "recovery.jsonlz4",
-                    test::MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://detail.tmall.com/item.htm?id=9",)"
-                                 R"("title":"火狐里的商品-tmall.com天猫"}],"index":1}]}]})"));
+    test::WriteFile(root / "profiles.ini",
+                    "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\nDefault=1\n");
+    test::WriteFile(
+        root / "p.default" / "sessionstore-backups" / "recovery.jsonlz4",
+        test::MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://detail.tmall.com/item.htm?id=9",)"
+                     R"("title":"火狐里的商品-tmall.com天猫"}],"index":1}]}]})"));
     DevToolsServer server;
     server.Answer(200, kChromiumList);
     ScopedEnv homeEnv("HOME", home.Path().string());

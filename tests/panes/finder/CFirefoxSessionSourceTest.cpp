@@ -118,7 +118,8 @@ protected:
                                            "[Install4F96D1932A9F858E]\n"
                                            "Default=e5f6g7h8.default-release\n"
                                            "Locked=1\n");
-        WriteFile(Root() / "installs.ini", "[4F96D1932A9F858E]\r\nDefault=e5f6g7h8.default-release\r\nLocked=1\r\n");
+        WriteFile(Root() / "installs.ini",
+                  "[4F96D1932A9F858E]\r\nDefault=e5f6g7h8.default-release\r\nLocked=1\r\n");
     }
 
     fs::path InUse() const { return Root() / "e5f6g7h8.default-release"; }
@@ -129,16 +130,16 @@ protected:
         WriteIni();
         const std::string inUse = Session({
             Window({
-                Tab({kBlank, kMarketItem}, Json::Value(2)), // went on from a blank tab
-                Tab({kSecureItem}, Json::Value(1)),
-                Tab({kOther, kMallItem}), // no index: the last entry
-                Tab({kMarketItem, kOther}, Json::Value(1)), // went back
+                Tab({kBlank, kMarketItem}, Json::Value(2)),                   // went on from a blank tab
+                Tab({kSecureItem}, Json::Value(1)), Tab({kOther, kMallItem}), // no index: the last entry
+                Tab({kMarketItem, kOther}, Json::Value(1)),                   // went back
             }),
             Window({Tab({kClosedItem}, Json::Value(1))}, true),
             Window({Tab({kHyphenless}, Json::Value(1)), Tab({kBlank, kMallItem}, Json::Value(7))}),
         });
         WriteFile(RecoveryFile(InUse()), MozLz4(inUse));
-        WriteFile(RecoveryFile(Unused()), MozLz4(Session({Window({Tab({kOldProfileItem}, Json::Value(1))})})));
+        WriteFile(RecoveryFile(Unused()),
+                  MozLz4(Session({Window({Tab({kOldProfileItem}, Json::Value(1))})})));
     }
 
     std::vector<BrowserPage> UsualInUsePages() const
@@ -146,7 +147,10 @@ protected:
         return {kMarketItem, kSecureItem, kMallItem, kMarketItem, kHyphenless, kMallItem};
     }
 
-    CFirefoxSessionSource Source() const { return CFirefoxSessionSource(CFirefoxSessionSource::ProfileRootsUnder(m_home.Path())); }
+    CFirefoxSessionSource Source() const
+    {
+        return CFirefoxSessionSource(CFirefoxSessionSource::ProfileRootsUnder(m_home.Path()));
+    }
 
     TempDir m_home;
 };
@@ -169,8 +173,9 @@ TEST_F(FirefoxSessionTest, GivesTheKeywordsOfBothHostsInOrder)
 {
     WriteUsualSessions();
     test::ItemHosts hosts(test::kMarketItemBase, test::kMallItemBase);
-    const std::vector<std::string> expected = {Gbk("红色连衣裙 夏季"), Gbk("男士皮鞋"),     Gbk("红色连衣裙 夏季"),
-                                               Gbk("无连字符"),        Gbk("男士皮鞋"), Gbk("旧档案的商品")};
+    const std::vector<std::string> expected = {Gbk("红色连衣裙 夏季"), Gbk("男士皮鞋"),
+                                               Gbk("红色连衣裙 夏季"), Gbk("无连字符"),
+                                               Gbk("男士皮鞋"),        Gbk("旧档案的商品")};
     EXPECT_EQ(FindItemTitles(Source().Pages()), expected);
 }
 
@@ -194,18 +199,34 @@ TEST_F(FirefoxSessionTest, ReadsTheNewerConfigRootAndAbsoluteProfiles)
 {
     TempDir elsewhere;
     const fs::path config = m_home.Path() / ".config" / "mozilla" / "firefox";
-    WriteFile(config / "profiles.ini", "[Profile0]\nName=work\nIsRelative=0\nPath=" + (elsewhere.Path() / "work").string() +
-                                           "\n\n[Profile1]\nName=home\nIsRelative=1\nPath=Profiles/x.home\n");
-    WriteFile(RecoveryFile(elsewhere.Path() / "work"), MozLz4(Session({Window({Tab({kMallItem}, Json::Value(1))})})));
-    WriteFile(RecoveryFile(config / "Profiles" / "x.home"), MozLz4(Session({Window({Tab({kMarketItem}, Json::Value(1))})})));
+    WriteFile(config / "profiles.ini",
+              "[Profile0]\nName=work\nIsRelative=0\nPath=" + (elsewhere.Path() / "work").string() +
+                  "\n\n[Profile1]\nName=home\nIsRelative=1\nPath=Profiles/x.home\n");
+    WriteFile(RecoveryFile(elsewhere.Path() / "work"),
+              MozLz4(Session({Window({Tab({kMallItem}, Json::Value(1))})})));
+    WriteFile(RecoveryFile(config / "Profiles" / "x.home"),
+              MozLz4(Session({Window({Tab({kMarketItem}, Json::Value(1))})})));
     EXPECT_EQ(Source().Pages(), (std::vector<BrowserPage>{kMallItem, kMarketItem}));
+}
+
+TEST_F(FirefoxSessionTest, DerivativesAreReadAfterFirefox)
+{
+    WriteFile(m_home.Path() / ".librewolf" / "profiles.ini", "[Profile0]\nIsRelative=1\nPath=lw.default\n");
+    WriteFile(RecoveryFile(m_home.Path() / ".librewolf" / "lw.default"),
+              MozLz4(Session({Window({Tab({kMallItem}, Json::Value(1))})})));
+    WriteFile(Root() / "profiles.ini", "[Profile0]\nIsRelative=1\nPath=ff.default\n");
+    WriteFile(RecoveryFile(Root() / "ff.default"), MozLz4(Session({Window({Tab({kMarketItem}, Json::Value(1))})})));
+    EXPECT_EQ(Source().Pages(), (std::vector<BrowserPage>{kMarketItem, kMallItem}));
 }
 
 TEST_F(FirefoxSessionTest, TheSameProfileListedTwiceIsReadOnce)
 {
-    WriteFile(Root() / "profiles.ini", "[Profile0]\nIsRelative=1\nPath=p.one\n\n[Profile1]\nIsRelative=1\nPath=./p.one\n\n"
-                                       "[Profile2]\nIsRelative=0\nPath=" + (Root() / "p.one").string() + "\n");
-    WriteFile(RecoveryFile(Root() / "p.one"), MozLz4(Session({Window({Tab({kMarketItem}, Json::Value(1))})})));
+    WriteFile(Root() / "profiles.ini",
+              "[Profile0]\nIsRelative=1\nPath=p.one\n\n[Profile1]\nIsRelative=1\nPath=./p.one\n\n"
+              "[Profile2]\nIsRelative=0\nPath=" +
+                  (Root() / "p.one").string() + "\n");
+    WriteFile(RecoveryFile(Root() / "p.one"),
+              MozLz4(Session({Window({Tab({kMarketItem}, Json::Value(1))})})));
     EXPECT_EQ(Source().Pages(), std::vector<BrowserPage>{kMarketItem});
 }
 
@@ -235,7 +256,8 @@ std::string ValidSession()
     return Session({Window({Tab({kMarketItem}, Json::Value(1)), Tab({kMallItem}, Json::Value(1))})});
 }
 
-class FirefoxBadProfileTest : public FirefoxSessionTest, public ::testing::WithParamInterface<BadProfileCase> {};
+class FirefoxBadProfileTest : public FirefoxSessionTest,
+                              public ::testing::WithParamInterface<BadProfileCase> {};
 
 TEST_P(FirefoxBadProfileTest, IsSkippedQuietly)
 {
@@ -365,25 +387,30 @@ TEST_P(FirefoxTabIndexTest, PicksTheEntryFirefoxWouldRestore)
 }
 
 INSTANTIATE_TEST_SUITE_P(Indexes, FirefoxTabIndexTest,
-                         ::testing::Values(IndexCase{"First", "1", 0}, IndexCase{"Second", "2", 1}, IndexCase{"Last", "3", 2},
-                                           IndexCase{"Missing", nullptr, 2}, IndexCase{"Zero", "0", 2},
-                                           IndexCase{"BeyondTheEnd", "99", 2}, IndexCase{"Huge", "1e300", 2},
-                                           IndexCase{"Negative", "-4", 0}, IndexCase{"Fraction", "2.5", 1},
-                                           IndexCase{"String", "\"2\"", 2}, IndexCase{"Null", "null", 2}),
-                         [](const ::testing::TestParamInfo<IndexCase>& info) { return std::string(info.param.name); });
+                         ::testing::Values(IndexCase{"First", "1", 0}, IndexCase{"Second", "2", 1},
+                                           IndexCase{"Last", "3", 2}, IndexCase{"Missing", nullptr, 2},
+                                           IndexCase{"Zero", "0", 2}, IndexCase{"BeyondTheEnd", "99", 2},
+                                           IndexCase{"Huge", "1e300", 2}, IndexCase{"Negative", "-4", 0},
+                                           IndexCase{"Fraction", "2.5", 1}, IndexCase{"String", "\"2\"", 2},
+                                           IndexCase{"Null", "null", 2}),
+                         [](const ::testing::TestParamInfo<IndexCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(FirefoxSessionJson, TitleMissingOrNotTextReadsEmpty)
 {
-    EXPECT_EQ(CFirefoxSessionSource::PagesFromSessionJson(
-                  R"({"windows":[{"tabs":[{"entries":[{"url":"http://a/"}]},{"entries":[{"url":"http://b/","title":7}]}]}]})"),
-              (std::vector<BrowserPage>{{"http://a/", ""}, {"http://b/", ""}}));
+    EXPECT_EQ(
+        CFirefoxSessionSource::PagesFromSessionJson(
+            R"({"windows":[{"tabs":[{"entries":[{"url":"http://a/"}]},{"entries":[{"url":"http://b/","title":7}]}]}]})"),
+        (std::vector<BrowserPage>{{"http://a/", ""}, {"http://b/", ""}}));
 }
 
 TEST(FirefoxSessionFile, DecodesWhatLiblz4Wrote)
 {
     const std::string json = ValidSession();
     EXPECT_EQ(CFirefoxSessionSource::DecodeSessionFile(MozLz4(json)), json);
-    EXPECT_EQ(CFirefoxSessionSource::DecodeSessionFile(MozLz4(std::string(1 << 20, 'x'))), std::string(1 << 20, 'x'));
+    EXPECT_EQ(CFirefoxSessionSource::DecodeSessionFile(MozLz4(std::string(1 << 20, 'x'))),
+              std::string(1 << 20, 'x'));
     EXPECT_FALSE(CFirefoxSessionSource::DecodeSessionFile(MozLz4("")));
     EXPECT_FALSE(CFirefoxSessionSource::DecodeSessionFile(std::string_view("mozLz40", 7)));
 }

@@ -60,7 +60,8 @@ protected:
     std::vector<BrowserPage> PagesWhen(const std::function<bool(const std::vector<BrowserPage>&)>& ready)
     {
         std::vector<BrowserPage> pages;
-        for (auto until = std::chrono::steady_clock::now() + kDeadline; std::chrono::steady_clock::now() < until;) {
+        for (auto until = std::chrono::steady_clock::now() + kDeadline;
+             std::chrono::steady_clock::now() < until;) {
             pages = Pages();
             if (ready(pages))
                 break;
@@ -71,7 +72,8 @@ protected:
 
     static bool Shows(const std::vector<BrowserPage>& pages, const std::string& url, const std::string& title)
     {
-        return std::any_of(pages.begin(), pages.end(), [&](const BrowserPage& p) { return p.url == url && p.title == title; });
+        return std::any_of(pages.begin(), pages.end(),
+                           [&](const BrowserPage& p) { return p.url == url && p.title == title; });
     }
 
     static bool Lists(const std::vector<BrowserPage>& pages, const std::string& url)
@@ -90,9 +92,10 @@ protected:
 TEST_F(ChromiumEndToEnd, OneItemPageGivesItsTitleAsTheOnlyKeyword)
 {
     Start(kMarketUrl);
-    const std::vector<BrowserPage> pages =
-        PagesWhen([](const std::vector<BrowserPage>& p) { return Shows(p, kMarketUrl, "T-恤 纯棉 夏季-淘宝网"); });
-    ASSERT_TRUE(Shows(pages, kMarketUrl, "T-恤 纯棉 夏季-淘宝网")) << "the item page never loaded\n" << m_chromium->LogTail();
+    const std::vector<BrowserPage> pages = PagesWhen(
+        [](const std::vector<BrowserPage>& p) { return Shows(p, kMarketUrl, "T-恤 纯棉 夏季-淘宝网"); });
+    ASSERT_TRUE(Shows(pages, kMarketUrl, "T-恤 纯棉 夏季-淘宝网")) << "the item page never loaded\n"
+                                                                   << m_chromium->LogTail();
 
     const std::vector<std::string> titles = FindItemTitles(pages);
     ASSERT_EQ(titles, std::vector<std::string>{Gbk("T-恤 纯棉 夏季")});
@@ -102,15 +105,18 @@ TEST_F(ChromiumEndToEnd, OneItemPageGivesItsTitleAsTheOnlyKeyword)
 TEST_F(ChromiumEndToEnd, TwoItemPagesGiveTwoCandidatesInTheBrowsersOrder)
 {
     Start(kMarketUrl);
-    ASSERT_TRUE(PagesWhen([](const auto& p) { return Shows(p, kMarketUrl, "T-恤 纯棉 夏季-淘宝网"); }).size() > 0);
+    ASSERT_TRUE(
+        PagesWhen([](const auto& p) { return Shows(p, kMarketUrl, "T-恤 纯棉 夏季-淘宝网"); }).size() > 0);
     ASSERT_TRUE(m_chromium->OpenPage(kShopUrl));
     ASSERT_TRUE(m_chromium->OpenPage(kSecureUrl));
     ASSERT_TRUE(m_chromium->OpenPage(kMallUrl));
     const std::vector<BrowserPage> pages = PagesWhen([](const std::vector<BrowserPage>& p) {
-        return Shows(p, kMarketUrl, "T-恤 纯棉 夏季-淘宝网") && Shows(p, kMallUrl, "男士真皮皮鞋-tmall.com天猫") &&
-               Shows(p, kShopUrl, "店铺首页-淘宝网") && Lists(p, kSecureUrl);
+        return Shows(p, kMarketUrl, "T-恤 纯棉 夏季-淘宝网") &&
+               Shows(p, kMallUrl, "男士真皮皮鞋-tmall.com天猫") && Shows(p, kShopUrl, "店铺首页-淘宝网") &&
+               Lists(p, kSecureUrl);
     });
-    ASSERT_TRUE(Shows(pages, kMallUrl, "男士真皮皮鞋-tmall.com天猫")) << "the pages never loaded\n" << m_chromium->LogTail();
+    ASSERT_TRUE(Shows(pages, kMallUrl, "男士真皮皮鞋-tmall.com天猫")) << "the pages never loaded\n"
+                                                                      << m_chromium->LogTail();
     ASSERT_TRUE(Lists(pages, kSecureUrl));
 
     // the shop page and the https item page are no candidates; the two item pages are, in the

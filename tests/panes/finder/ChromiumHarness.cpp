@@ -53,8 +53,8 @@ ItemPageServer::ItemPageServer()
                         "text/html; charset=GBK");
     });
     m_server.Get("/shop.htm", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("<!DOCTYPE html><html><head><meta charset=gbk><title>" + Utf8ToGbk("店铺首页-淘宝网") +
-                            "</title></head><body></body></html>",
+        res.set_content("<!DOCTYPE html><html><head><meta charset=gbk><title>" +
+                            Utf8ToGbk("店铺首页-淘宝网") + "</title></head><body></body></html>",
                         "text/html; charset=GBK");
     });
     m_nPort = m_server.bind_to_any_port("127.0.0.1");
@@ -92,7 +92,8 @@ std::string FindOrInstallChromium(std::string& why)
         const std::string command = std::string(source) + "/scripts/install-deps browser >&2";
         int rc = std::system(command.c_str());
         if (::access(kChromium, X_OK) != 0)
-            why = std::string(kChromium) + " is missing and \"scripts/install-deps browser\" could not install it (exit " +
+            why = std::string(kChromium) +
+                  " is missing and \"scripts/install-deps browser\" could not install it (exit " +
                   std::to_string(rc) + ")";
     }
     if (lock >= 0)
@@ -100,7 +101,8 @@ std::string FindOrInstallChromium(std::string& why)
     return ::access(kChromium, X_OK) == 0 ? kChromium : std::string();
 }
 
-HeadlessChromium::HeadlessChromium(const std::string& executable, int itemServerPort, const std::string& firstUrl)
+HeadlessChromium::HeadlessChromium(const std::string& executable, int itemServerPort,
+                                   const std::string& firstUrl)
 {
     std::string pattern = (fs::temp_directory_path() / "yfx-chromium-XXXXXX").string();
     std::vector<char> buf(pattern.begin(), pattern.end());
@@ -202,7 +204,8 @@ bool HeadlessChromium::WaitUntilReady(std::chrono::milliseconds deadline, std::s
         return false;
     }
     const fs::path announced = m_dir / "profile" / "DevToolsActivePort";
-    for (auto until = std::chrono::steady_clock::now() + deadline; std::chrono::steady_clock::now() < until;) {
+    for (auto until = std::chrono::steady_clock::now() + deadline;
+         std::chrono::steady_clock::now() < until;) {
         // "PORT\n/devtools/browser/ID": a port without its line end may still be half-written
         const std::string text = ReadAll(announced);
         std::istringstream lines(text);

@@ -62,7 +62,8 @@ std::string MozLz4(std::string_view text)
 std::string MozLz4(std::string_view text, std::uint32_t declaredSize)
 {
     std::string block(static_cast<std::size_t>(LZ4_compressBound(static_cast<int>(text.size()))), '\0');
-    int n = LZ4_compress_default(text.data(), block.data(), static_cast<int>(text.size()), static_cast<int>(block.size()));
+    int n = LZ4_compress_default(text.data(), block.data(), static_cast<int>(text.size()),
+                                 static_cast<int>(block.size()));
     EXPECT_GT(n, 0);
     block.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
     std::string file("mozLz40\0", 8);
@@ -88,8 +89,7 @@ ItemHosts::~ItemHosts()
     SetEndpointOverride(Endpoint::MallItem, "");
 }
 
-ScopedEnv::ScopedEnv(const char* name, const std::string& value)
-    : m_name(name)
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : m_name(name)
 {
     if (const char* old = std::getenv(name)) {
         m_bHad = true;

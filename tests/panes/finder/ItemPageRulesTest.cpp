@@ -66,8 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // other hosts
                       UrlCase{"http://www.taobao.com/", false},
                       UrlCase{"http://list.tmall.com/item.htm?id=1", false},
-                      UrlCase{"http://item.taobao.com.example/x", false},
-                      UrlCase{"about:blank", false},
+                      UrlCase{"http://item.taobao.com.example/x", false}, UrlCase{"about:blank", false},
                       UrlCase{"", false}),
     [](const ::testing::TestParamInfo<UrlCase>& info) { return "Url" + std::to_string(info.index); });
 
@@ -106,23 +105,21 @@ TEST_P(KeywordFromTitleTest, TakesTheTextBeforeTheLastHyphen)
 
 INSTANTIATE_TEST_SUITE_P(
     Titles, KeywordFromTitleTest,
-    ::testing::Values(
-        TitleCase{"MarketTitle", Gbk("红色连衣裙 夏季-淘宝网"), Gbk("红色连衣裙 夏季")},
-        TitleCase{"MallTitle", Gbk("男士皮鞋-tmall.com天猫"), Gbk("男士皮鞋")},
-        TitleCase{"LastOfSeveral", Gbk("a-b-c"), Gbk("a-b")},
-        TitleCase{"NoHyphenTakenWhole", Gbk("没有连字符的标题"), Gbk("没有连字符的标题")},
-        TitleCase{"OnlyHyphenFirstGivesEmpty", Gbk("-淘宝网"), ""},
-        TitleCase{"HyphenAlone", "-", ""},
-        TitleCase{"HyphenLast", "end-", "end"},
-        TitleCase{"SpaceBeforeHyphenStays", Gbk("手机壳 -淘宝网"), Gbk("手机壳 ")},
-        TitleCase{"LeadingSpaceStays", Gbk("  手机-x"), Gbk("  手机")},
-        TitleCase{"Empty", "", ""},
-        // a lead byte followed by '-': that '-' is the second byte of a double-byte character
-        TitleCase{"TrailByteIsNotAHyphen", "ab\x81-cd", "ab\x81-cd"},
-        TitleCase{"TrailByteOnlyHyphenAfterAChar", "\x81-", "\x81-"},
-        TitleCase{"RealHyphenBeforeTrailByte", "x-y\x81-z", "x"},
-        TitleCase{"RealHyphenAfterTrailByte", "\x81-x-y", "\x81-x"},
-        TitleCase{"LoneLeadByteAtTheEnd", "ab-\x81", "ab"}),
+    ::testing::Values(TitleCase{"MarketTitle", Gbk("红色连衣裙 夏季-淘宝网"), Gbk("红色连衣裙 夏季")},
+                      TitleCase{"MallTitle", Gbk("男士皮鞋-tmall.com天猫"), Gbk("男士皮鞋")},
+                      TitleCase{"LastOfSeveral", Gbk("a-b-c"), Gbk("a-b")},
+                      TitleCase{"NoHyphenTakenWhole", Gbk("没有连字符的标题"), Gbk("没有连字符的标题")},
+                      TitleCase{"OnlyHyphenFirstGivesEmpty", Gbk("-淘宝网"), ""},
+                      TitleCase{"HyphenAlone", "-", ""}, TitleCase{"HyphenLast", "end-", "end"},
+                      TitleCase{"SpaceBeforeHyphenStays", Gbk("手机壳 -淘宝网"), Gbk("手机壳 ")},
+                      TitleCase{"LeadingSpaceStays", Gbk("  手机-x"), Gbk("  手机")},
+                      TitleCase{"Empty", "", ""},
+                      // a lead byte followed by '-': that '-' is the second byte of a double-byte character
+                      TitleCase{"TrailByteIsNotAHyphen", "ab\x81-cd", "ab\x81-cd"},
+                      TitleCase{"TrailByteOnlyHyphenAfterAChar", "\x81-", "\x81-"},
+                      TitleCase{"RealHyphenBeforeTrailByte", "x-y\x81-z", "x"},
+                      TitleCase{"RealHyphenAfterTrailByte", "\x81-x-y", "\x81-x"},
+                      TitleCase{"LoneLeadByteAtTheEnd", "ab-\x81", "ab"}),
     [](const ::testing::TestParamInfo<TitleCase>& info) { return std::string(info.param.name); });
 
 TEST(FindItemTitles, KeepsItemPagesInOrderWithDuplicates)
@@ -149,14 +146,16 @@ TEST(FindItemTitles, NoItemPagesGivesNothing)
 {
     ItemHosts hosts(kMarketItemBase, kMallItemBase);
     EXPECT_TRUE(FindItemTitles({}).empty());
-    EXPECT_TRUE(FindItemTitles({{"https://item.taobao.com/item.htm?id=1", "a-b"}, {"about:blank", ""}}).empty());
+    EXPECT_TRUE(
+        FindItemTitles({{"https://item.taobao.com/item.htm?id=1", "a-b"}, {"about:blank", ""}}).empty());
 }
 
 TEST(FindItemTitles, ConvertsTheAddressToGbkBeforeMatching)
 {
     // an endpoint whose base carries non-ASCII text is matched on its GBK bytes
     ItemHosts hosts("http://127.0.0.1:8080/" + Gbk("店"), kMallItemBase);
-    EXPECT_EQ(FindItemTitles({{"http://127.0.0.1:8080/店/item.htm?id=1", "鞋-x"}}), std::vector<std::string>{Gbk("鞋")});
+    EXPECT_EQ(FindItemTitles({{"http://127.0.0.1:8080/店/item.htm?id=1", "鞋-x"}}),
+              std::vector<std::string>{Gbk("鞋")});
 }
 
 struct MenuCountCase {
@@ -180,7 +179,9 @@ INSTANTIATE_TEST_SUITE_P(Counts, CandidateMenuCountTest,
                          ::testing::Values(MenuCountCase{0, 0}, MenuCountCase{1, 1}, MenuCountCase{2, 2},
                                            MenuCountCase{9, 9}, MenuCountCase{10, 10}, MenuCountCase{11, 10},
                                            MenuCountCase{12, 10}, MenuCountCase{SIZE_MAX, 10}),
-                         [](const ::testing::TestParamInfo<MenuCountCase>& info) { return "Titles" + std::to_string(info.index); });
+                         [](const ::testing::TestParamInfo<MenuCountCase>& info) {
+                             return "Titles" + std::to_string(info.index);
+                         });
 
 struct CommandCase {
     int commandId;
@@ -208,14 +209,17 @@ INSTANTIATE_TEST_SUITE_P(Commands, CandidateIndexTest,
                                            CommandCase{32772, 0, -1}, // list emptied since
                                            CommandCase{32781, 12, 9}, CommandCase{32782, 12, -1},
                                            CommandCase{INT_MIN, 5, -1}, CommandCase{INT_MAX, 5, -1}),
-                         [](const ::testing::TestParamInfo<CommandCase>& info) { return "Command" + std::to_string(info.index); });
+                         [](const ::testing::TestParamInfo<CommandCase>& info) {
+                             return "Command" + std::to_string(info.index);
+                         });
 
 TEST(Candidates, TwelveItemPagesOfferTheFirstTen)
 {
     ItemHosts hosts(kMarketItemBase, kMallItemBase);
     std::vector<BrowserPage> pages;
     for (int i = 0; i < 12; ++i)
-        pages.push_back({"http://item.taobao.com/item.htm?id=" + std::to_string(i), "item" + std::to_string(i) + "-x"});
+        pages.push_back(
+            {"http://item.taobao.com/item.htm?id=" + std::to_string(i), "item" + std::to_string(i) + "-x"});
     const std::vector<std::string> titles = FindItemTitles(pages);
     ASSERT_EQ(titles.size(), 12u);
     ASSERT_EQ(CandidateMenuCount(titles.size()), 10);
