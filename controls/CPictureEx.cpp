@@ -7,6 +7,7 @@
 #include <QPainter>
 
 #include <chrono>
+#include <system_error>
 
 namespace {
 
@@ -147,7 +148,11 @@ void CPictureEx::Display()
     if (!m_bReady || IsAnimating())
         return;
     if (m_bGif && m_frames.size() > 1) {
-        m_animThread = std::thread([this] { AnimationLoop(); });
+        try {
+            m_animThread = std::thread([this] { AnimationLoop(); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the picture stays as it is, silently.
+        }
         return;
     }
     std::unique_lock lock(m_surfaceMutex);
