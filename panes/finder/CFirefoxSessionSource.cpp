@@ -332,7 +332,15 @@ bool CFirefoxSessionSource::HasStaleLock(const std::filesystem::path& profile)
     long pid = std::strtol(std::string(digits).c_str(), nullptr, 10);
     if (pid <= 0)
         return false;
-    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+    if (::kill(static_cast<pid_t>(pid), 0) != 0)
+        return errno == ESRCH;
+    // a process that died but was not reaped yet still answers kill(): ask /proc for its state
+    std::optional<std::string> stat = ReadRegularFile("/proc/" + std::to_string(pid) + "/stat", 4096);
+    if (!stat)
+        return false;
+    std::size_t close = stat->rfind(") ");
+    return close != std::string::npos && close + 2 < stat->size() &&
+           ((*stat)[close + 2] == 'Z' || (*stat)[close + 2] == 'X');
 }
 
 } // namespace yfx

@@ -56,7 +56,8 @@ public:
     // or has another shape gives what could be read, possibly nothing. Never throws.
     static std::vector<BrowserPage> PagesFromSessionJson(std::string_view json);
 
-    // True when the profile's lock link ("host:+PID") names a process that no longer runs:
+    // True when the profile's lock link ("host:+PID") names a process that no longer runs (or
+    // is a zombie waiting to be reaped):
     // Firefox crashed and its recovery file is stale. False when there is no lock or it cannot
     // be read as such (then the file is read).
     static bool HasStaleLock(const std::filesystem::path& profile);

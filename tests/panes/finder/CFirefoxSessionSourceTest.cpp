@@ -11,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace yfx {
@@ -215,7 +216,8 @@ TEST_F(FirefoxSessionTest, DerivativesAreReadAfterFirefox)
     WriteFile(RecoveryFile(m_home.Path() / ".librewolf" / "lw.default"),
               MozLz4(Session({Window({Tab({kMallItem}, Json::Value(1))})})));
     WriteFile(Root() / "profiles.ini", "[Profile0]\nIsRelative=1\nPath=ff.default\n");
-    WriteFile(RecoveryFile(Root() / "ff.default"), MozLz4(Session({Window({Tab({kMarketItem}, Json::Value(1))})})));
+    WriteFile(RecoveryFile(Root() / "ff.default"),
+              MozLz4(Session({Window({Tab({kMarketItem}, Json::Value(1))})})));
     EXPECT_EQ(Source().Pages(), (std::vector<BrowserPage>{kMarketItem, kMallItem}));
 }
 
@@ -238,6 +240,21 @@ TEST_F(FirefoxSessionTest, LockOfARunningFirefoxIsNotStale)
     EXPECT_FALSE(CFirefoxSessionSource::HasStaleLock(InUse()));
     EXPECT_FALSE(CFirefoxSessionSource::HasStaleLock(Unused()));
     EXPECT_EQ(Source().Pages().size(), UsualInUsePages().size() + 1);
+}
+
+TEST_F(FirefoxSessionTest, LockOfAFirefoxThatDiedButWasNotReapedIsStale)
+{
+    WriteUsualSessions();
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        ::_exit(0);
+    siginfo_t info{};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT), 0); // a zombie now
+    fs::create_symlink("127.0.1.1:+" + std::to_string(child), InUse() / "lock");
+    EXPECT_TRUE(CFirefoxSessionSource::HasStaleLock(InUse()));
+    EXPECT_EQ(Source().Pages(), std::vector<BrowserPage>{kOldProfileItem});
+    ::waitpid(child, nullptr, 0);
 }
 
 // Each case spoils the profile in use; the other profile must still be read.
