@@ -1,0 +1,118 @@
+#include "app/CLumbra2App.h"
+
+#include "app/CChildFrame.h"
+#include "app/CMainFrame.h"
+#include "market/Gbk.h"
+#include "market/TBRecord.h"
+#include "res/Resources.h"
+#include "results/ResultsHost.h"
+
+#include <QFileDialog>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QSettings>
+#include <QShortcut>
+#include <QStyleFactory>
+
+namespace {
+
+const QString kSettingsRoot = QStringLiteral("应用程序向导生成的本地应用程序");
+
+} // namespace
+
+CLumbra2App::CLumbra2App(int& argc, char** argv)
+    : QApplication(argc, argv)
+    , m_strTempFolder(yfx::MakePictureFolder())
+{
+    SetPictureFolder(m_strTempFolder);
+    setOrganizationName(kSettingsRoot);
+    setApplicationName(yfx::res::String(yfx::res::IDS_APP_TITLE));
+    setApplicationDisplayName(yfx::res::String(yfx::res::IDS_APP_TITLE));
+    setDesktopFileName(QStringLiteral("yuefengxuan"));
+    setWindowIcon(yfx::res::Icon(128));
+}
+
+CLumbra2App::~CLumbra2App()
+{
+    delete m_pMainWnd;
+}
+
+void CLumbra2App::CleanState()
+{
+    // the frame and its panes always come up in their built-in layout
+    QSettings settings;
+    settings.remove(QStringLiteral("Workspace"));
+}
+
+void CLumbra2App::ApplyLook()
+{
+    // a light silver look across the whole window
+    setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QPalette pal;
+    pal.setColor(QPalette::Window, QColor(232, 235, 239));
+    pal.setColor(QPalette::Button, QColor(226, 230, 235));
+    pal.setColor(QPalette::Base, Qt::white);
+    pal.setColor(QPalette::AlternateBase, QColor(244, 246, 248));
+    pal.setColor(QPalette::Highlight, QColor(92, 130, 180));
+    pal.setColor(QPalette::HighlightedText, Qt::white);
+    pal.setColor(QPalette::WindowText, QColor(30, 30, 30));
+    pal.setColor(QPalette::ButtonText, QColor(30, 30, 30));
+    pal.setColor(QPalette::Text, QColor(20, 20, 20));
+    pal.setColor(QPalette::Mid, QColor(190, 196, 204));
+    pal.setColor(QPalette::Dark, QColor(160, 166, 175));
+    setPalette(pal);
+}
+
+bool CLumbra2App::InitInstance(int announcementPeriodMs)
+{
+    CleanState();
+    ApplyLook();
+
+    // an unreadable result list is reported to the user
+    SetErrorReporter([](const std::string& caption, const std::string& text) {
+        QMessageBox::critical(nullptr, QString::fromStdString(yfx::GbkToUtf8(caption)), QString::fromStdString(text));
+    });
+
+    m_pMainWnd = announcementPeriodMs > 0 ? new CMainFrame(nullptr, announcementPeriodMs) : new CMainFrame(nullptr);
+    if (!m_pMainWnd)
+        return false;
+
+    auto* newShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_N), m_pMainWnd);
+    newShortcut->setContext(Qt::ApplicationShortcut);
+    connect(newShortcut, &QShortcut::activated, this, &CLumbra2App::OnFileNew);
+    auto* openShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), m_pMainWnd);
+    openShortcut->setContext(Qt::ApplicationShortcut);
+    connect(openShortcut, &QShortcut::activated, this, &CLumbra2App::OnFileOpen);
+    // the frame's menu commands: close the active results window, leave the program
+    for (QAction* action : m_pMainWnd->findChildren<QAction*>()) {
+        const int id = action->data().toInt();
+        if (id == 57602)
+            connect(action, &QAction::triggered, m_pMainWnd.data(), [this] {
+                if (QMdiSubWindow* w = m_pMainWnd->MdiArea()->activeSubWindow())
+                    w->close();
+            });
+        else if (id == 57665)
+            connect(action, &QAction::triggered, m_pMainWnd.data(), &QWidget::close);
+    }
+
+    // the command line is ignored: a file name on it opens nothing
+    m_pMainWnd->show();
+    return true;
+}
+
+void CLumbra2App::OnFileNew()
+{
+    if (m_pMainWnd)
+        m_pMainWnd->OpenEmptyResults(QStringLiteral("Lumbra2 %1").arg(++m_nNewCount));
+}
+
+void CLumbra2App::OnFileOpen()
+{
+    if (!m_pMainWnd)
+        return;
+    const QString file = QFileDialog::getOpenFileName(m_pMainWnd);
+    if (!file.isEmpty())
+        m_pMainWnd->OpenEmptyResults(QFileInfo(file).fileName());
+}

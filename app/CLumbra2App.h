@@ -1,0 +1,42 @@
+#pragma once
+// The application object: works out the picture folder and the badge table before anything
+// else, then starts the program (InitInstance) with its main frame. Commands: Ctrl+N opens an
+// empty results window "Lumbra2 1", "Lumbra2 2", ...; Ctrl+O opens one titled with a chosen
+// file's name. Nothing is saved between runs.
+#include "market/AppState.h"
+
+#include <QApplication>
+#include <QPointer>
+
+#include "app/CMainFrame.h"
+
+class CLumbra2App : public QApplication {
+    Q_OBJECT
+public:
+    CLumbra2App(int& argc, char** argv);
+    ~CLumbra2App() override;
+
+    // Creates and shows the main frame. False ends the program. `announcementPeriodMs` is for
+    // tests (0: the frame's own 30 s).
+    bool InitInstance(int announcementPeriodMs = 0);
+
+    void LoadCustomState() {}
+    void SaveCustomState() {}
+
+    CMainFrame* MainFrame() const { return m_pMainWnd; }
+
+    bool m_bHighColorImages = true;
+    std::string m_strTempFolder; // ends with '/', or empty when no private folder could be had
+    yfx::BadgeTable m_badgeIds;
+
+public slots:
+    void OnFileNew();
+    void OnFileOpen();
+
+private:
+    void CleanState();
+    void ApplyLook();
+
+    QPointer<CMainFrame> m_pMainWnd;
+    int m_nNewCount = 0;
+};

@@ -1,0 +1,348 @@
+#include "app/CMainFrame.h"
+
+#include "app/CAnnouncementBar.h"
+#include "app/CChildFrame.h"
+#include "app/CLumbra2Doc.h"
+#include "app/COutlookBar.h"
+#include "app/KeyIndicators.h"
+#include "market/Gbk.h"
+#include "panes/CHomePageDlg.h"
+#include "panes/CLumbraWnd.h"
+#include "panes/CTBCatTreeCtrl.h"
+#include "res/Resources.h"
+#include "results/CLumbra2View.h"
+
+#include <QBitmap>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QString FromGbk(const std::string& gbk)
+{
+    return QString::fromStdString(yfx::GbkToUtf8(gbk));
+}
+
+// White is the transparent colour of the announcement picture.
+QPixmap WithoutWhite(const QPixmap& picture)
+{
+    if (picture.isNull())
+        return picture;
+    QPixmap out = picture;
+    out.setMask(QBitmap::fromImage(picture.toImage().createMaskFromColor(qRgb(255, 255, 255), Qt::MaskInColor)));
+    return out;
+}
+
+} // namespace
+
+CMainFrame::CMainFrame(QWidget* parent, int announcementPeriodMs)
+    : QMainWindow(parent)
+    , m_nAnnouncementPeriod(announcementPeriodMs)
+{
+    setObjectName(QStringLiteral("CMainFrame"));
+    setWindowIcon(yfx::res::Icon(128));
+    // fixed size, no maximise button
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    setFixedSize(kWidth, kHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(kWidth / 2, kHeight / 2));
+    }
+    setDockOptions(QMainWindow::AnimatedDocks);
+
+    // tabbed results area below the announcement bar
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    CreateCaptionBar();
+    column->addWidget(m_wndCaptionBar);
+    m_mdiArea = new QMdiArea(central);
+    m_mdiArea->setViewMode(QMdiArea::TabbedView);
+    m_mdiArea->setTabsClosable(true);
+    m_mdiArea->setTabsMovable(true);
+    m_mdiArea->setDocumentMode(true);
+    m_mdiArea->setTabShape(QTabWidget::Rounded);
+    m_mdiArea->setBackground(QColor(236, 239, 243));
+    column->addWidget(m_mdiArea, 1);
+    setCentralWidget(central);
+    connect(m_mdiArea, &QMdiArea::subWindowActivated, this, [this] {
+        UpdateTitle();
+        UpdateTabCloseButtons();
+    });
+
+    // the document menu at the right end of the tab row
+    m_documentMenuButton = new QToolButton(m_mdiArea);
+    m_documentMenuButton->setObjectName(QStringLiteral("documentMenu"));
+    m_documentMenuButton->setArrowType(Qt::DownArrow);
+    m_documentMenuButton->setAutoRaise(true);
+    m_documentMenuButton->setPopupMode(QToolButton::InstantPopup);
+    m_documentMenuButton->setMenu(new QMenu(m_documentMenuButton));
+    connect(m_documentMenuButton->menu(), &QMenu::aboutToShow, this, &CMainFrame::RebuildDocumentMenu);
+    m_mdiArea->installEventFilter(this);
+
+    // the menu bar exists but is never shown
+    m_wndMenuBar = new QMenuBar(this);
+    if (const auto* menu = yfx::res::Menu(128)) {
+        for (size_t i = 0; i < menu->size(); ++i) {
+            if (QMenu* popup = yfx::res::CreatePopupMenu(128, static_cast<int>(i), m_wndMenuBar))
+                m_wndMenuBar->addMenu(popup);
+        }
+    }
+    setMenuBar(m_wndMenuBar);
+    m_wndMenuBar->hide();
+
+    CreateStatusBar();
+    CreateNavigationBar();
+
+    SetMainResultsHost(this);
+    SetMainResultsOpener(this);
+
+    ReadConfiguration();
+    if (!m_config.announcements.empty()) {
+        m_posNextAnnouncement = 0;
+        m_timer.setInterval(m_nAnnouncementPeriod);
+        connect(&m_timer, &QTimer::timeout, this, [this] { OnTimer(0); });
+        m_timer.start();
+    }
+    UpdateTitle();
+}
+
+CMainFrame::~CMainFrame()
+{
+    m_timer.stop();
+    // results windows (and their picture workers) end before the panes and the configuration
+    for (QMdiSubWindow* w : m_mdiArea->subWindowList())
+        delete w;
+    if (MainResultsHost() == this)
+        SetMainResultsHost(nullptr);
+    if (MainResultsOpener() == this)
+        SetMainResultsOpener(nullptr);
+}
+
+void CMainFrame::CreateCaptionBar()
+{
+    m_wndCaptionBar = new CAnnouncementBar(this);
+    m_wndCaptionBar->SetBitmap(WithoutWhite(yfx::res::Bitmap(335)));
+    m_wndCaptionBar->hide(); // until the first announcement
+}
+
+void CMainFrame::CreateStatusBar()
+{
+    m_wndStatusBar = new QStatusBar(this);
+    setStatusBar(m_wndStatusBar);
+    m_wndStatusBar->showMessage(yfx::res::String(yfx::res::IDS_STATUS_READY));
+    const int ids[3] = {yfx::res::IDS_INDICATOR_CAPS, yfx::res::IDS_INDICATOR_NUM, yfx::res::IDS_INDICATOR_SCRL};
+    for (int i = 0; i < 3; ++i) {
+        m_indicators[i] = new QLabel(yfx::res::String(ids[i]), m_wndStatusBar);
+        m_indicators[i]->setObjectName(yfx::res::String(ids[i]));
+        m_indicators[i]->setAlignment(Qt::AlignCenter);
+        m_indicators[i]->setMinimumWidth(m_indicators[i]->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 12);
+        m_indicators[i]->setFrameShape(QFrame::StyledPanel);
+        m_wndStatusBar->addPermanentWidget(m_indicators[i]);
+    }
+    // the framework's idle update of the indicators: a light poll of the lock keys
+    connect(&m_indicatorTimer, &QTimer::timeout, this, &CMainFrame::UpdateKeyIndicators);
+    m_indicatorTimer.start(250);
+    UpdateKeyIndicators();
+}
+
+void CMainFrame::UpdateKeyIndicators()
+{
+    const yfx::LockKeys keys = yfx::QueryLockKeys();
+    const bool on[3] = {keys.caps, keys.num, keys.scroll};
+    for (int i = 0; i < 3; ++i)
+        m_indicators[i]->setEnabled(keys.known && on[i]);
+}
+
+bool CMainFrame::CreateNavigationBar()
+{
+    m_wndNavigationBar = new COutlookBar(this);
+    addDockWidget(Qt::LeftDockWidgetArea, m_wndNavigationBar);
+
+    m_wndSearchPane = new CLumbraWnd(m_wndNavigationBar);
+    m_wndNavigationBar->AddControl(m_wndSearchPane, yfx::res::String(yfx::res::IDS_SEARCH_PANE), 0);
+    m_wndCategoryTree = new CTBCatTreeCtrl(m_wndNavigationBar); // fetches the category document
+    m_wndNavigationBar->AddControl(m_wndCategoryTree, yfx::res::String(yfx::res::IDS_HOT_RANKING), 1);
+    m_wndHomePage = new CHomePageDlg(m_wndNavigationBar);
+    m_wndNavigationBar->AddControl(m_wndHomePage, yfx::res::String(yfx::res::IDS_TODAYS_PICKS), 2);
+    m_wndNavigationBar->SetActivePage(0);
+    return true;
+}
+
+bool CMainFrame::ReadConfiguration()
+{
+    m_posNextAnnouncement = -1;
+    return ::ReadConfiguration(m_config, ConfigDocumentUrl());
+}
+
+void CMainFrame::OnTimer(int id)
+{
+    if (id != 0 || m_posNextAnnouncement < 0 || !m_wndCaptionBar)
+        return;
+    const auto& list = m_config.announcements;
+    if (static_cast<size_t>(m_posNextAnnouncement) >= list.size())
+        return;
+    m_wndCaptionBar->show();
+    const std::string& text = list[static_cast<size_t>(m_posNextAnnouncement)];
+    ++m_posNextAnnouncement;
+    m_wndCaptionBar->SetText(FromGbk(text));
+    if (static_cast<size_t>(m_posNextAnnouncement) >= list.size())
+        m_posNextAnnouncement = 0;
+}
+
+QWidget* CMainFrame::OpenResults(const std::string& address, const QString& title, int order)
+{
+    const QString full = title + (order != 0 ? QStringLiteral(" - 价格") : QStringLiteral(" - 销量"));
+    auto* doc = new CLumbra2Doc;
+    doc->m_data.m_strAddress = address;
+    doc->m_data.m_nOrder = order;
+    doc->SetTitle(full);
+    auto* child = new CChildFrame(doc);
+    m_mdiArea->addSubWindow(child);
+    child->showNormal();
+    m_mdiArea->setActiveSubWindow(child);
+    child->View()->OnInitialUpdate(); // the view fetches its answer here
+    UpdateTabCloseButtons();
+    return child;
+}
+
+CChildFrame* CMainFrame::OpenEmptyResults(const QString& title)
+{
+    auto* doc = new CLumbra2Doc;
+    doc->SetTitle(title);
+    auto* child = new CChildFrame(doc);
+    m_mdiArea->addSubWindow(child);
+    child->showNormal();
+    m_mdiArea->setActiveSubWindow(child);
+    child->View()->OnInitialUpdate();
+    UpdateTabCloseButtons();
+    return child;
+}
+
+QList<CChildFrame*> CMainFrame::ResultsWindows() const
+{
+    QList<CChildFrame*> out;
+    for (QMdiSubWindow* w : m_mdiArea->subWindowList(QMdiArea::CreationOrder))
+        if (auto* child = qobject_cast<CChildFrame*>(w))
+            out.append(child);
+    return out;
+}
+
+void CMainFrame::UpdateTitle()
+{
+    const QString app = yfx::res::String(yfx::res::IDS_APP_TITLE);
+    QMdiSubWindow* active = m_mdiArea ? m_mdiArea->activeSubWindow() : nullptr;
+    setWindowTitle(active ? app + QStringLiteral(" - ") + active->windowTitle() : app);
+}
+
+void CMainFrame::UpdateTabCloseButtons()
+{
+    // only the active tab carries a close button
+    auto* bar = m_mdiArea->findChild<QTabBar*>();
+    if (!bar)
+        return;
+    for (int i = 0; i < bar->count(); ++i) {
+        for (auto side : {QTabBar::LeftSide, QTabBar::RightSide}) {
+            if (QWidget* button = bar->tabButton(i, side))
+                button->setVisible(i == bar->currentIndex());
+        }
+    }
+    if (!bar->property("yfxWatched").toBool()) {
+        bar->setProperty("yfxWatched", true);
+        connect(bar, &QTabBar::currentChanged, this, &CMainFrame::UpdateTabCloseButtons);
+        connect(bar, &QTabBar::tabMoved, this, &CMainFrame::UpdateTabCloseButtons);
+    }
+    m_documentMenuButton->raise();
+}
+
+void CMainFrame::RebuildDocumentMenu()
+{
+    QMenu* menu = m_documentMenuButton->menu();
+    menu->clear();
+    QMdiSubWindow* active = m_mdiArea->activeSubWindow();
+    for (QMdiSubWindow* w : m_mdiArea->subWindowList(QMdiArea::CreationOrder)) {
+        QString text = w->windowTitle();
+        QAction* a = menu->addAction(text.replace(QLatin1Char('&'), QStringLiteral("&&")));
+        a->setCheckable(true);
+        a->setChecked(w == active);
+        connect(a, &QAction::triggered, this, [this, w] { m_mdiArea->setActiveSubWindow(w); });
+    }
+    if (!menu->isEmpty())
+        menu->addSeparator();
+    QAction* windows = menu->addAction(yfx::res::String(yfx::res::IDS_WINDOWS_MANAGER));
+    windows->setData(131);
+    connect(windows, &QAction::triggered, this, &CMainFrame::ShowWindowsDialog);
+}
+
+void CMainFrame::ShowWindowsDialog()
+{
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("窗口"));
+    auto* list = new QListWidget(&dialog);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    auto refill = [this, list] {
+        list->clear();
+        for (QMdiSubWindow* w : m_mdiArea->subWindowList(QMdiArea::CreationOrder)) {
+            auto* item = new QListWidgetItem(w->windowTitle(), list);
+            item->setData(Qt::UserRole, QVariant::fromValue(static_cast<QObject*>(w)));
+            if (w == m_mdiArea->activeSubWindow())
+                list->setCurrentItem(item);
+        }
+    };
+    refill();
+    auto* activate = new QPushButton(QStringLiteral("激活(&A)"), &dialog);
+    auto* close = new QPushButton(QStringLiteral("关闭窗口(&C)"), &dialog);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    auto* side = new QVBoxLayout;
+    side->addWidget(activate);
+    side->addWidget(close);
+    side->addStretch(1);
+    side->addWidget(buttons);
+    auto* layout = new QHBoxLayout(&dialog);
+    layout->addWidget(list, 1);
+    layout->addLayout(side);
+    auto windowOf = [](QListWidgetItem* item) {
+        return item ? qobject_cast<QMdiSubWindow*>(item->data(Qt::UserRole).value<QObject*>()) : nullptr;
+    };
+    connect(activate, &QPushButton::clicked, &dialog, [&] {
+        if (QMdiSubWindow* w = windowOf(list->currentItem()))
+            m_mdiArea->setActiveSubWindow(w);
+        dialog.accept();
+    });
+    connect(list, &QListWidget::itemDoubleClicked, activate, &QPushButton::click);
+    connect(close, &QPushButton::clicked, &dialog, [&] {
+        for (QListWidgetItem* item : list->selectedItems())
+            if (QMdiSubWindow* w = windowOf(item))
+                w->close();
+        refill();
+    });
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    dialog.resize(420, 280);
+    dialog.exec();
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_mdiArea && event->type() == QEvent::Resize) {
+        const QSize hint = m_documentMenuButton->sizeHint();
+        m_documentMenuButton->setGeometry(m_mdiArea->width() - hint.width() - 2, 1, hint.width(), hint.height());
+        m_documentMenuButton->raise();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

@@ -1,0 +1,92 @@
+#pragma once
+// The program's one top-level window: a fixed-size frame whose results windows are tabs,
+// with the navigation bar at the left, the announcement bar at the top, a hidden menu bar and
+// the status bar. It holds the configuration read at its creation and opens every results
+// window.
+#include "market/Configuration.h"
+#include "panes/ResultsOpener.h"
+#include "results/ResultsHost.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+class CAnnouncementBar;
+class CChildFrame;
+class CHomePageDlg;
+class CLumbraWnd;
+class COutlookBar;
+class CTBCatTreeCtrl;
+class QLabel;
+class QMdiArea;
+class QMenuBar;
+class QStatusBar;
+class QToolButton;
+
+class CMainFrame : public QMainWindow, public IResultsHost, public IResultsOpener {
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 1008;
+    static constexpr int kHeight = 700;
+    static constexpr int kAnnouncementPeriodMs = 30000;
+
+    // Creates the whole frame: bars, navigation bar with its pages (the category tree fetches
+    // its document), then reads the configuration and starts the announcement timer when there
+    // are announcements. Both downloads block. `announcementPeriodMs` is for tests.
+    explicit CMainFrame(QWidget* parent = nullptr, int announcementPeriodMs = kAnnouncementPeriodMs);
+    ~CMainFrame() override;
+
+    // Fetches and reads the configuration document into the members below.
+    bool ReadConfiguration();
+
+    // A new results window (a new tab, made active) for `address`, titled `title` + " - 销量"
+    // for order 0 or " - 价格" for any other order. Its view starts fetching at once.
+    QWidget* OpenResults(const std::string& address, const QString& title, int order) override;
+    // A results window with an empty address (it stays empty), titled as given.
+    CChildFrame* OpenEmptyResults(const QString& title);
+
+    const Configuration& HostConfiguration() const override { return m_config; }
+
+    // The announcement tick of timer 0: shows the bar with the next announcement.
+    void OnTimer(int id);
+    // The window list (command 131): activate or close results windows.
+    void ShowWindowsDialog();
+
+    QMdiArea* MdiArea() const { return m_mdiArea; }
+    COutlookBar* NavigationBar() const { return m_wndNavigationBar; }
+    CLumbraWnd* SearchPane() const { return m_wndSearchPane; }
+    CTBCatTreeCtrl* CategoryTree() const { return m_wndCategoryTree; }
+    CHomePageDlg* HomePage() const { return m_wndHomePage; }
+    CAnnouncementBar* CaptionBar() const { return m_wndCaptionBar; }
+    const QTimer& AnnouncementTimer() const { return m_timer; }
+    QList<CChildFrame*> ResultsWindows() const;
+
+    // Configuration members (the seller map, the announcements, the next one, key, secret, pid).
+    Configuration m_config;
+    int m_posNextAnnouncement = -1; // index into m_config.announcements; -1: none
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateCaptionBar();
+    void CreateStatusBar();
+    bool CreateNavigationBar();
+    void UpdateTitle();
+    void UpdateTabCloseButtons();
+    void UpdateKeyIndicators();
+    void RebuildDocumentMenu();
+
+    QMdiArea* m_mdiArea = nullptr;
+    QMenuBar* m_wndMenuBar = nullptr;
+    QStatusBar* m_wndStatusBar = nullptr;
+    QLabel* m_indicators[3] = {};
+    COutlookBar* m_wndNavigationBar = nullptr;
+    CTBCatTreeCtrl* m_wndCategoryTree = nullptr;
+    CLumbraWnd* m_wndSearchPane = nullptr;
+    CHomePageDlg* m_wndHomePage = nullptr;
+    CAnnouncementBar* m_wndCaptionBar = nullptr;
+    QToolButton* m_documentMenuButton = nullptr;
+    QTimer m_timer;
+    QTimer m_indicatorTimer;
+    int m_nAnnouncementPeriod;
+};
