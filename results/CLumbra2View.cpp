@@ -66,6 +66,7 @@ bool CLumbra2View::LoadResults()
         return false;
     if (!LoadItemList(data.m_strAddress, m_records))
         return false;
+    emit answerLoaded(static_cast<int>(m_records.size()));
     if (m_records.empty())
         return false;
     m_bLoaded = true;

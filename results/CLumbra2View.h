@@ -78,6 +78,9 @@ public:
     void StopPictures();
 
 signals:
+    // GUI thread, inside LoadResults: the answer has been read into `count` records (before the
+    // seller filter); the tiles follow.
+    void answerLoaded(int count);
     // GUI thread: the worker has handled tile `index` (its picture may have arrived).
     void pictureArrived(int index);
     // GUI thread: a run of the picture worker has ended.
