@@ -51,6 +51,14 @@ Catalogue Catalogue::Generate(std::uint64_t seed, int itemCount)
     c.m_seed = seed;
     Prng rng(seed);
     itemCount = std::clamp(itemCount, kMinItems, kMaxItems);
+    // Texts are put together from a few hundred words: each word is converted once.
+    std::unordered_map<std::string, std::string> gbkOf;
+    const auto gbk = [&gbkOf](const std::string& utf8) -> const std::string& {
+        auto it = gbkOf.find(utf8);
+        if (it == gbkOf.end())
+            it = gbkOf.emplace(utf8, Utf8ToGbk(utf8)).first;
+        return it->second;
+    };
 
     // Category tree: fixed ids, in table order.
     int groupCounter = 0;
@@ -61,18 +69,18 @@ Catalogue Catalogue::Generate(std::uint64_t seed, int itemCount)
     std::vector<std::string> leafNameUtf8;     // by category index
     for (const TopSpec& top : tables.tops) {
         const int topIndex = static_cast<int>(c.m_categories.size());
-        c.m_categories.push_back({Utf8ToGbk(top.name), top.cat, top.market, 1, -1, topIndex, {}});
+        c.m_categories.push_back({gbk(top.name), top.cat, top.market, 1, -1, topIndex, {}});
         leavesOfTop.emplace_back();
         for (const GroupSpec& group : top.groups) {
             const int groupIndex = static_cast<int>(c.m_categories.size());
             c.m_categories[topIndex].children.push_back(groupIndex);
             c.m_categories.push_back(
-                {Utf8ToGbk(group.name), std::to_string(50011000 + ++groupCounter), top.market, 2, topIndex, topIndex, {}});
+                {gbk(group.name), std::to_string(50011000 + ++groupCounter), top.market, 2, topIndex, topIndex, {}});
             for (const std::string& leaf : group.leaves) {
                 const int leafIndex = static_cast<int>(c.m_categories.size());
                 c.m_categories[groupIndex].children.push_back(leafIndex);
                 c.m_categories.push_back(
-                    {Utf8ToGbk(leaf), std::to_string(50021000 + ++leafCounter), top.market, 3, groupIndex, topIndex, {}});
+                    {gbk(leaf), std::to_string(50021000 + ++leafCounter), top.market, 3, groupIndex, topIndex, {}});
                 leavesOfTop.back().push_back(leafIndex);
                 allLeaves.push_back(leafIndex);
                 groupOfLeaf.resize(c.m_categories.size(), nullptr);
@@ -107,35 +115,43 @@ Catalogue Catalogue::Generate(std::uint64_t seed, int itemCount)
         if (tables.tops[t].name == "家居")
             homeOrdinal = t;
     }
-    c.m_sellers.push_back({text::ShopNick(), Utf8ToGbk("杭州"), {}, 12, false, foodOrdinal});
+    c.m_sellers.push_back({text::ShopNick(), gbk("杭州"), {}, 12, false, foodOrdinal});
     nicks.insert(c.m_sellers[0].nick);
+    std::vector<std::string> brandUtf8Of{std::string()}; // by seller
     while (static_cast<int>(c.m_sellers.size()) < sellerCount) {
         CatalogueSeller s;
         s.homeTop = static_cast<int>(rng.Below(static_cast<std::uint64_t>(topCount)));
         const TopSpec& top = tables.tops[static_cast<std::size_t>(s.homeTop)];
         s.mall = rng.Chance(30);
         std::string nick;
+        std::string brandUtf8;
         if (s.mall) {
             const GroupSpec& group = rng.Pick(top.groups);
             const std::string& brand = rng.Pick(GroupBrands(top, group));
-            nick = brand + rng.Pick(tables.mallShopKinds);
-            s.brand = Utf8ToGbk(brand);
+            const std::string& kind = rng.Pick(tables.mallShopKinds);
+            nick = gbk(brand) + gbk(kind);
+            s.brand = gbk(brand);
+            brandUtf8 = brand;
             s.ratesum = static_cast<int>(rng.Between(11, 20));
         } else {
-            nick = rng.Pick(tables.nickPrefixes) + rng.Pick(top.shopWords) + rng.Pick(tables.nickTails);
+            const std::string& prefix = rng.Pick(tables.nickPrefixes);
+            const std::string& word = rng.Pick(top.shopWords);
+            const std::string& tail = rng.Pick(tables.nickTails);
+            nick = gbk(prefix) + gbk(word) + gbk(tail);
             s.ratesum = static_cast<int>((rng.Below(20) + rng.Below(20)) / 2 + 1);
         }
-        s.nick = Utf8ToGbk(nick);
+        s.nick = nick;
         if (nicks.count(s.nick)) {
             if (s.mall)
                 continue; // draw another shop; a second flagship store of one brand does not exist
-            s.nick = Utf8ToGbk(nick + std::to_string(rng.Between(2, 999)));
+            s.nick = nick + std::to_string(rng.Between(2, 999));
             if (nicks.count(s.nick))
                 continue;
         }
-        s.location = Utf8ToGbk(rng.Pick(tables.cities));
+        s.location = gbk(rng.Pick(tables.cities));
         nicks.insert(s.nick);
         c.m_sellers.push_back(std::move(s));
+        brandUtf8Of.push_back(std::move(brandUtf8));
     }
     // The leaves a seller sells in: a mall shop only where its brand belongs.
     const auto topOfLeaf = [&](int leaf) -> const TopSpec& {
@@ -145,7 +161,7 @@ Catalogue Catalogue::Generate(std::uint64_t seed, int itemCount)
         const CatalogueSeller& s = c.m_sellers[i];
         for (int leaf : leavesOfTop[static_cast<std::size_t>(s.homeTop)]) {
             const auto& brands = GroupBrands(topOfLeaf(leaf), *groupOfLeaf[static_cast<std::size_t>(leaf)]);
-            if (!s.mall || std::find(brands.begin(), brands.end(), GbkToUtf8(s.brand)) != brands.end())
+            if (!s.mall || std::find(brands.begin(), brands.end(), brandUtf8Of[static_cast<std::size_t>(i)]) != brands.end())
                 sellerLeaves[static_cast<std::size_t>(i)].push_back(leaf);
         }
     }
@@ -215,7 +231,7 @@ Catalogue Catalogue::Generate(std::uint64_t seed, int itemCount)
 
         std::string brandUtf8;
         if (seller.mall)
-            brandUtf8 = GbkToUtf8(seller.brand);
+            brandUtf8 = brandUtf8Of[static_cast<std::size_t>(p.seller)];
         else if (rng.Chance(70))
             brandUtf8 = rng.Pick(GroupBrands(top, group));
         std::vector<std::string> words;
@@ -233,15 +249,15 @@ Catalogue Catalogue::Generate(std::uint64_t seed, int itemCount)
         words.push_back(leafNameUtf8[static_cast<std::size_t>(p.leaf)]);
         if (rng.Chance(30))
             words.push_back(rng.Pick(tables.titleSuffixes));
-        std::string title;
         for (std::size_t w = 0; w < words.size(); ++w) {
-            if (w > 0 && rng.Chance(30))
-                title += ' ';
-            title += words[w];
+            if (w > 0 && rng.Chance(30)) {
+                item.titleUtf8 += ' ';
+                item.title += ' ';
+            }
+            item.titleUtf8 += words[w];
+            item.title += gbk(words[w]);
         }
-        item.titleUtf8 = title;
-        item.title = Utf8ToGbk(title);
-        item.brand = Utf8ToGbk(brandUtf8);
+        item.brand = brandUtf8.empty() ? std::string() : gbk(brandUtf8);
 
         const std::int64_t a = static_cast<std::int64_t>(rng.Below(1000));
         const std::int64_t b = static_cast<std::int64_t>(rng.Below(1000));

@@ -103,17 +103,31 @@ int MarketServer::Bind(int port)
 
 bool MarketServer::Listen()
 {
-    return m_server->listen_after_bind();
+    const bool served = m_stopping || m_server->listen_after_bind();
+    {
+        std::lock_guard lock(m_stopMutex);
+        m_listenEnded = true;
+    }
+    m_stopSignal.notify_all();
+    return served;
 }
 
-void MarketServer::Stop()
+void MarketServer::Stop(std::chrono::milliseconds wait)
 {
     {
         std::lock_guard lock(m_stopMutex);
         m_stopping = true;
     }
     m_stopSignal.notify_all();
-    m_server->stop();
+    // The server's own stop does nothing until its loop runs: repeat it until Listen() ends.
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    std::unique_lock lock(m_stopMutex);
+    while (!m_listenEnded && std::chrono::steady_clock::now() < deadline) {
+        lock.unlock();
+        m_server->stop();
+        lock.lock();
+        m_stopSignal.wait_for(lock, std::chrono::milliseconds(20), [this] { return m_listenEnded; });
+    }
 }
 
 bool MarketServer::Pause(std::chrono::milliseconds duration)

@@ -34,10 +34,12 @@ public:
 
     // Binds 127.0.0.1 on the port (0: any free one). The port bound, or -1.
     int Bind(int port);
-    // Serves until Stop(). False when it could not serve at all.
+    // Serves until Stop(). False when it could not serve at all. Returns at once when Stop()
+    // came first.
     bool Listen();
-    // Ends Listen() and wakes every stalled answer. Any thread.
-    void Stop();
+    // Ends Listen() and wakes every stalled answer. Any thread, also before Listen() runs;
+    // returns when Listen() has ended or `wait` has passed.
+    void Stop(std::chrono::milliseconds wait = std::chrono::seconds(5));
 
 private:
     struct Answer {
@@ -68,6 +70,7 @@ private:
     std::unique_ptr<httplib::Server> m_server;
     int m_port = 0;
     std::atomic<bool> m_stopping{false};
+    bool m_listenEnded = false; // guarded by m_stopMutex
     std::mutex m_stopMutex;
     std::condition_variable m_stopSignal;
 };

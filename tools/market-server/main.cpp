@@ -1,5 +1,6 @@
 // The local marketplace server: see ServerOptions.cpp (--help) for what it serves.
 #include <QGuiApplication>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <pthread.h>
@@ -60,16 +61,18 @@ int main(int argc, char** argv)
     std::printf("listening on http://127.0.0.1:%d\n", port);
     std::fflush(stdout);
 
+    std::atomic<bool> listenEnded{false};
     std::thread signalThread([&] {
         int signal = 0;
         sigwait(&stopSignals, &signal);
-        server.Stop();
+        if (!listenEnded)
+            server.Stop();
     });
     // Loading the font database takes a moment: do it now, off the serving threads' path.
     std::thread warmUp([&] { pictures.Jpeg(catalogue.Items()[catalogue.SalesOrder().front()], 64); });
 
     const bool served = server.Listen();
-    server.Stop();
+    listenEnded = true;
     pthread_kill(signalThread.native_handle(), SIGTERM); // wakes sigwait when Listen ended by itself
     signalThread.join();
     warmUp.join();
