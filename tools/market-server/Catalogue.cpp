@@ -69,18 +69,20 @@ Catalogue Catalogue::Generate(std::uint64_t seed, int itemCount)
     std::vector<std::string> leafNameUtf8;     // by category index
     for (const TopSpec& top : tables.tops) {
         const int topIndex = static_cast<int>(c.m_categories.size());
-        c.m_categories.push_back({gbk(top.name), top.cat, top.market, 1, -1, topIndex, {}});
+        c.m_categories.push_back({gbk(top.name), top.cat, top.market, 1, -1, topIndex, {}, top.shape});
         leavesOfTop.emplace_back();
         for (const GroupSpec& group : top.groups) {
             const int groupIndex = static_cast<int>(c.m_categories.size());
             c.m_categories[topIndex].children.push_back(groupIndex);
-            c.m_categories.push_back(
-                {gbk(group.name), std::to_string(50011000 + ++groupCounter), top.market, 2, topIndex, topIndex, {}});
+            const auto special = tables.groupShapes.find(group.name);
+            const PictureShape shape = special == tables.groupShapes.end() ? top.shape : special->second;
+            c.m_categories.push_back({gbk(group.name), std::to_string(50011000 + ++groupCounter), top.market, 2,
+                                      topIndex, topIndex, {}, shape});
             for (const std::string& leaf : group.leaves) {
                 const int leafIndex = static_cast<int>(c.m_categories.size());
                 c.m_categories[groupIndex].children.push_back(leafIndex);
                 c.m_categories.push_back(
-                    {gbk(leaf), std::to_string(50021000 + ++leafCounter), top.market, 3, groupIndex, topIndex, {}});
+                    {gbk(leaf), std::to_string(50021000 + ++leafCounter), top.market, 3, groupIndex, topIndex, {}, shape});
                 leavesOfTop.back().push_back(leafIndex);
                 allLeaves.push_back(leafIndex);
                 groupOfLeaf.resize(c.m_categories.size(), nullptr);
@@ -338,16 +340,6 @@ bool Catalogue::InCategory(const CatalogueItem& item, int category) const
         if (c == category)
             return true;
     return false;
-}
-
-PictureShape Catalogue::ShapeOf(const CatalogueItem& item) const
-{
-    const int top = m_categories[static_cast<std::size_t>(item.leaf)].top;
-    int ordinal = 0;
-    for (int i = 0; i < top; ++i)
-        if (m_categories[static_cast<std::size_t>(i)].level == 1)
-            ++ordinal;
-    return GetCatalogueTables().tops[static_cast<std::size_t>(ordinal)].shape;
 }
 
 } // namespace yfx::server

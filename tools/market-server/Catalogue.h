@@ -21,6 +21,7 @@ struct CatalogueCategory {
     int parent = -1;    // index of the parent, -1 for the first level
     int top = 0;        // index of the first-level ancestor (itself on the first level)
     std::vector<int> children;
+    PictureShape shape = PictureShape::Box; // how its items are drawn
 };
 
 struct CatalogueSeller {
@@ -78,7 +79,7 @@ public:
 
     const CatalogueSeller& SellerOf(const CatalogueItem& item) const { return m_sellers[item.seller]; }
     bool IsMall(const CatalogueItem& item) const { return m_sellers[item.seller].mall; }
-    PictureShape ShapeOf(const CatalogueItem& item) const;
+    PictureShape ShapeOf(const CatalogueItem& item) const { return m_categories[item.leaf].shape; }
 
     // Three seller nicknames (GBK) for the configuration's exclusion list; each has items.
     const std::vector<std::string>& ExcludedNicks() const { return m_excludedNicks; }

@@ -153,6 +153,11 @@ CatalogueTables BuildTables()
     t.announcements = {"全场满99元包邮，偏远地区除外，详情见各店铺说明。",
                        "新功能上线：在浏览器里打开宝贝页面，点“找同款”即可比价。",
                        "春节期间快递停运，1月30日至2月15日下单的宝贝节后统一发货。"};
+    t.groupShapes = {{"女包", PictureShape::Bag},          {"箱包", PictureShape::Bag},
+                     {"奶粉", PictureShape::Bottle},       {"尿裤湿巾", PictureShape::Box},
+                     {"童装童鞋", PictureShape::Garment},  {"户外装备", PictureShape::Bag},
+                     {"健身器材", PictureShape::Box},      {"运动服", PictureShape::Garment},
+                     {"厨房电器", PictureShape::Box},      {"洗护", PictureShape::Bottle}};
     return t;
 }
 

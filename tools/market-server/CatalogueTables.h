@@ -2,6 +2,7 @@
 // The fixed word material the catalogue is generated from: the category tree with its price
 // bands and attribute words, brands, seller-name parts, cities and announcements. All texts
 // are UTF-8 here; the catalogue turns them into GBK.
+#include <map>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,7 @@ struct CatalogueTables {
     std::vector<std::string> mallShopKinds;
     std::vector<std::string> cities; // weighted by repetition
     std::vector<std::string> announcements;
+    std::map<std::string, PictureShape> groupShapes; // groups drawn unlike their first level
 };
 
 // The brands of a group: its own, else its first level's.
