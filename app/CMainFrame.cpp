@@ -19,6 +19,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMenu>
@@ -182,6 +183,7 @@ bool CMainFrame::CreateNavigationBar()
     m_wndHomePage = new CHomePageDlg(m_wndNavigationBar);
     m_wndNavigationBar->AddControl(m_wndHomePage, yfx::res::String(yfx::res::IDS_TODAYS_PICKS), 2);
     m_wndNavigationBar->SetActivePage(0);
+    m_wndSearchPane->m_editKeyword->setFocus(); // ready to type a keyword at once
     return true;
 }
 
@@ -265,6 +267,8 @@ void CMainFrame::UpdateTabCloseButtons()
     }
     if (!bar->property("yfxWatched").toBool()) {
         bar->setProperty("yfxWatched", true);
+        bar->setExpanding(false); // tabs as wide as their titles; the document menu sits at the right
+        bar->setElideMode(Qt::ElideRight);
         connect(bar, &QTabBar::currentChanged, this, &CMainFrame::UpdateTabCloseButtons);
         connect(bar, &QTabBar::tabMoved, this, &CMainFrame::UpdateTabCloseButtons);
     }

@@ -24,9 +24,10 @@ function(yfx_add_gtest name)
   if(T_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
   endif()
+  # the discovery script splits a list-valued property, so the folders travel as definitions
+  target_compile_definitions(${name} PRIVATE YFX_SOURCE_DIR="${PROJECT_SOURCE_DIR}" YFX_BINARY_DIR="${PROJECT_BINARY_DIR}")
   gtest_discover_tests(${name}
-    PROPERTIES LABELS "${T_LABELS}"
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;YFX_SOURCE_DIR=${PROJECT_SOURCE_DIR};YFX_BINARY_DIR=${PROJECT_BINARY_DIR}"
+    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
     DISCOVERY_TIMEOUT 60)
 endfunction()
 
@@ -37,6 +38,7 @@ function(yfx_add_qtest name)
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
   target_link_libraries(${name} PRIVATE yfx_common ${T_LIBS} Qt6::Test Qt6::Widgets)
+  target_compile_definitions(${name} PRIVATE YFX_SOURCE_DIR="${PROJECT_SOURCE_DIR}" YFX_BINARY_DIR="${PROJECT_BINARY_DIR}")
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}"
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;YFX_SOURCE_DIR=${PROJECT_SOURCE_DIR};YFX_BINARY_DIR=${PROJECT_BINARY_DIR}")

@@ -10,6 +10,7 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMenu>
+#include <QMouseEvent>
 
 namespace {
 
@@ -118,6 +119,15 @@ void CTBCatTreeCtrl::contextMenuEvent(QContextMenuEvent* event)
     // item views deliver the event in viewport coordinates
     ShowContextMenu(event->pos());
     event->accept();
+}
+
+void CTBCatTreeCtrl::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::mousePressEvent(event);
 }
 
 void CTBCatTreeCtrl::OnQueryCategory()

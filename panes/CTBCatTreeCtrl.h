@@ -38,6 +38,9 @@ public slots:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // A right-button press does not move the selection: "查询" always works on the node the
+    // user selected, whichever row the menu was opened over.
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     static void Attach(QTreeWidgetItem* item, const CatNodeData& data);

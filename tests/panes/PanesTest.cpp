@@ -298,6 +298,9 @@ private slots:
         // a right-click on another node shows the menu; "查询" works on the selected node
         tree.setCurrentItem(leaf);
         QTreeWidgetItem* other = root->child(0);
+        QTest::mousePress(tree.viewport(), Qt::RightButton, {}, tree.visualItemRect(other).center());
+        QTest::mouseRelease(tree.viewport(), Qt::RightButton, {}, tree.visualItemRect(other).center());
+        QCOMPARE(tree.currentItem(), leaf); // the right button does not move the selection
         QMenu* menu = tree.ShowContextMenu(tree.visualItemRect(other).center());
         QVERIFY(menu);
         QCOMPARE(menu->actions().size(), 1);
