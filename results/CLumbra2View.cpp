@@ -85,9 +85,7 @@ bool CLumbra2View::LoadResults()
     for (const CTBRecord& record : *shown)
         AddTile(record);
 
-    m_pWorker = std::make_unique<CPictureWorker>(
-        this, m_tiles, m_bStop, [this](int index, bool fetched) { OnTileNotice(index, fetched); },
-        [this] { emit picturesDone(); });
+    m_pWorker = std::make_unique<CPictureWorker>(this, m_tiles, m_bStop);
     m_pWorker->Start();
 
     LayoutTiles();
@@ -201,7 +199,12 @@ QMenu* CLumbra2View::CreateContextMenu()
     return menu;
 }
 
-void CLumbra2View::OnTileNotice(int index, bool fetched)
+void CLumbra2View::OnPicturesDone()
+{
+    emit picturesDone();
+}
+
+void CLumbra2View::OnPictureNotice(int index, bool fetched)
 {
     if (index < 0 || static_cast<size_t>(index) >= m_tiles.size())
         return;

@@ -92,8 +92,12 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
 
+private slots:
+    // Queued calls of the picture worker.
+    void OnPictureNotice(int index, bool fetched);
+    void OnPicturesDone();
+
 private:
-    void OnTileNotice(int index, bool fetched);
 
     IResultsDocument* m_pDocument;
     std::unique_ptr<CPictureWorker> m_pWorker;

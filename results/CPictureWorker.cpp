@@ -6,10 +6,8 @@
 #include <QMetaObject>
 #include <QObject>
 
-CPictureWorker::CPictureWorker(QObject* context, std::vector<CTBItemWnd*> tiles, std::atomic<bool>& stop,
-                               TileNotice onTile, DoneNotice onDone)
-    : m_context(context), m_tiles(std::move(tiles)), m_stop(stop), m_onTile(std::move(onTile)),
-      m_onDone(std::move(onDone))
+CPictureWorker::CPictureWorker(QObject* receiver, std::vector<CTBItemWnd*> tiles, std::atomic<bool>& stop)
+    : m_receiver(receiver), m_tiles(std::move(tiles)), m_stop(stop)
 {
 }
 
@@ -92,9 +90,10 @@ void CPictureWorker::Run()
     session.SetAbortFlag(&m_stop);
 
     auto post = [this](int index, bool fetched) {
-        // Queued, never blocking: the GUI thread may be waiting for this thread right now.
-        QMetaObject::invokeMethod(m_context, [notice = m_onTile, index, fetched] { notice(index, fetched); },
-                                  Qt::QueuedConnection);
+        // Queued, never blocking: the GUI thread may be waiting for this thread right now. The
+        // arguments are copied into the queued call; nothing of this thread is shared with it.
+        QMetaObject::invokeMethod(m_receiver, "OnPictureNotice", Qt::QueuedConnection, Q_ARG(int, index),
+                                  Q_ARG(bool, fetched));
     };
 
     for (;;) {
@@ -131,5 +130,5 @@ void CPictureWorker::Run()
         }
     }
 
-    QMetaObject::invokeMethod(m_context, [notice = m_onDone] { notice(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(m_receiver, "OnPicturesDone", Qt::QueuedConnection);
 }

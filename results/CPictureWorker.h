@@ -15,7 +15,6 @@
 // way at once (the picture files are written whole or not at all). Stop() sets it and waits.
 // The worker never waits for the GUI thread: its notices are posted.
 #include <atomic>
-#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -27,15 +26,13 @@ class QObject;
 
 class CPictureWorker {
 public:
-    // Called on the GUI thread (posted to `context`): after tile `index` was handled
-    // (`fetched`: a download was made for it, whatever its outcome), and when a run ended.
-    using TileNotice = std::function<void(int index, bool fetched)>;
-    using DoneNotice = std::function<void()>;
-
-    // The tiles are fixed for the worker's life and must outlive it; so must `context` and
-    // `stop`, which belong to the owner (the owner's destructor stops the worker first).
-    CPictureWorker(QObject* context, std::vector<CTBItemWnd*> tiles, std::atomic<bool>& stop, TileNotice onTile,
-                   DoneNotice onDone);
+    // The worker's notices are queued calls to two invokable methods (slots) of `receiver`,
+    // run on the receiver's thread: OnPictureNotice(int index, bool fetched) after tile
+    // `index` was handled (`fetched`: a download was made for it, whatever its outcome) and
+    // OnPicturesDone() when a run has ended. The tiles are fixed for the worker's life and must
+    // outlive it; so must `receiver` and `stop`, which belong to the owner (the owner's
+    // destructor stops the worker first).
+    CPictureWorker(QObject* receiver, std::vector<CTBItemWnd*> tiles, std::atomic<bool>& stop);
     ~CPictureWorker(); // Stop()
     CPictureWorker(const CPictureWorker&) = delete;
     CPictureWorker& operator=(const CPictureWorker&) = delete;
@@ -57,11 +54,9 @@ private:
     void Run();
     bool TileNeedsFetch() const;
 
-    QObject* m_context;         // outlives the worker: the owner stops it first
+    QObject* m_receiver;        // outlives the worker: the owner stops it first
     std::vector<CTBItemWnd*> m_tiles;
     std::atomic<bool>& m_stop;
-    TileNotice m_onTile;
-    DoneNotice m_onDone;
 
     mutable std::mutex m_mutex; // guards the members below
     unsigned m_generation = 0;  // bumped by every rebind

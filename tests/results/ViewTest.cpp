@@ -68,6 +68,17 @@ bool ShowsItsPicture(CTBItemWnd* tile)
     return Near(shot.pixelColor(114, 114), ItemServer::ColourOf(tile->Record().itemId()));
 }
 
+// Takes the picture worker's notices the way the view does.
+class NoticeReceiver : public QObject {
+    Q_OBJECT
+public:
+    int m_done = 0;
+    std::vector<int> m_notices;
+public slots:
+    void OnPictureNotice(int index, bool) { m_notices.push_back(index); }
+    void OnPicturesDone() { ++m_done; }
+};
+
 struct OpenView {
     OpenView(const std::string& address, int order, const QString& title, QSize size)
         : doc(address, order, title), view(std::make_unique<CLumbra2View>(&doc))
@@ -477,10 +488,10 @@ void ViewTest::workerRunsAgainForPicturesItNeverFetched()
         tiles.push_back(tile);
     }
     std::atomic<bool> stop{false};
-    int doneCount = 0;
-    std::vector<int> notices;
-    CPictureWorker worker(&parent, tiles, stop, [&](int index, bool) { notices.push_back(index); },
-                          [&] { ++doneCount; });
+    NoticeReceiver receiver;
+    int& doneCount = receiver.m_done;
+    std::vector<int>& notices = receiver.m_notices;
+    CPictureWorker worker(&receiver, tiles, stop);
     worker.Start();
     QTRY_COMPARE(doneCount, 1);
     QCOMPARE(worker.Runs(), 1);
