@@ -21,7 +21,7 @@ extern char** environ;
 namespace yfx::test {
 namespace {
 
-constexpr auto kStartTimeout = std::chrono::seconds(10);
+constexpr auto kStartTimeout = std::chrono::seconds(20);
 constexpr auto kStopTimeout = std::chrono::seconds(3);
 
 std::string ReadFile(const std::string& path)
@@ -118,7 +118,7 @@ MarketServerProcess::MarketServerProcess(const std::vector<std::string>& extraAr
     while (line.find('\n') == std::string::npos) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
-            m_error = "the server did not say its port within 10 s";
+            m_error = "the server did not say its port within 20 s";
             break;
         }
         pollfd p{out[0], POLLIN, 0};

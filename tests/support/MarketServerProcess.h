@@ -40,7 +40,7 @@ class MarketServerProcess {
 public:
     // Starts the server with "--port 0 --log <folder>/requests.jsonl" followed by `extraArgs`
     // (for example {"--seed", "7", "--fault", "/set/config.jpg=status:500"}) and waits up to
-    // 10 s for it to say its port. Blocks; never throws. See Started() and Error().
+    // 20 s for it to say its port. Blocks; never throws. See Started() and Error().
     explicit MarketServerProcess(const std::vector<std::string>& extraArgs = {});
     ~MarketServerProcess();
     MarketServerProcess(const MarketServerProcess&) = delete;
