@@ -8,6 +8,7 @@
 #include "panes/CLumbraWnd.h"
 #include "panes/CTBCatTreeCtrl.h"
 #include "panes/ResultsOpener.h"
+#include "tests/panes/RecordingOpener.h"
 #include "results/UrlOpener.h"
 
 #include <QLineEdit>
@@ -17,21 +18,6 @@
 
 namespace {
 
-struct Opened {
-    std::string address;
-    QString title;
-    int order;
-};
-
-class RecordingOpener : public IResultsOpener {
-public:
-    QWidget* OpenResults(const std::string& address, const QString& title, int order) override
-    {
-        calls.push_back({address, title, order});
-        return nullptr;
-    }
-    std::vector<Opened> calls;
-};
 
 class FixedSource : public yfx::CBrowserPageSource {
 public:

@@ -5,6 +5,7 @@
 #include "market/Gbk.h"
 #include "panes/CLumbraWnd.h"
 #include "panes/ResultsOpener.h"
+#include "tests/panes/RecordingOpener.h"
 #include "panes/finder/CDevToolsSource.h"
 #include "panes/finder/CFirefoxSessionSource.h"
 #include "tests/panes/finder/ChromiumHarness.h"
@@ -18,21 +19,6 @@
 
 namespace {
 
-struct Opened {
-    std::string address;
-    QString title;
-    int order;
-};
-
-class RecordingOpener : public IResultsOpener {
-public:
-    QWidget* OpenResults(const std::string& address, const QString& title, int order) override
-    {
-        calls.push_back({address, title, order});
-        return nullptr;
-    }
-    std::vector<Opened> calls;
-};
 
 } // namespace
 
