@@ -13,7 +13,9 @@
 #include "results/CLumbra2View.h"
 #include "tests/support/MarketServerProcess.h"
 
+#include <QDockWidget>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QToolButton>
@@ -241,6 +243,75 @@ private slots:
             w->close();
         QTRY_VERIFY(frame->ResultsWindows().isEmpty());
         QCOMPARE(frame->windowTitle(), QStringLiteral("悦丰选网购助手"));
+    }
+
+    void documentMenuListsTheWindows()
+    {
+        CLumbraWnd* pane = frame->SearchPane();
+        pane->RunSearch(0);
+        frame->OpenEmptyResults(QStringLiteral("A&B"));
+        auto* button = frame->MdiArea()->findChild<QToolButton*>(QStringLiteral("documentMenu"));
+        QVERIFY(button);
+        QMenu* menu = button->menu();
+        emit menu->aboutToShow();
+        const QList<QAction*> actions = menu->actions();
+        QVERIFY(actions.size() >= 4);
+        QCOMPARE(actions.last()->text(), QStringLiteral("窗口(&W)..."));
+        QCOMPARE(actions.last()->data().toInt(), 131);
+        QCOMPARE(actions[0]->text(), QStringLiteral("自助搜索 - 销量"));
+        QCOMPARE(actions[1]->text(), QStringLiteral("A&&B"));
+        QVERIFY(actions[1]->isChecked()); // the active window
+        actions[0]->trigger();
+        QCOMPARE(frame->MdiArea()->activeSubWindow(), frame->ResultsWindows().first());
+        for (CChildFrame* w : frame->ResultsWindows())
+            w->close();
+        QTRY_VERIFY(frame->ResultsWindows().isEmpty());
+    }
+
+    void pagesDetachWithoutCloseButton()
+    {
+        COutlookBar* bar = frame->NavigationBar();
+        QDockWidget* floating = bar->DetachPage(1);
+        QVERIFY(floating);
+        QVERIFY(floating->isFloating());
+        QVERIFY(!(floating->features() & QDockWidget::DockWidgetClosable));
+        QCOMPARE(floating->widget(), static_cast<QWidget*>(frame->CategoryTree()));
+        QCOMPARE(bar->Pages()->count(), 2);
+        QCOMPARE(bar->GetTabWnd(1), static_cast<QWidget*>(frame->CategoryTree()));
+        // activating the remaining pages still works: the home page is page 2
+        const int before = static_cast<int>(frame->ResultsWindows().size());
+        bar->SetActivePage(2);
+        QCOMPARE(static_cast<int>(frame->ResultsWindows().size()), before + 1);
+        bar->SetActivePage(0);
+        bar->AttachPage(floating);
+        QCOMPARE(bar->Pages()->count(), 3);
+        QCOMPARE(bar->Pages()->widget(1), static_cast<QWidget*>(frame->CategoryTree()));
+        QCOMPARE(bar->Pages()->itemText(1), QStringLiteral("热卖排行"));
+        QCOMPARE(bar->width(), 250);
+        for (CChildFrame* w : frame->ResultsWindows())
+            w->close();
+        QTRY_VERIFY(frame->ResultsWindows().isEmpty());
+    }
+
+    void withoutAnnouncementsNoTimer()
+    {
+        yfx::test::MarketServerProcess faulty({"--fault", "/set/config.jpg=status:404"});
+        QVERIFY2(faulty.Started(), faulty.Error().c_str());
+        yfx::SetEndpointOverride(yfx::Endpoint::Config, faulty.BaseUrl());
+        {
+            CMainFrame second;
+            QVERIFY(!second.AnnouncementTimer().isActive());
+            QVERIFY(second.HostConfiguration().appKey.empty());
+            QVERIFY(second.HostConfiguration().sellerNicks.empty());
+            second.OnTimer(0);
+            QVERIFY(!second.CaptionBar()->isVisibleTo(&second));
+            // the category document still came from the server
+            QVERIFY(second.CategoryTree()->RootItem()->childCount() > 0);
+        }
+        yfx::SetEndpointOverride(yfx::Endpoint::Config, "");
+        // the first frame is the main window again
+        SetMainResultsHost(frame);
+        SetMainResultsOpener(frame);
     }
 
     void workspaceStateIsClearedAtStart()
