@@ -111,6 +111,7 @@ private slots:
     void reorderWhileLoadingStillFetchesEveryPicture();
     void workerRunsAgainForPicturesItNeverFetched();
     void closingWhileDownloadingReturnsQuickly();
+    void oversizedAnswerIsCut();
 
 private:
     std::unique_ptr<OpenView> Open(const std::string& address, int order = 0, QSize size = QSize(917, 600),
@@ -556,6 +557,22 @@ void ViewTest::closingWhileDownloadingReturnsQuickly()
     // No file appeared for the closed view: no picture, no half-written temporary file.
     QCOMPARE(QDir(m_folder.path()).entryList(QDir::Files | QDir::Hidden), filesBefore);
     QCOMPARE(m_server->PicturesStarted(), startedBefore + 1);
+}
+
+void ViewTest::oversizedAnswerIsCut()
+{
+    // An answer holds one page of items; a hostile one with thousands gets a bounded view.
+    std::vector<ItemSpec> items = Items("big", CLumbra2View::kMaxTiles + 5);
+    for (ItemSpec& it : items)
+        it.originalImage = "http://127.0.0.1:1/none.jpg"; // no pictures: only the tiles count here
+    const std::string list = m_server->AddList("big", items);
+    auto v = Open(list);
+    QVERIFY(v);
+    QCOMPARE(v->view->Tiles().size(), static_cast<size_t>(CLumbra2View::kMaxTiles));
+    QCOMPARE(v->view->Records().size(), static_cast<size_t>(CLumbra2View::kMaxTiles));
+    QCOMPARE(v->view->Tiles().back()->Record().itemId(), items[CLumbra2View::kMaxTiles - 1].id);
+    QVERIFY(v->view->Canvas()->height() > 100);
+    QTRY_VERIFY_WITH_TIMEOUT(!v->view->PicturesLoading(), 30000);
 }
 
 QTEST_MAIN(ViewTest)
