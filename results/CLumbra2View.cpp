@@ -17,7 +17,8 @@
 
 CLumbra2View::CLumbra2View(IResultsDocument* document, QWidget* parent)
     : QScrollArea(parent), m_pDocument(document),
-      m_nScrollBarWidth(style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this)), m_canvas(new QWidget)
+      m_nScrollBarWidth(style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this)),
+      m_canvas(new QWidget)
 {
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(false);

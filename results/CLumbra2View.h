@@ -98,7 +98,6 @@ private slots:
     void OnPicturesDone();
 
 private:
-
     IResultsDocument* m_pDocument;
     std::unique_ptr<CPictureWorker> m_pWorker;
     std::atomic<bool> m_bStop{false};

@@ -54,7 +54,7 @@ private:
     void Run();
     bool TileNeedsFetch() const;
 
-    QObject* m_receiver;        // outlives the worker: the owner stops it first
+    QObject* m_receiver; // outlives the worker: the owner stops it first
     std::vector<CTBItemWnd*> m_tiles;
     std::atomic<bool>& m_stop;
 
@@ -64,5 +64,5 @@ private:
     int m_runs = 0;
     std::set<std::string> m_fetched;
 
-    std::thread m_thread;       // GUI thread only
+    std::thread m_thread; // GUI thread only
 };

@@ -64,7 +64,8 @@ CTBItemWnd::Geometry CTBItemWnd::ComputeGeometry(const yfx::res::DialogTemplate&
         const int h = c.id == IDC_BADGE ? std::max(px.height(), kBadgeHeight) : px.height();
         bottom = std::max(bottom, px.top() + h);
     }
-    const int templateHeight = yfx::res::DialogUnitsToPixels(QRect(QPoint(0, 0), dlg.size), baseUnits).height();
+    const int templateHeight =
+        yfx::res::DialogUnitsToPixels(QRect(QPoint(0, 0), dlg.size), baseUnits).height();
     g.tileSize = QSize(kTileWidth, std::max(templateHeight + shift, bottom));
     return g;
 }
@@ -95,10 +96,14 @@ bool CTBItemWnd::Create()
         const char* name;
     };
     const Binding bindings[] = {
-        {IDC_YUAN, &m_yuanLabel, "yuanLabel"},        {IDC_PRICE, &m_price, "price"},
-        {IDC_POSTAGE_LABEL, &m_postageLabel, "postageLabel"}, {IDC_POSTAGE, &m_postage, "postage"},
-        {IDC_NAME, &m_name, "name"},                  {IDC_PICTURE, &m_picture, "picture"},
-        {IDC_SALES, &m_sales, "sales"},               {IDC_SALES_LABEL, &m_salesLabel, "salesLabel"},
+        {IDC_YUAN, &m_yuanLabel, "yuanLabel"},
+        {IDC_PRICE, &m_price, "price"},
+        {IDC_POSTAGE_LABEL, &m_postageLabel, "postageLabel"},
+        {IDC_POSTAGE, &m_postage, "postage"},
+        {IDC_NAME, &m_name, "name"},
+        {IDC_PICTURE, &m_picture, "picture"},
+        {IDC_SALES, &m_sales, "sales"},
+        {IDC_SALES_LABEL, &m_salesLabel, "salesLabel"},
         {IDC_BADGE, &m_badge, "badge"},
     };
     for (const Binding& b : bindings) {

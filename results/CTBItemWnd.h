@@ -34,8 +34,15 @@ public:
     static constexpr int kPictureSize = 228;
     // Control ids of template 311.
     enum ControlId {
-        IDC_POSTAGE = 1001, IDC_PRICE = 1003, IDC_PICTURE = 1005, IDC_YUAN = 1007, IDC_POSTAGE_LABEL = 1009,
-        IDC_NAME = 1011, IDC_SALES_LABEL = 1012, IDC_SALES = 1014, IDC_BADGE = 1016,
+        IDC_POSTAGE = 1001,
+        IDC_PRICE = 1003,
+        IDC_PICTURE = 1005,
+        IDC_YUAN = 1007,
+        IDC_POSTAGE_LABEL = 1009,
+        IDC_NAME = 1011,
+        IDC_SALES_LABEL = 1012,
+        IDC_SALES = 1014,
+        IDC_BADGE = 1016,
     };
 
     // Where the controls of the template sit in pixels for given dialog base units. The tile
@@ -115,12 +122,12 @@ private:
     CMyImageStatic m_picture;
     CMyStatic m_sales;
     CMyStatic m_salesLabel;
-    yfx::TileClick m_click;  // m_bPressed
+    yfx::TileClick m_click; // m_bPressed
     CPictureEx m_badge;
 
     mutable std::mutex m_recordMutex; // guards m_source against the picture worker
     PictureAddresses m_source;
-    QColor m_crNameText;              // the name's colour when not pointed at
+    QColor m_crNameText; // the name's colour when not pointed at
     unsigned m_nBadgeId = 0;
     bool m_bNameHighlight = false;
     bool m_bCreated = false;

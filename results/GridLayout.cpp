@@ -23,8 +23,10 @@ GridResult ComputeGridLayout(const GridInput& in)
     const int tw = std::max(in.tileWidth, 0);
     const int th = std::max(in.tileHeight, 0);
     // The client size the view would have without scroll bars.
-    const long long fullWidth = std::max(in.clientWidth, 0) + (in.hasVScroll ? std::max(in.vScrollWidth, 0) : 0);
-    const long long fullHeight = std::max(in.clientHeight, 0) + (in.hasHScroll ? std::max(in.hScrollHeight, 0) : 0);
+    const long long fullWidth =
+        std::max(in.clientWidth, 0) + (in.hasVScroll ? std::max(in.vScrollWidth, 0) : 0);
+    const long long fullHeight =
+        std::max(in.clientHeight, 0) + (in.hasHScroll ? std::max(in.hScrollHeight, 0) : 0);
 
     const long long rows = (n + kGridColumns - 1) / kGridColumns;
     const long long total = std::min<long long>(rows * (th + 1LL) + 1, INT_MAX);

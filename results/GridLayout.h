@@ -14,9 +14,9 @@ struct GridPoint {
 
 struct GridInput {
     int tileCount = 0;
-    int tileWidth = 0;       // client size of the first tile
+    int tileWidth = 0; // client size of the first tile
     int tileHeight = 0;
-    int clientWidth = 0;     // the view's client size now, without any scroll bar
+    int clientWidth = 0; // the view's client size now, without any scroll bar
     int clientHeight = 0;
     bool hasVScroll = false; // a vertical scroll bar is shown now
     bool hasHScroll = false; // a horizontal scroll bar is shown now

@@ -13,7 +13,8 @@ void FilterSellers(std::vector<CTBRecord>& records, const std::map<std::string, 
 {
     if (sellerNicks.empty())
         return;
-    std::erase_if(records, [&](const CTBRecord& r) { return !r.nick().empty() && sellerNicks.contains(r.nick()); });
+    std::erase_if(records,
+                  [&](const CTBRecord& r) { return !r.nick().empty() && sellerNicks.contains(r.nick()); });
 }
 
 double PriceKey(const CTBRecord& record)

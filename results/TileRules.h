@@ -32,9 +32,9 @@ TileArea HitArea(int px, int py, const TileRect& picture, const TileRect& name);
 
 // What the tile shows while the pointer is in `area`.
 struct HoverLook {
-    bool handCursor = false;   // hand cursor (else the arrow)
+    bool handCursor = false;    // hand cursor (else the arrow)
     bool nameHighlight = false; // name in RGB 225, 145, 100 and underlined
-    bool pictureHover = false; // darker picture frame
+    bool pictureHover = false;  // darker picture frame
 };
 HoverLook HoverFor(TileArea area);
 

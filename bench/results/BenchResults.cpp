@@ -50,10 +50,10 @@ private:
 
 struct Run {
     int tiles = 0;
-    double fetchMs = 0;       // OnInitialUpdate start -> answer read
-    double layoutMs = 0;      // answer read -> every tile laid out (LoadResults returned)
-    double paintedMs = 0;     // answer read -> first frame with every tile painted
-    double picturesMs = 0;    // answer read -> every picture shown
+    double fetchMs = 0;        // OnInitialUpdate start -> answer read
+    double layoutMs = 0;       // answer read -> every tile laid out (LoadResults returned)
+    double paintedMs = 0;      // answer read -> first frame with every tile painted
+    double picturesMs = 0;     // answer read -> every picture shown
     double longestStallMs = 0; // longest gap between 1 ms timer ticks while pictures load
 };
 
@@ -180,8 +180,8 @@ int main(int argc, char** argv)
     query.keyword = yfx::Utf8ToGbk(keyword);
     const std::string address = BuildSearchUrl(query);
 
-    std::printf("results view benchmark: market server with %d ms added per request, %d runs, median\n", latency,
-                runs);
+    std::printf("results view benchmark: market server with %d ms added per request, %d runs, median\n",
+                latency, runs);
     std::vector<double> fetch, layout, painted, pictures, stall, singles;
     int tiles = 0;
     int transfers = 0;
@@ -204,6 +204,7 @@ int main(int argc, char** argv)
     std::printf("sum of %2d single transfers              %8.1f ms\n", transfers, sum);
     std::printf("pictures shown / sum of transfers       %8.2f\n", sum > 0 ? Median(pictures) / sum : 0.0);
     std::printf("longest GUI-thread stall while loading  %8.1f ms\n", Median(stall));
-    std::printf("longest GUI-thread stall, worst run     %8.1f ms\n", *std::max_element(stall.begin(), stall.end()));
+    std::printf("longest GUI-thread stall, worst run     %8.1f ms\n",
+                *std::max_element(stall.begin(), stall.end()));
     return 0;
 }

@@ -61,21 +61,21 @@ ItemServer::ItemServer()
         if (const int ms = m_latencyMs.load())
             std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         const auto size = static_cast<size_t>(body.size());
-        res.set_content_provider(size, "image/jpeg",
-                                 [this, body](size_t offset, size_t length, httplib::DataSink& sink) {
-                                     const size_t half = static_cast<size_t>(body.size()) / 2;
-                                     if (offset >= half) {
-                                         std::unique_lock lock(m_mutex);
-                                         m_released.wait_for(lock, std::chrono::seconds(20), [this] { return !m_hold; });
-                                     }
-                                     // Up to the middle first, so that a held answer stops half-way.
-                                     const size_t end = offset < half ? half : offset + length;
-                                     if (!sink.write(body.constData() + offset, end - offset))
-                                         return false;
-                                     if (end == static_cast<size_t>(body.size()))
-                                         ++m_finished;
-                                     return true;
-                                 });
+        res.set_content_provider(
+            size, "image/jpeg", [this, body](size_t offset, size_t length, httplib::DataSink& sink) {
+                const size_t half = static_cast<size_t>(body.size()) / 2;
+                if (offset >= half) {
+                    std::unique_lock lock(m_mutex);
+                    m_released.wait_for(lock, std::chrono::seconds(20), [this] { return !m_hold; });
+                }
+                // Up to the middle first, so that a held answer stops half-way.
+                const size_t end = offset < half ? half : offset + length;
+                if (!sink.write(body.constData() + offset, end - offset))
+                    return false;
+                if (end == static_cast<size_t>(body.size()))
+                    ++m_finished;
+                return true;
+            });
     });
     s.Get("/router/rest", [this](const httplib::Request& req, httplib::Response& res) {
         ++m_gateway;
@@ -88,9 +88,10 @@ ItemServer::ItemServer()
                 click = it->second;
         }
         const std::string detail = click.empty() ? "[]" : "[{\"click_url\":" + JsonString(click) + "}]";
-        res.set_content("{\"taobaoke_items_detail_get_response\":{\"taobaoke_item_details\":{\"taobaoke_item_detail\":" +
-                            detail + "}}}",
-                        "application/json");
+        res.set_content(
+            "{\"taobaoke_items_detail_get_response\":{\"taobaoke_item_details\":{\"taobaoke_item_detail\":" +
+                detail + "}}}",
+            "application/json");
     });
     m_http.Start();
 }
@@ -113,7 +114,8 @@ std::string ItemServer::AddList(const std::string& name, const std::vector<ItemS
     std::map<std::string, QByteArray> pictures;
     for (size_t i = 0; i < items.size(); ++i) {
         const ItemSpec& it = items[i];
-        const std::string original = it.originalImage.empty() ? base + "/pic/" + it.id + ".jpg" : it.originalImage;
+        const std::string original =
+            it.originalImage.empty() ? base + "/pic/" + it.id + ".jpg" : it.originalImage;
         const std::string image = it.image.empty() ? base + "/img/" + it.id + ".jpg" : it.image;
         const std::string href = it.href.empty() ? base + "/item.htm?id=" + it.id : it.href;
         json += (i ? "," : "");

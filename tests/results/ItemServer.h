@@ -16,16 +16,16 @@
 #include <vector>
 
 struct ItemSpec {
-    std::string id;             // also names the picture: "<id>.jpg"
+    std::string id; // also names the picture: "<id>.jpg"
     std::string price = "10.00";
     std::string ship = "0.00";
     std::string tradeNum = "5";
     std::string nick = "seller";
     std::string ratesum = "3";
     std::string tip = "\xCA\xD6\xBB\xFA"; // GBK "手机"
-    std::string href;           // default: <base>/item.htm?id=<id>
-    std::string originalImage;  // default: <base>/pic/<id>.jpg
-    std::string image;          // default: <base>/img/<id>.jpg
+    std::string href;                     // default: <base>/item.htm?id=<id>
+    std::string originalImage;            // default: <base>/pic/<id>.jpg
+    std::string image;                    // default: <base>/img/<id>.jpg
 };
 
 class ItemServer {
@@ -42,7 +42,10 @@ public:
     static std::string ThumbFileName(const std::string& id) { return id + ".jpg_220x220.jpg"; }
 
     // Every picture answer waits this long first.
-    void SetPictureLatency(std::chrono::milliseconds latency) { m_latencyMs = static_cast<int>(latency.count()); }
+    void SetPictureLatency(std::chrono::milliseconds latency)
+    {
+        m_latencyMs = static_cast<int>(latency.count());
+    }
     // Picture answers send half their body and then wait until Release() (or 20 s).
     void HoldPictures(bool hold);
     void Release();
@@ -60,8 +63,8 @@ public:
 private:
     LocalHttpServer m_http;
     std::mutex m_mutex;
-    std::map<std::string, std::string> m_lists;    // path -> JSON
-    std::map<std::string, QByteArray> m_pictures;  // path -> JPEG
+    std::map<std::string, std::string> m_lists;   // path -> JSON
+    std::map<std::string, QByteArray> m_pictures; // path -> JPEG
     std::map<std::string, std::string> m_clickUrls;
     std::condition_variable m_released;
     bool m_hold = false;

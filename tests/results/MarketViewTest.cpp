@@ -37,7 +37,8 @@ std::string SearchFor(const char* utf8Keyword)
 
 int ThreadCount()
 {
-    return static_cast<int>(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+    return static_cast<int>(
+        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
 }
 
 struct OpenView {
@@ -222,7 +223,6 @@ void MarketViewTest::hoverAndClickOpenTheClickAddress()
         QTest::mouseClick(plain, Qt::LeftButton, {}, QPoint(picture.x + 100, picture.y + 100));
         QCOMPARE(m_opened, QStringList{QString::fromUtf8(yfx::GbkToUtf8(plain->Record().href()))});
     }
-    QSignalSpy done(&view, &CLumbra2View::picturesDone);
     QTRY_VERIFY_WITH_TIMEOUT(!view.PicturesLoading(), 30000);
 }
 
@@ -232,7 +232,7 @@ void MarketViewTest::closingWhilePicturesStallReturnsQuickly()
     QVERIFY2(stalling.Started(), stalling.Error().c_str());
     yfx::SetEndpointServer(stalling.BaseUrl());
     const std::string url = SearchFor("手机");
-    {   // warm up whatever Qt starts once
+    { // warm up whatever Qt starts once
         CLumbra2View idle(nullptr);
     }
     const int threadsBefore = ThreadCount();
@@ -266,7 +266,8 @@ void MarketViewTest::unusualAnswers_data()
     QTest::newRow("status 500") << QStringLiteral("/itemlist/*=status:500") << false << 1;
     QTest::newRow("cut-off JSON") << QStringLiteral("/itemlist/*=malformed") << false << 1;
     QTest::newRow("numbers and objects for texts") << QStringLiteral("/itemlist/*=nonstring") << true << 0;
-    QTest::newRow("picture names that leave the folder") << QStringLiteral("/itemlist/*=unsafe-name") << true << 0;
+    QTest::newRow("picture names that leave the folder")
+        << QStringLiteral("/itemlist/*=unsafe-name") << true << 0;
     QTest::newRow("pictures cut in half") << QStringLiteral("/bao/*=cut") << true << 0;
 }
 

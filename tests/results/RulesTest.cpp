@@ -10,12 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <clocale>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <climits>
-#include <cmath>
 #include <limits>
 #include <thread>
 #include <unistd.h>
@@ -39,7 +39,8 @@ GridInput Grid(int n, int width, int height)
     return in;
 }
 
-CTBRecord Rec(const std::string& id, const std::string& price, const std::string& ship, const std::string& nick = {})
+CTBRecord Rec(const std::string& id, const std::string& price, const std::string& ship,
+              const std::string& nick = {})
 {
     CTBRecord r;
     r.SetValue(CTBRecord::ItemId, id);
@@ -62,9 +63,9 @@ std::vector<std::string> Ids(const std::vector<CTBRecord>& records)
 // ---- grid arithmetic
 
 struct WidthCase {
-    int width;      // client width, no scroll bar shown
+    int width; // client width, no scroll bar shown
     int tiles;
-    int left;       // expected L
+    int left;        // expected L
     int scrollWidth; // expected w - 1
 };
 
@@ -92,8 +93,8 @@ TEST(Grid, RowsAndTotalHeight)
     struct {
         int tiles;
         int height;
-    } cases[] = {{1, kTh + 2}, {2, kTh + 2}, {3, kTh + 2}, {4, 2 * (kTh + 1) + 1}, {6, 2 * (kTh + 1) + 1},
-                 {7, 3 * (kTh + 1) + 1}};
+    } cases[] = {{1, kTh + 2},           {2, kTh + 2},           {3, kTh + 2},
+                 {4, 2 * (kTh + 1) + 1}, {6, 2 * (kTh + 1) + 1}, {7, 3 * (kTh + 1) + 1}};
     for (const auto& c : cases) {
         const GridResult r = ComputeGridLayout(Grid(c.tiles, 900, 5000));
         EXPECT_EQ(r.scrollHeight, c.height) << c.tiles << " tiles";
@@ -190,10 +191,10 @@ TEST(Numbers, LeadingDoubleReadsLikeAtofOnDecimals)
     const struct {
         const char* text;
         double value;
-    } cases[] = {{"12.50", 12.5},   {"  12.50", 12.5}, {"\t\n7", 7},   {"+3", 3},       {"-2.5e1x", -25},
-                 {"1e", 1},         {"1e+", 1},        {".5", 0.5},    {"5.", 5},       {".", 0},
-                 {"", 0},           {"abc", 0},        {"0x10", 0},    {"inf", 0},      {"nan", 0},
-                 {"1,5", 1},        {"- 5", 0},        {"12.5元", 12.5}, {"1e-400", 0}, {"0.00", 0}};
+    } cases[] = {{"12.50", 12.5}, {"  12.50", 12.5}, {"\t\n7", 7},     {"+3", 3},     {"-2.5e1x", -25},
+                 {"1e", 1},       {"1e+", 1},        {".5", 0.5},      {"5.", 5},     {".", 0},
+                 {"", 0},         {"abc", 0},        {"0x10", 0},      {"inf", 0},    {"nan", 0},
+                 {"1,5", 1},      {"- 5", 0},        {"12.5元", 12.5}, {"1e-400", 0}, {"0.00", 0}};
     for (const auto& c : cases)
         EXPECT_DOUBLE_EQ(LeadingDouble(c.text), c.value) << '"' << c.text << '"';
     EXPECT_EQ(LeadingDouble("1e400"), std::numeric_limits<double>::infinity());
@@ -220,7 +221,8 @@ bool UseCommaDecimalLocale(std::string& made)
         src << "LC_CTYPE\ncopy \"POSIX\"\nEND LC_CTYPE\nLC_NUMERIC\ndecimal_point \"<U002C>\"\n"
                "thousands_sep \"<U002E>\"\ngrouping 3\nEND LC_NUMERIC\n";
     }
-    const std::string cmd = "localedef -c -i " + dir + "/comma.src -f ANSI_X3.4-1968 " + dir + "/comma >/dev/null 2>&1";
+    const std::string cmd =
+        "localedef -c -i " + dir + "/comma.src -f ANSI_X3.4-1968 " + dir + "/comma >/dev/null 2>&1";
     [[maybe_unused]] const int rc = std::system(cmd.c_str());
     ::setenv("LOCPATH", dir.c_str(), 1);
     return std::setlocale(LC_NUMERIC, "comma") != nullptr;
@@ -247,11 +249,12 @@ TEST(Numbers, LeadingDoubleIgnoresTheNumericLocale)
     EXPECT_DOUBLE_EQ(LeadingDouble("12.50"), 12.5);
     EXPECT_DOUBLE_EQ(LeadingDouble("12,50"), 12);
     EXPECT_DOUBLE_EQ(PriceKey([] {
-        CTBRecord r;
-        r.SetValue(CTBRecord::CurrentPrice, "12.50");
-        r.SetValue(CTBRecord::Ship, "0.25");
-        return r;
-    }()), 12.75);
+                         CTBRecord r;
+                         r.SetValue(CTBRecord::CurrentPrice, "12.50");
+                         r.SetValue(CTBRecord::Ship, "0.25");
+                         return r;
+                     }()),
+                     12.75);
     std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
@@ -260,7 +263,7 @@ TEST(Numbers, LeadingLongReadsLikeAtol)
     const struct {
         const char* text;
         long value;
-    } cases[] = {{"20", 20}, {" +5", 5}, {"-3", -3}, {"abc", 0}, {"12abc", 12},
+    } cases[] = {{"20", 20}, {" +5", 5}, {"-3", -3}, {"abc", 0},    {"12abc", 12},
                  {"", 0},    {"- 5", 0}, {"5.9", 5}, {"\v\f 8", 8}, {"007", 7}};
     for (const auto& c : cases)
         EXPECT_EQ(LeadingLong(c.text), c.value) << '"' << c.text << '"';
@@ -280,9 +283,9 @@ TEST(SellerFilter, Cases)
         std::map<std::string, int> nicks;
         std::vector<std::string> kept;
     } cases[] = {
-        {{}, {"1", "2", "3", "4", "5"}},                        // empty map: nothing filtered
-        {{{"alpha", 0}, {"gamma", 1}}, {"2", "3", "4"}},        // two sellers gone, case-sensitive
-        {{{"", 0}}, {"1", "2", "3", "4", "5"}},                 // an empty nick is never filtered
+        {{}, {"1", "2", "3", "4", "5"}},                 // empty map: nothing filtered
+        {{{"alpha", 0}, {"gamma", 1}}, {"2", "3", "4"}}, // two sellers gone, case-sensitive
+        {{{"", 0}}, {"1", "2", "3", "4", "5"}},          // an empty nick is never filtered
         {{{"nobody", 3}}, {"1", "2", "3", "4", "5"}},
         {{{"alpha", 0}, {"beta", 1}, {"Alpha", 2}, {"gamma", 3}}, {"3"}},
     };
@@ -368,8 +371,9 @@ TEST(TileRules, CreditBadges)
     const struct {
         const char* ratesum;
         unsigned id;
-    } cases[] = {{"1", 315},  {"5", 319},  {"6", 320},   {"20", 334}, {" 11", 325}, {"+16", 330}, {"7.9", 321},
-                 {"0", 0},    {"21", 0},   {"", 0},      {"abc", 0},  {"-5", 0},    {"99999999999", 0}};
+    } cases[] = {{"1", 315},   {"5", 319},   {"6", 320},        {"20", 334}, {" 11", 325},
+                 {"+16", 330}, {"7.9", 321}, {"0", 0},          {"21", 0},   {"", 0},
+                 {"abc", 0},   {"-5", 0},    {"99999999999", 0}};
     for (const auto& c : cases)
         EXPECT_EQ(BadgeIdFor(c.ratesum, table), c.id) << '"' << c.ratesum << '"';
     EXPECT_EQ(CreditLevel("99999999999"), INT_MAX);
@@ -383,9 +387,9 @@ TEST(TileRules, HitAreas)
     const struct {
         int x, y;
         TileArea area;
-    } cases[] = {{2, 2, TileArea::Picture},   {229, 229, TileArea::Picture}, {230, 100, TileArea::None},
-                 {100, 230, TileArea::None},  {1, 1, TileArea::None},        {5, 264, TileArea::Name},
-                 {240, 293, TileArea::Name},  {241, 270, TileArea::None},    {100, 294, TileArea::None},
+    } cases[] = {{2, 2, TileArea::Picture},  {229, 229, TileArea::Picture}, {230, 100, TileArea::None},
+                 {100, 230, TileArea::None}, {1, 1, TileArea::None},        {5, 264, TileArea::Name},
+                 {240, 293, TileArea::Name}, {241, 270, TileArea::None},    {100, 294, TileArea::None},
                  {100, 250, TileArea::None}};
     for (const auto& c : cases)
         EXPECT_EQ(HitArea(c.x, c.y, picture, name), c.area) << c.x << "," << c.y;
@@ -409,12 +413,12 @@ TEST(TileRules, PressAndRelease)
         A release;
         bool opens;
     } cases[] = {
-        {{A::Picture}, A::Name, true},   // press on the picture, release on the name
+        {{A::Picture}, A::Name, true}, // press on the picture, release on the name
         {{A::Name}, A::Name, true},
         {{A::Name}, A::Picture, true},
-        {{A::None}, A::Picture, false},  // press on the price, release on the picture
-        {{A::Picture}, A::None, false},  // release outside both areas
-        {{}, A::Picture, false},         // no press at all
+        {{A::None}, A::Picture, false},             // press on the price, release on the picture
+        {{A::Picture}, A::None, false},             // release outside both areas
+        {{}, A::Picture, false},                    // no press at all
         {{A::Picture, A::None}, A::Picture, false}, // a later press elsewhere disarms
         {{A::None, A::Name}, A::Picture, true},
     };

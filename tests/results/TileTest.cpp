@@ -79,7 +79,8 @@ void TileTest::initTestCase()
     QVERIFY(m_folder.isValid());
     SetPictureFolder(QFile::encodeName(m_folder.path()).toStdString() + "/");
     // Without a Simplified Chinese font every label would draw as boxes.
-    QVERIFY(QFontDatabase::families(QFontDatabase::SimplifiedChinese).contains(QStringLiteral("WenQuanYi Micro Hei")));
+    QVERIFY(QFontDatabase::families(QFontDatabase::SimplifiedChinese)
+                .contains(QStringLiteral("WenQuanYi Micro Hei")));
     m_server = std::make_unique<ItemServer>();
     yfx::SetEndpointOverride(yfx::Endpoint::Gateway, m_server->Base());
     yfx::SetUrlOpener([this](const QString& url) { m_opened << url; });
@@ -108,10 +109,10 @@ void TileTest::cleanup()
 void TileTest::geometryKeepsRowsClearOfThePicture_data()
 {
     QTest::addColumn<QSize>("baseUnits");
-    QTest::newRow("small font 6x13") << QSize(6, 13);   // template rows would overlap the picture
+    QTest::newRow("small font 6x13") << QSize(6, 13); // template rows would overlap the picture
     QTest::newRow("7x15") << QSize(7, 15);
     QTest::newRow("exactly clear 7x14") << QSize(7, 14);
-    QTest::newRow("large font 8x18") << QSize(8, 18);   // the template picture is taller than 228
+    QTest::newRow("large font 8x18") << QSize(8, 18); // the template picture is taller than 228
 }
 
 void TileTest::geometryKeepsRowsClearOfThePicture()
@@ -139,7 +140,8 @@ void TileTest::geometryKeepsRowsClearOfThePicture()
                 c = &control;
         QVERIFY(c);
         const QRect tpl = yfx::res::DialogUnitsToPixels(c->rect, baseUnits);
-        QCOMPARE(rect.top() - (picture.top() + 228), tpl.top() - (templatePicture.top() + templatePicture.height()));
+        QCOMPARE(rect.top() - (picture.top() + 228),
+                 tpl.top() - (templatePicture.top() + templatePicture.height()));
         QCOMPARE(rect.left(), tpl.left());
     }
     // The badge (16 pixels high) fits in the tile.
@@ -151,7 +153,8 @@ void TileTest::createdTileFollowsTheTemplate()
     QCOMPARE(m_tile->width(), 232);
     const CMyImageStatic& picture = m_tile->PictureControl();
     QCOMPARE(picture.size(), QSize(228, 228));
-    for (const char* name : {"yuanLabel", "price", "postageLabel", "postage", "name", "sales", "salesLabel", "badge"}) {
+    for (const char* name :
+         {"yuanLabel", "price", "postageLabel", "postage", "name", "sales", "salesLabel", "badge"}) {
         auto* control = m_tile->findChild<QWidget*>(QLatin1String(name));
         QVERIFY2(control, name);
         QVERIFY2(control->y() > picture.geometry().bottom(), name);
@@ -167,7 +170,9 @@ void TileTest::createdTileFollowsTheTemplate()
 
 void TileTest::recordTextsAndLabels()
 {
-    auto text = [this](const char* name) { return m_tile->findChild<CMyStatic*>(QLatin1String(name))->Text(); };
+    auto text = [this](const char* name) {
+        return m_tile->findChild<CMyStatic*>(QLatin1String(name))->Text();
+    };
     QCOMPARE(text("price"), QStringLiteral("12.50"));
     QCOMPARE(text("postage"), QStringLiteral("0.00"));
     QCOMPARE(text("sales"), QStringLiteral("1523"));
@@ -323,11 +328,13 @@ void TileTest::opensClickAddressOrItemPage_data()
     QTest::addColumn<QString>("clickUrl");
     QTest::addColumn<QString>("href");
     QTest::addColumn<QString>("opened"); // empty: nothing opens
-    QTest::newRow("click address") << QStringLiteral("https://s.click.example/t?e=abc") << QStringLiteral("http://item.example/1")
+    QTest::newRow("click address") << QStringLiteral("https://s.click.example/t?e=abc")
+                                   << QStringLiteral("http://item.example/1")
                                    << QStringLiteral("https://s.click.example/t?e=abc");
-    QTest::newRow("no click address: item page") << QString() << QStringLiteral("http://item.example/1")
-                                                 << QStringLiteral("http://item.example/1");
-    QTest::newRow("item page not a web address") << QString() << QStringLiteral("file:///etc/passwd") << QString();
+    QTest::newRow("no click address: item page")
+        << QString() << QStringLiteral("http://item.example/1") << QStringLiteral("http://item.example/1");
+    QTest::newRow("item page not a web address")
+        << QString() << QStringLiteral("file:///etc/passwd") << QString();
     QTest::newRow("click address not a web address: item page")
         << QStringLiteral("javascript:alert(1)") << QStringLiteral("https://item.example/2")
         << QStringLiteral("https://item.example/2");
@@ -344,7 +351,8 @@ void TileTest::opensClickAddressOrItemPage()
     host.m_config.pid = "mm_1_2_3";
     ScopedHost scoped(&host);
 
-    const std::string id = "77" + std::to_string(QTest::currentDataTag()[0]);
+    static int row = 0;
+    const std::string id = "77" + std::to_string(++row); // an item id of its own per row
     m_server->SetClickUrl(id, clickUrl.toStdString());
     CTBRecord r = MakeRecord(id);
     r.SetValue(CTBRecord::Href, href.toStdString());

@@ -58,7 +58,8 @@ int main(int argc, char** argv)
     SearchQuery query;
     query.keyword = yfx::Utf8ToGbk(keyword);
     TestDocument doc(BuildSearchUrl(query), order,
-                     QStringLiteral("自助搜索") + (order ? QStringLiteral(" - 价格") : QStringLiteral(" - 销量")));
+                     QStringLiteral("自助搜索") +
+                         (order ? QStringLiteral(" - 价格") : QStringLiteral(" - 销量")));
     CLumbra2View view(&doc);
     view.setWindowTitle(doc.GetTitle());
     view.resize(917, 700);

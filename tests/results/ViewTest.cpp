@@ -44,12 +44,14 @@ std::vector<ItemSpec> Items(const std::string& prefix, int n)
 
 int ThreadCount()
 {
-    return static_cast<int>(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+    return static_cast<int>(
+        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
 }
 
 bool Near(const QColor& a, const QColor& b)
 {
-    return std::abs(a.red() - b.red()) <= 12 && std::abs(a.green() - b.green()) <= 12 && std::abs(a.blue() - b.blue()) <= 12;
+    return std::abs(a.red() - b.red()) <= 12 && std::abs(a.green() - b.green()) <= 12 &&
+           std::abs(a.blue() - b.blue()) <= 12;
 }
 
 // The tile's picture control holds the picture of the record the tile is bound to.
@@ -142,7 +144,8 @@ void ViewTest::init()
     m_reports = 0;
 }
 
-std::unique_ptr<OpenView> ViewTest::Open(const std::string& address, int order, QSize size, const QString& title)
+std::unique_ptr<OpenView> ViewTest::Open(const std::string& address, int order, QSize size,
+                                         const QString& title)
 {
     auto v = std::make_unique<OpenView>(address, order, title, size);
     if (!QTest::qWaitForWindowExposed(v->view.get()))
@@ -330,7 +333,7 @@ void ViewTest::orderingRebindsTilesInPlaceAndFlipsTheTitle()
         QCOMPARE(tile->Record().itemId(), byPrice[i].itemId());
         QCOMPARE(tile->pos(), positions[i]); // no new layout
         QCOMPARE(tile->PriceControl().Text(), QString::fromStdString(byPrice[i].currentPrice()));
-        QTRY_VERIFY(ShowsItsPicture(tile));  // its picture at once (the file exists)
+        QTRY_VERIFY(ShowsItsPicture(tile)); // its picture at once (the file exists)
     }
     QCOMPARE(view.Canvas()->size(), canvas);
     bool moved = false; // the order did change
@@ -415,7 +418,6 @@ void ViewTest::contextMenuOnTheViewsOwnArea()
     QVERIFY(menu->actions()[0]->isEnabled());
     QVERIFY(!menu->actions()[1]->isEnabled());
     menu->close();
-    QSignalSpy done(&view, &CLumbra2View::picturesDone);
     QTRY_VERIFY(!view.PicturesLoading());
 }
 
