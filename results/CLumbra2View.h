@@ -36,9 +36,10 @@ public:
     // Called once by the opener after the view is shown: the empty layout, then
     // LoadResults(). Blocks for the fetch of the answer.
     void OnInitialUpdate();
-    // Fetches and shows the answer: true when tiles were created and the worker started;
-    // false when nothing is shown (no document, empty address, failed fetch, unreadable
-    // answer, no items, or called a second time).
+    // Fetches and shows the answer: true when tiles were created and the worker started (also
+    // when the seller filter left no record: an empty view whose worker ends at once); false
+    // when nothing is shown (no document, empty address, failed fetch, unreadable answer, no
+    // items) or when an earlier call already showed the answer.
     bool LoadResults();
     // Creates a hidden tile for the record and appends it; null when it cannot be created.
     CTBItemWnd* AddTile(const CTBRecord& record);
