@@ -122,7 +122,7 @@ TEST(MarketItemSearch, FilterReadsTheProgramsQuery)
 TEST(MarketFaultPlan, ReadsRulesAndRefusesBadOnes)
 {
     const struct {
-        const char* spec;
+        const char* rule;
         bool ok;
         FaultKind kind;
         std::int64_t arg;
@@ -150,16 +150,16 @@ TEST(MarketFaultPlan, ReadsRulesAndRefusesBadOnes)
         {"=cut", false, FaultKind::Cut, 0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.spec);
+        SCOPED_TRACE(c.rule);
         FaultPlan plan;
         std::string error;
-        ASSERT_EQ(plan.Add(c.spec, error), c.ok) << error;
+        ASSERT_EQ(plan.Add(c.rule, error), c.ok) << error;
         if (!c.ok) {
             EXPECT_FALSE(error.empty());
             continue;
         }
-        const std::string spec = c.spec;
-        const std::string path = spec[0] == '*' ? "/anything" : spec.substr(0, spec.find('='));
+        const std::string rule = c.rule;
+        const std::string path = rule[0] == '*' ? "/anything" : rule.substr(0, rule.find('='));
         const FaultRule* rule = plan.Find(path);
         ASSERT_NE(rule, nullptr);
         EXPECT_EQ(rule->kind, c.kind);
