@@ -122,7 +122,7 @@ TEST(MarketItemSearch, FilterReadsTheProgramsQuery)
 TEST(MarketFaultPlan, ReadsRulesAndRefusesBadOnes)
 {
     const struct {
-        const char* rule;
+        const char* ruleText;
         bool ok;
         FaultKind kind;
         std::int64_t arg;
@@ -150,16 +150,16 @@ TEST(MarketFaultPlan, ReadsRulesAndRefusesBadOnes)
         {"=cut", false, FaultKind::Cut, 0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.rule);
+        SCOPED_TRACE(c.ruleText);
         FaultPlan plan;
         std::string error;
-        ASSERT_EQ(plan.Add(c.rule, error), c.ok) << error;
+        ASSERT_EQ(plan.Add(c.ruleText, error), c.ok) << error;
         if (!c.ok) {
             EXPECT_FALSE(error.empty());
             continue;
         }
-        const std::string rule = c.rule;
-        const std::string path = rule[0] == '*' ? "/anything" : rule.substr(0, rule.find('='));
+        const std::string ruleText = c.ruleText;
+        const std::string path = ruleText[0] == '*' ? "/anything" : ruleText.substr(0, ruleText.find('='));
         const FaultRule* rule = plan.Find(path);
         ASSERT_NE(rule, nullptr);
         EXPECT_EQ(rule->kind, c.kind);
