@@ -31,6 +31,20 @@ CHomePageDlg::CHomePageDlg(QWidget* parent)
     m_linkMall->m_strUrl = MallChannelUrl();
     m_linkMarket->LoadLinkBitmap(336);
     m_linkMall->LoadLinkBitmap(337);
+    // On this platform's dialog font the template's statics come out smaller than the logos
+    // (337 would lose its lower and right edge): a static grows to its picture, centred where
+    // the template put it, inside the pane.
+    for (CMyUrlStatic* link : {m_linkMarket, m_linkMall}) {
+        const QSize picture(link->m_nBitmapWidth, link->m_nBitmapHeight);
+        QRect r = link->geometry();
+        if (picture.width() <= r.width() && picture.height() <= r.height())
+            continue;
+        const QPoint centre = r.center();
+        r.setSize(r.size().expandedTo(picture));
+        r.moveCenter(centre);
+        r.moveLeft(qBound(0, r.left(), qMax(0, width() - r.width())));
+        link->setGeometry(r);
+    }
 }
 
 QString CHomePageDlg::MarketChannelUrl()

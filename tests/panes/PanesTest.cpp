@@ -333,6 +333,13 @@ private slots:
         CMyUrlStatic* lower = page.m_linkMall;
         QCOMPARE(upper->m_nBitmapWidth, 146);
         QCOMPARE(lower->m_nBitmapHeight, 65);
+        // both logos are shown whole, inside the pane
+        for (CMyUrlStatic* link : {upper, lower}) {
+            QVERIFY(link->width() >= link->m_nBitmapWidth);
+            QVERIFY(link->height() >= link->m_nBitmapHeight);
+            QVERIFY(page.rect().contains(link->geometry()));
+        }
+        QVERIFY(upper->geometry().bottom() < lower->geometry().top());
         const QPoint upperPicture = upper->geometry().center();
         const QPoint lowerPicture = lower->geometry().center();
         // inside the upper static but left of its centred picture
