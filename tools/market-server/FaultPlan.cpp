@@ -34,20 +34,20 @@ std::string FaultPlan::KindName(FaultKind kind)
     return "?";
 }
 
-bool FaultPlan::Add(std::string_view spec, std::string& error)
+bool FaultPlan::Add(std::string_view faultText, std::string& error)
 {
-    const std::size_t eq = spec.find('=');
+    const std::size_t eq = faultText.find('=');
     if (eq == std::string_view::npos || eq == 0) {
-        error = "a fault is PATH=KIND[:ARG]: " + std::string(spec);
+        error = "a fault is PATH=KIND[:ARG]: " + std::string(faultText);
         return false;
     }
     FaultRule rule;
-    rule.pattern = std::string(spec.substr(0, eq));
+    rule.pattern = std::string(faultText.substr(0, eq));
     if (rule.pattern[0] != '/' && rule.pattern != "*") {
         error = "a fault path starts with '/' (or is '*'): " + rule.pattern;
         return false;
     }
-    std::string_view rest = spec.substr(eq + 1);
+    std::string_view rest = faultText.substr(eq + 1);
     const std::size_t colon = rest.find(':');
     const std::string_view name = rest.substr(0, colon);
     const std::string_view arg = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);

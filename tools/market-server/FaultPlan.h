@@ -29,7 +29,7 @@ struct FaultRule {
 class FaultPlan {
 public:
     // Reads "PATH=KIND[:ARG]"; false with a message in `error` when it is not understood.
-    bool Add(std::string_view spec, std::string& error);
+    bool Add(std::string_view faultText, std::string& error);
 
     // The rule for a path, or null.
     const FaultRule* Find(std::string_view path) const;
