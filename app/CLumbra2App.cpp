@@ -2,8 +2,8 @@
 
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
-#include "market/Gbk.h"
 #include "market/TBRecord.h"
+#include "res/GbkText.h"
 #include "res/Resources.h"
 #include "results/ResultsHost.h"
 
@@ -72,7 +72,7 @@ bool CLumbra2App::InitInstance(int announcementPeriodMs)
 
     // an unreadable result list is reported to the user
     SetErrorReporter([](const std::string& caption, const std::string& text) {
-        QMessageBox::critical(nullptr, QString::fromStdString(yfx::GbkToUtf8(caption)), QString::fromStdString(text));
+        QMessageBox::critical(nullptr, yfx::QStringFromGbk(caption), QString::fromStdString(text));
     });
 
     m_pMainWnd = announcementPeriodMs > 0 ? new CMainFrame(nullptr, announcementPeriodMs) : new CMainFrame(nullptr);

@@ -5,10 +5,10 @@
 #include "app/CLumbra2Doc.h"
 #include "app/COutlookBar.h"
 #include "app/KeyIndicators.h"
-#include "market/Gbk.h"
 #include "panes/CHomePageDlg.h"
 #include "panes/CLumbraWnd.h"
 #include "panes/CTBCatTreeCtrl.h"
+#include "res/GbkText.h"
 #include "res/Resources.h"
 #include "results/CLumbra2View.h"
 
@@ -32,11 +32,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QString FromGbk(const std::string& gbk)
-{
-    return QString::fromStdString(yfx::GbkToUtf8(gbk));
-}
 
 // White is the transparent colour of the announcement picture.
 QPixmap WithoutWhite(const QPixmap& picture)
@@ -203,7 +198,7 @@ void CMainFrame::OnTimer(int id)
     m_wndCaptionBar->show();
     const std::string& text = list[static_cast<size_t>(m_posNextAnnouncement)];
     ++m_posNextAnnouncement;
-    m_wndCaptionBar->SetText(FromGbk(text));
+    m_wndCaptionBar->SetText(yfx::QStringFromGbk(text));
     if (static_cast<size_t>(m_posNextAnnouncement) >= list.size())
         m_posNextAnnouncement = 0;
 }

@@ -1,11 +1,11 @@
 #include "panes/CLumbraWnd.h"
 
-#include "market/Gbk.h"
 #include "market/SearchUrl.h"
 #include "panes/DialogBuilder.h"
 #include "panes/ResultsOpener.h"
 #include "panes/finder/BrowserPages.h"
 #include "panes/finder/ItemPageRules.h"
+#include "res/GbkText.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -15,16 +15,6 @@
 #include <QPushButton>
 
 namespace {
-
-std::string ToGbk(const QString& text)
-{
-    return yfx::Utf8ToGbk(text.toUtf8().toStdString());
-}
-
-QString FromGbk(const std::string& gbk)
-{
-    return QString::fromStdString(yfx::GbkToUtf8(gbk));
-}
 
 } // namespace
 
@@ -80,11 +70,11 @@ void CLumbraWnd::RunSearch(int order)
     m_btnSearch->setEnabled(false);
     SearchQuery query;
     query.cat = "0";
-    query.keyword = ToGbk(m_editKeyword->text());
-    query.exclude = ToGbk(m_editExclude->text());
-    query.priceLow = ToGbk(m_editPriceLow->text());
-    query.priceHigh = ToGbk(m_editPriceHigh->text());
-    query.location = ToGbk(m_editLocation->text());
+    query.keyword = yfx::GbkFromQString(m_editKeyword->text());
+    query.exclude = yfx::GbkFromQString(m_editExclude->text());
+    query.priceLow = yfx::GbkFromQString(m_editPriceLow->text());
+    query.priceHigh = yfx::GbkFromQString(m_editPriceHigh->text());
+    query.location = yfx::GbkFromQString(m_editLocation->text());
     const std::string address = BuildSearchUrl(query);
     if (IResultsOpener* opener = MainResultsOpener())
         opener->OpenResults(address, QStringLiteral("自助搜索"), order);
@@ -125,7 +115,7 @@ void CLumbraWnd::OnSearchMore()
     if (m_candidates.empty())
         return;
     if (m_candidates.size() == 1) {
-        m_editKeyword->setText(FromGbk(m_candidates.front()));
+        m_editKeyword->setText(yfx::QStringFromGbk(m_candidates.front()));
         RunSearch(0);
         return;
     }
@@ -134,7 +124,7 @@ void CLumbraWnd::OnSearchMore()
     const int count = yfx::CandidateMenuCount(m_candidates.size());
     for (int i = 0; i < count; ++i) {
         // an '&' in a title is text, not a mnemonic
-        QString text = FromGbk(m_candidates[static_cast<size_t>(i)]);
+        QString text = yfx::QStringFromGbk(m_candidates[static_cast<size_t>(i)]);
         text.replace(QLatin1Char('&'), QStringLiteral("&&"));
         QAction* action = menu->addAction(text);
         const int id = yfx::kFirstCandidateId + i;
@@ -150,7 +140,7 @@ void CLumbraWnd::OnCandidate(int id)
     const int index = yfx::CandidateIndex(id, m_candidates.size());
     if (index < 0)
         return;
-    m_editKeyword->setText(FromGbk(m_candidates[static_cast<size_t>(index)]));
+    m_editKeyword->setText(yfx::QStringFromGbk(m_candidates[static_cast<size_t>(index)]));
     RunSearch(0);
 }
 

@@ -1,10 +1,10 @@
 #include "panes/CTBCatTreeCtrl.h"
 
 #include "market/Configuration.h"
-#include "market/Gbk.h"
 #include "market/HttpClient.h"
 #include "market/SearchUrl.h"
 #include "panes/ResultsOpener.h"
+#include "res/GbkText.h"
 #include "res/Resources.h"
 
 #include <QContextMenuEvent>
@@ -15,11 +15,6 @@
 namespace {
 
 constexpr int kDataRole = Qt::UserRole + 1;
-
-QString FromGbk(const std::string& gbk)
-{
-    return QString::fromStdString(yfx::GbkToUtf8(gbk));
-}
 
 QByteArray Bytes(const std::string& s)
 {
@@ -35,7 +30,7 @@ void InsertChildren(CTBCatTreeCtrl* tree, QTreeWidgetItem* parent, const std::ve
                     void (*attach)(QTreeWidgetItem*, const CatNodeData&))
 {
     for (const CategoryNode& node : nodes) {
-        auto* item = new QTreeWidgetItem(parent, QStringList(FromGbk(node.data.name)));
+        auto* item = new QTreeWidgetItem(parent, QStringList(yfx::QStringFromGbk(node.data.name)));
         attach(item, node.data);
         InsertChildren(tree, item, node.children, attach);
     }
@@ -54,7 +49,7 @@ CTBCatTreeCtrl::CTBCatTreeCtrl(QWidget* parent, const std::string& documentUrl)
     setUniformRowHeights(true);
     setContextMenuPolicy(Qt::DefaultContextMenu);
 
-    m_root = new QTreeWidgetItem(this, QStringList(FromGbk(RootCategory().name)));
+    m_root = new QTreeWidgetItem(this, QStringList(yfx::QStringFromGbk(RootCategory().name)));
     Attach(m_root, RootCategory());
     std::string text;
     if (FetchCategories(text))
@@ -140,5 +135,5 @@ void CTBCatTreeCtrl::OnQueryCategory()
     query.cat = data->cat;
     const std::string address = BuildSearchUrl(query);
     if (IResultsOpener* opener = MainResultsOpener())
-        opener->OpenResults(address, QStringLiteral("热卖排行 - ") + FromGbk(data->name), 0);
+        opener->OpenResults(address, QStringLiteral("热卖排行 - ") + yfx::QStringFromGbk(data->name), 0);
 }

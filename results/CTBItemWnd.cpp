@@ -1,7 +1,7 @@
 #include "results/CTBItemWnd.h"
 
 #include "market/ClickUrl.h"
-#include "market/Gbk.h"
+#include "res/GbkText.h"
 #include "res/Resources.h"
 #include "results/ResultsHost.h"
 #include "results/TileRules.h"
@@ -19,11 +19,6 @@ const QColor kGround(255, 255, 255);
 const QColor kAmount(255, 90, 68);
 const QColor kNameHover(225, 145, 100);
 constexpr int kAmountPixels = 15;
-
-QString FromGbk(const std::string& gbk)
-{
-    return QString::fromUtf8(yfx::GbkToUtf8(gbk));
-}
 
 yfx::TileRect ToTileRect(const QRect& r)
 {
@@ -139,7 +134,7 @@ void CTBItemWnd::SetRecord(const CTBRecord& record)
     std::string pathBytes;
     if (!record.thumbFileName.empty() && !PictureFolder().empty()) {
         // One path for the control that reads the file and the worker that writes it.
-        path = QFile::decodeName(QByteArray::fromStdString(PictureFolder())) + FromGbk(record.thumbFileName);
+        path = QFile::decodeName(QByteArray::fromStdString(PictureFolder())) + yfx::QStringFromGbk(record.thumbFileName);
         pathBytes = QFile::encodeName(path).toStdString();
     }
     {
@@ -152,10 +147,10 @@ void CTBItemWnd::SetRecord(const CTBRecord& record)
         return;
 
     m_picture.SetImagePath(path);
-    m_price.SetText(FromGbk(record.currentPrice()));
-    m_postage.SetText(FromGbk(record.ship()));
-    m_name.SetText(FromGbk(record.tip()));
-    m_sales.SetText(FromGbk(record.tradeNum()));
+    m_price.SetText(yfx::QStringFromGbk(record.currentPrice()));
+    m_postage.SetText(yfx::QStringFromGbk(record.ship()));
+    m_name.SetText(yfx::QStringFromGbk(record.tip()));
+    m_sales.SetText(yfx::QStringFromGbk(record.tradeNum()));
 
     const unsigned badge = yfx::BadgeIdFor(record.ratesum(), BadgeIds());
     if (badge != 0 && m_badge.LoadFromResource(static_cast<int>(badge))) {
@@ -188,7 +183,7 @@ void CTBItemWnd::OpenItem()
     std::string address = GetClickUrl(cfg.pid, m_record.itemId(), cfg.appKey, cfg.appSecret);
     if (address.empty())
         address = m_record.href();
-    yfx::OpenUrl(FromGbk(address)); // opens web addresses only
+    yfx::OpenUrl(yfx::QStringFromGbk(address)); // opens web addresses only
 }
 
 yfx::TileRect CTBItemWnd::PictureArea() const

@@ -3,6 +3,7 @@
 // searches for it.
 #include "market/Endpoints.h"
 #include "market/Gbk.h"
+#include "market/SearchUrl.h"
 #include "panes/CLumbraWnd.h"
 #include "panes/ResultsOpener.h"
 #include "tests/panes/RecordingOpener.h"
@@ -68,7 +69,7 @@ private slots:
         QCOMPARE(opener.calls[0].title, QStringLiteral("自助搜索"));
         // the pane's other fields still apply
         QVERIFY(opener.calls[0].address.find("reserve_price%5B5%2C") != std::string::npos);
-        QVERIFY(opener.calls[0].address.find(UrlEncodedGbk("T-恤 纯棉 夏季")) != std::string::npos);
+        QVERIFY(opener.calls[0].address.find(UrlEncode(yfx::Utf8ToGbk("T-恤 纯棉 夏季"))) != std::string::npos);
         QVERIFY(!pane.CandidateMenu());
 
         QVERIFY(browser.OpenPage("http://detail.tmall.com/item.htm?id=2"));
@@ -104,22 +105,6 @@ private:
             QTest::qWait(200);
         }
         return false;
-    }
-
-    static std::string UrlEncodedGbk(const char* utf8)
-    {
-        std::string out;
-        static const char* hex = "0123456789ABCDEF";
-        for (unsigned char c : yfx::Utf8ToGbk(utf8)) {
-            if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
-                out.push_back(static_cast<char>(c));
-            } else {
-                out.push_back('%');
-                out.push_back(hex[c >> 4]);
-                out.push_back(hex[c & 15]);
-            }
-        }
-        return out;
     }
 
     std::string chromium;
