@@ -14,6 +14,7 @@
 COutlookBar::COutlookBar(QWidget* parent)
     : QDockWidget(yfx::res::String(yfx::res::IDS_SHORTCUTS), parent)
     , m_pages(new QToolBox(this))
+    , m_strip(yfx::res::ImageStrip(189, 24))
 {
     setObjectName(QStringLiteral("185"));
     // the bar keeps its width and stays where it is: no close, no floating of the whole bar
@@ -35,10 +36,9 @@ QString COutlookBar::GetPaneName() const
 
 void COutlookBar::AddControl(QWidget* page, const QString& caption, int image)
 {
-    static const std::vector<QPixmap> strip = yfx::res::ImageStrip(189, 24);
     QIcon icon;
-    if (image >= 0 && static_cast<size_t>(image) < strip.size())
-        icon = QIcon(strip[static_cast<size_t>(image)]);
+    if (image >= 0 && static_cast<size_t>(image) < m_strip.size())
+        icon = QIcon(m_strip[static_cast<size_t>(image)]);
     QFont normal = page->font();
     normal.setBold(false);
     page->setFont(normal);

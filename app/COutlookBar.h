@@ -5,6 +5,8 @@
 // of the program's own seller open in a new results window.
 #include <QDockWidget>
 #include <QList>
+#include <QPixmap>
+#include <vector>
 
 class QToolBox;
 
@@ -41,6 +43,7 @@ protected:
 
 private:
     QToolBox* m_pages;
+    std::vector<QPixmap> m_strip; // the page pictures (strip 189, 24 pixels each)
     QList<QWidget*> m_pageWindows; // by page number, whether attached or floating
     QList<QString> m_captions;
     QList<QIcon> m_icons;

@@ -7,7 +7,6 @@
 #include "panes/finder/ItemPageRules.h"
 #include "res/GbkText.h"
 
-#include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -51,12 +50,14 @@ CLumbraWnd::CLumbraWnd(QWidget* parent)
     connect(m_btnSearchMore, &QPushButton::clicked, this, &CLumbraWnd::OnSearchMore);
 
     m_sourceFactory = [] { return yfx::DefaultBrowserPageSources(); };
-    qApp->installEventFilter(this);
+    // every key and button press meant for the pane or one of its controls passes here first
+    installEventFilter(this);
+    for (QWidget* child : findChildren<QWidget*>())
+        child->installEventFilter(this);
 }
 
 CLumbraWnd::~CLumbraWnd()
 {
-    qApp->removeEventFilter(this);
     CloseCandidateMenu();
 }
 
@@ -152,10 +153,6 @@ void CLumbraWnd::CloseCandidateMenu()
 
 bool CLumbraWnd::eventFilter(QObject* watched, QEvent* event)
 {
-    // Every key and button press meant for a control of this pane passes here first.
-    auto* widget = qobject_cast<QWidget*>(watched);
-    if (!widget || !(widget == this || isAncestorOf(widget)))
-        return QWidget::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::KeyPress: {
         CloseCandidateMenu();
