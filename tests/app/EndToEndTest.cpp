@@ -234,11 +234,21 @@ TEST_F(EndToEndTest, SearchRankingAndTodaysPicks)
 
     // the category tree: its page button, then "查询" on the root from the right-click menu
     Click(50, 635);
+    std::this_thread::sleep_for(700ms); // the page switch settles (a busy machine is slow to draw)
     Shot("02-category-tree");
-    Click(60, 95, 3);
-    Shot("03-category-menu");
-    X("xdotool key Down Return");
-    ASSERT_TRUE(WaitFor([&] { return CountRequests(IsSearch) == 2; }, 15s)) << "no ranking was asked for";
+    // a busy machine may swallow the menu's first appearance: try the menu up to three times
+    bool ranked = false;
+    for (int attempt = 0; attempt < 3 && !ranked; ++attempt) {
+        Click(60, 95, 3);
+        std::this_thread::sleep_for(500ms);
+        Shot("03-category-menu");
+        X("xdotool key Down Return");
+        ranked = WaitFor([&] { return CountRequests(IsSearch) >= 2; }, 8s);
+        if (!ranked)
+            X("xdotool key Escape");
+    }
+    ASSERT_TRUE(ranked) << "no ranking was asked for";
+    ASSERT_EQ(CountRequests(IsSearch), 2u);
     // the right-click was over a category, but "查询" works on the selected node: the root
     {
         std::vector<yfx::test::MarketRequest> searches;
