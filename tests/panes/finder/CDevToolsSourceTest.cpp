@@ -6,6 +6,7 @@
 #include "panes/finder/CFirefoxSessionSource.h"
 #include "panes/finder/ItemPageRules.h"
 #include "tests/panes/finder/FinderTestSupport.h"
+#include "tests/support/LoopbackListener.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -13,6 +14,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <netinet/in.h>
 #include <stdexcept>
@@ -82,21 +84,16 @@ public:
         m_server.Get("/json/elsewhere", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(kChromiumList, "application/json; charset=UTF-8");
         });
-        m_nPort = m_server.bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        // stop() before the loop has started would be lost: wait until it runs
-        while (m_nPort > 0 && !m_server.is_running())
-            std::this_thread::yield();
+        m_listener = std::make_unique<yfx::test::LoopbackListener>(m_server);
     }
 
     ~DevToolsServer()
     {
         m_bStopping = true;
-        m_server.stop();
-        m_thread.join();
+        m_listener.reset();
     }
 
-    int Port() const { return m_nPort; }
+    int Port() const { return m_listener->Port(); }
 
     void Answer(int status, std::string body, std::string location = {})
     {
@@ -122,8 +119,7 @@ public:
 
 private:
     httplib::Server m_server;
-    int m_nPort = -1;
-    std::thread m_thread;
+    std::unique_ptr<yfx::test::LoopbackListener> m_listener;
     std::mutex m_mutex;
     int m_nStatus = 200;
     std::string m_strBody = "[]";

@@ -57,17 +57,14 @@ ItemPageServer::ItemPageServer()
                             Utf8ToGbk("店铺首页-淘宝网") + "</title></head><body></body></html>",
                         "text/html; charset=GBK");
     });
-    m_nPort = m_server.bind_to_any_port("127.0.0.1");
-    m_thread = std::thread([this] { m_server.listen_after_bind(); });
-    // stop() before the loop has started would be lost: wait until it runs
-    while (m_nPort > 0 && !m_server.is_running())
-        std::this_thread::yield();
+    m_listener = std::make_unique<LoopbackListener>(m_server);
 }
 
-ItemPageServer::~ItemPageServer()
+ItemPageServer::~ItemPageServer() = default;
+
+int ItemPageServer::Port() const
 {
-    m_server.stop();
-    m_thread.join();
+    return m_listener->Port();
 }
 
 void ItemPageServer::AddItem(const std::string& id, const std::string& utf8Title)

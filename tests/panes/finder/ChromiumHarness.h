@@ -1,11 +1,14 @@
 #pragma once
 // A real headless Chromium pointed at item pages served on loopback, for end-to-end tests of
 // the browsed-item finder (and of the search pane built on it). No GoogleTest in here.
+#include "tests/support/LoopbackListener.h"
+
 #include <httplib.h>
 
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <sys/types.h>
@@ -23,16 +26,15 @@ public:
     ItemPageServer(const ItemPageServer&) = delete;
     ItemPageServer& operator=(const ItemPageServer&) = delete;
 
-    int Port() const { return m_nPort; }
+    int Port() const;
     // `utf8Title` is sent as GBK.
     void AddItem(const std::string& id, const std::string& utf8Title);
 
 private:
-    httplib::Server m_server;
-    int m_nPort = -1;
-    std::thread m_thread;
     std::mutex m_mutex;
     std::map<std::string, std::string> m_titles;
+    httplib::Server m_server;
+    std::unique_ptr<LoopbackListener> m_listener; // last: stops the server before the rest goes
 };
 
 // The Chromium executable: /usr/bin/chromium, installed first with

@@ -11,17 +11,12 @@ LocalHttpServer::LocalHttpServer()
     });
 }
 
-LocalHttpServer::~LocalHttpServer()
-{
-    m_server.stop();
-    if (m_thread.joinable())
-        m_thread.join();
-}
+LocalHttpServer::~LocalHttpServer() = default;
 
 void LocalHttpServer::Start()
 {
-    m_port = m_server.bind_to_any_port("127.0.0.1");
-    m_thread = std::thread([this] { m_server.listen_after_bind(); });
+    m_listener = std::make_unique<yfx::test::LoopbackListener>(m_server);
+    m_port = m_listener->Port();
 }
 
 std::vector<LocalHttpServer::Seen> LocalHttpServer::Requests()

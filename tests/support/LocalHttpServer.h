@@ -1,12 +1,14 @@
 #pragma once
 // A real HTTP server on a loopback port inside the test process (cpp-httplib), for the
 // network tests of the core. It records every request it served.
+#include "tests/support/LoopbackListener.h"
+
 #include <httplib.h>
 
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 class LocalHttpServer {
@@ -33,9 +35,9 @@ public:
 
 private:
     httplib::Server m_server;
-    std::thread m_thread;
     int m_port = 0;
     std::mutex m_mutex;
     std::vector<Seen> m_seen;
     std::set<int> m_ports;
+    std::unique_ptr<yfx::test::LoopbackListener> m_listener; // last: stops before the rest goes
 };

@@ -1,0 +1,33 @@
+#include "tests/support/LoopbackListener.h"
+
+namespace yfx::test {
+
+LoopbackListener::LoopbackListener(httplib::Server& server) : m_server(server)
+{
+    m_nPort = m_server.bind_to_any_port("127.0.0.1");
+    if (m_nPort <= 0) {
+        m_nPort = -1;
+        return;
+    }
+    m_thread = std::thread([this] {
+        m_server.listen_after_bind();
+        m_bEnded = true;
+    });
+    // the loop has started, or listening failed at once: either way stop() can no longer be lost
+    while (!m_server.is_running() && !m_bEnded.load())
+        std::this_thread::yield();
+    if (!m_server.is_running()) {
+        m_thread.join();
+        m_nPort = -1;
+    }
+}
+
+LoopbackListener::~LoopbackListener()
+{
+    if (m_thread.joinable()) {
+        m_server.stop();
+        m_thread.join();
+    }
+}
+
+} // namespace yfx::test
