@@ -1,0 +1,75 @@
+#pragma once
+// The rules of one HTTP exchange, shared by the blocking calls (HttpGetText, HttpGetFile) and
+// the network engine: the options set on a curl easy handle, the sinks that take the body,
+// and the result of a finished transfer. Nothing here waits or owns a thread.
+//
+// Rules: user-agent "HttpClient"; redirects followed (at most 20), only to http(s); the
+// proxy variables honoured (no_proxy too, "*" included), loopback never proxied; about 10 s
+// to connect; a transfer abandoned when no byte came for about 30 s. A text keeps every line
+// of the body followed by "\r\n" with carriage returns dropped, and is capped (32 MiB unless
+// the request says less). A file goes to a fresh temporary name beside the target and is
+// renamed into place only when complete; it is capped too (8 MiB unless the request says
+// otherwise). Results: 0 when the server answered (any status other than 200: an empty text
+// and no file), -1 when no answer came or the local file could not be made, -2 when the
+// transfer broke off after an answer began or went past its cap. Whenever libcurl reports an
+// error the result is negative, whatever an earlier hop of a redirect answered.
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <string>
+
+typedef void CURL;
+struct curl_slist;
+
+namespace yfx::net {
+
+inline constexpr std::size_t kMaxTextBytes = 32u * 1024 * 1024;
+inline constexpr std::size_t kMaxFileBytes = 8u * 1024 * 1024;
+
+struct Request {
+    std::string url;          // bytes illegal in a URL are escaped on the wire only
+    std::string body;         // sent as a POST when `post` is set
+    std::string contentType;  // of the POST body
+    bool post = false;
+    std::string filePath;     // non-empty: the body goes to this file, else to the text
+    std::size_t maxBytes = 0; // 0: the default cap of a text or a file
+};
+
+struct Result {
+    int code = 0;     // 0, -1 or -2 as above
+    long status = 0;  // the final HTTP status, 0 when none came
+    std::string text; // the body of a text request (empty for a file)
+};
+
+// One exchange on one easy handle. Construct it to set the handle up, run the handle (easy
+// perform or a multi handle), then call Finish with libcurl's result. Destroying a transfer
+// that did not finish removes its temporary file. `abort`, when set, ends the transfer at
+// the next callback.
+class Transfer {
+public:
+    Transfer(CURL* curl, Request request, const std::atomic<bool>* abort = nullptr);
+    ~Transfer();
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
+
+    // False when the handle could not be set up (Finish then gives -1).
+    bool Ready() const { return m_ready; }
+    const Request& Req() const { return m_request; }
+    // Applies the status rules, puts a complete file in place, and gives the result.
+    Result Finish(int curlCode);
+
+    struct Sink;
+
+private:
+    CURL* m_curl;
+    Request m_request;
+    std::string m_address;
+    std::unique_ptr<Sink> m_sink;
+    curl_slist* m_headers = nullptr;
+    bool m_ready = false;
+};
+
+// Process-wide libcurl initialisation (idempotent, thread-safe).
+void GlobalInit();
+
+} // namespace yfx::net
