@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <string_view>
@@ -260,8 +261,10 @@ Transfer::Transfer(CURL* curl, Request request, const std::atomic<bool>* abort)
     curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
     curl_easy_setopt(m_curl, CURLOPT_NOPROXY, noProxy.c_str());
-    // transfers to one host share a multiplexed connection where the host speaks HTTP/2
-    curl_easy_setopt(m_curl, CURLOPT_PIPEWAIT, 1L);
+    // https transfers to one host share a multiplexed connection where the host speaks
+    // HTTP/2 (negotiated with TLS); plain http stays HTTP/1.1, one connection per transfer
+    if (m_address.size() > 8 && strncasecmp(m_address.c_str(), "https://", 8) == 0)
+        curl_easy_setopt(m_curl, CURLOPT_PIPEWAIT, 1L);
     if (const char* ca = std::getenv("YFX_CA_FILE"); ca && *ca)
         curl_easy_setopt(m_curl, CURLOPT_CAINFO, ca); // e.g. an intercepting proxy's own root
     curl_easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
@@ -322,6 +325,7 @@ Result Transfer::Finish(int curlCode)
             out.text.append("\r\n");
         }
     }
+    sink.Discard(); // whatever was not put in place is gone before anyone hears the result
     return out;
 }
 

@@ -122,27 +122,30 @@ CNetEngine::Handle CNetEngine::Submit(yfx::net::Request request, Callback done, 
     return handle;
 }
 
-void CNetEngine::Cancel(Handle handle)
+bool CNetEngine::Cancel(Handle handle)
 {
     std::shared_ptr<Gate> gate;
     {
         std::lock_guard lock(m_mutex);
         auto it = m_gates.find(handle);
         if (it == m_gates.end())
-            return;
+            return false;
         gate = it->second;
         m_gates.erase(it);
         m_cancelled.push_back(handle);
     }
     gate->abort = true;
+    bool kept;
     {
         // waits for a callback that is running right now
         std::lock_guard lock(gate->mutex);
+        kept = static_cast<bool>(gate->done);
         gate->cancelled = true;
         gate->done = nullptr;
     }
     if (m_multi)
         curl_multi_wakeup(static_cast<CURLM*>(m_multi));
+    return kept;
 }
 
 void CNetEngine::Reprioritize(Handle handle, int priority)

@@ -50,8 +50,8 @@ public:
     // has already finished (a callback running right now is waited for, except when Cancel
     // is called from that very callback). The transfer stops writing at once and is
     // abandoned; its temporary file is removed and nothing is renamed into place. Unknown or
-    // finished handles: nothing happens.
-    void Cancel(Handle handle);
+    // finished handles: nothing happens. True when this call kept the callback from running.
+    bool Cancel(Handle handle);
     // Any thread. An exchange that has not started yet takes its place by the new priority.
     void Reprioritize(Handle handle, int priority);
 

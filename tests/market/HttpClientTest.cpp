@@ -92,11 +92,22 @@ protected:
                 return true;
             });
         });
+        s.Get("/to-nowhere", [](const auto&, auto& res) { res.set_redirect("http://no-such-host.invalid/x"); });
+        s.Get("/to-closed", [this](const auto&, auto& res) { res.set_redirect(closed); });
+        s.Get("/loop", [](const auto&, auto& res) { res.set_redirect("/loop"); });
+        s.Get("/endless", [](const auto&, httplib::Response& res) {
+            res.set_chunked_content_provider("image/jpeg", [](size_t, httplib::DataSink& sink) {
+                static const std::string chunk(64 * 1024, 'z');
+                return sink.write(chunk.data(), chunk.size());
+            });
+        });
+        s.Get("/nine-mib", [](const auto&, auto& res) { res.set_content(std::string(9 << 20, 'a'), "image/jpeg"); });
         srv.Start();
     }
     void TearDown() override { fs::remove_all(dir); }
 
     std::string big = Bytes(3 * 10240 + 17);
+    std::string closed = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x";
     LocalHttpServer srv;
     fs::path dir;
 };
@@ -131,14 +142,39 @@ TEST_F(HttpClientTest, EmptyAnswerAndNon200GiveEmptyTextAndZero)
 
 TEST_F(HttpClientTest, UnreachableAddressesAreNegative)
 {
-    std::string text = "stale";
-    EXPECT_LT(HttpGetText("http://no-such-host.invalid/x", text), 0);
-    EXPECT_EQ(text, "");
-    // a closed port on loopback
-    EXPECT_LT(HttpGetText("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x", text), 0);
-    CHttpSession session;
-    EXPECT_LT(HttpGetFile(session, "http://no-such-host.invalid/x", (dir / "f").string()), 0);
-    EXPECT_FALSE(fs::exists(dir / "f"));
+    // also where an earlier hop of a redirect answered: the address finally asked for did not
+    const std::string cases[] = {"http://no-such-host.invalid/x", closed, srv.Base() + "/to-nowhere",
+                                 srv.Base() + "/to-closed", srv.Base() + "/loop"};
+    for (const std::string& url : cases) {
+        SCOPED_TRACE(url);
+        std::string text = "stale";
+        EXPECT_LT(HttpGetText(url, text), 0);
+        EXPECT_EQ(text, "");
+        CHttpSession session;
+        EXPECT_LT(HttpGetFile(session, url, (dir / "f").string()), 0);
+        EXPECT_FALSE(fs::exists(dir / "f"));
+    }
+}
+
+TEST_F(HttpClientTest, NoProxyStarSendsNothingThroughTheProxy)
+{
+    // a second loopback address: not one of the names that always bypass the proxy
+    httplib::Server other;
+    other.Get("/lf", [](const auto&, auto& res) { res.set_content("direct", "text/plain"); });
+    yfx::test::LoopbackListener listener(other, "127.0.0.2");
+    ASSERT_GT(listener.Port(), 0);
+    const std::string url = "http://127.0.0.2:" + std::to_string(listener.Port()) + "/lf";
+    ::setenv("http_proxy", ("http://127.0.0.1:" + std::to_string(ClosedPort())).c_str(), 1);
+    std::string text;
+    const int proxied = HttpGetText(url, text); // through the dead proxy
+    for (const char* list : {"*", "example.invalid, * ,other.invalid"}) {
+        ::setenv("no_proxy", list, 1);
+        EXPECT_EQ(HttpGetText(url, text), 0) << list;
+        EXPECT_EQ(text, "direct\r\n");
+    }
+    ::unsetenv("no_proxy");
+    ::unsetenv("http_proxy");
+    EXPECT_LT(proxied, 0);
 }
 
 TEST_F(HttpClientTest, RedirectIsFollowedAndAgentIsHttpClient)
@@ -210,6 +246,30 @@ TEST_F(HttpClientTest, BrokenTransferLeavesNoHalfFile)
     EXPECT_LT(HttpGetFile(session, srv.Base() + "/cut", path), 0);
     EXPECT_EQ(Body(path), "previous picture");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+TEST_F(HttpClientTest, EndlessPictureStopsAtTheCapWithNoFile)
+{
+    CHttpSession session;
+    const std::string path = (dir / "endless.jpg").string();
+    EXPECT_EQ(HttpGetFile(session, srv.Base() + "/endless", path), -2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 0);
+    // a text answer has a cap of its own, well above a picture's
+    EXPECT_EQ(HttpGetFile(session, srv.Base() + "/nine-mib", path), -2);
+    std::string text;
+    EXPECT_EQ(HttpGetText(srv.Base() + "/nine-mib", text), 0);
+    EXPECT_EQ(text.size(), (9u << 20) + 2);
+}
+
+TEST_F(HttpClientTest, LongestFileNamesStillGetATemporaryName)
+{
+    CHttpSession session;
+    for (size_t length : {243u, 244u, 250u, 255u}) {
+        const std::string name(length, 'n');
+        EXPECT_EQ(HttpGetFile(session, srv.Base() + "/big", (dir / name).string()), 0) << length;
+        EXPECT_EQ(Body((dir / name).string()), big);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 4);
 }
 
 TEST_F(HttpClientTest, FileThatCannotBeCreatedIsMinusOne)

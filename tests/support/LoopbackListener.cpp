@@ -2,9 +2,9 @@
 
 namespace yfx::test {
 
-LoopbackListener::LoopbackListener(httplib::Server& server) : m_server(server)
+LoopbackListener::LoopbackListener(httplib::Server& server, const char* host) : m_server(server)
 {
-    m_nPort = m_server.bind_to_any_port("127.0.0.1");
+    m_nPort = m_server.bind_to_any_port(host);
     if (m_nPort <= 0) {
         m_nPort = -1;
         return;

@@ -15,7 +15,8 @@ namespace yfx::test {
 
 class LoopbackListener {
 public:
-    explicit LoopbackListener(httplib::Server& server);
+    // `host`: another loopback address (127.0.0.2, …) where a test needs one.
+    explicit LoopbackListener(httplib::Server& server, const char* host = "127.0.0.1");
     ~LoopbackListener();
     LoopbackListener(const LoopbackListener&) = delete;
     LoopbackListener& operator=(const LoopbackListener&) = delete;

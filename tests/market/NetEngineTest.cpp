@@ -1,0 +1,316 @@
+// The network engine against a real server on a loopback port: the same outcomes as the
+// blocking calls, kept-alive connections, the per-host limit and queue order, cancellation.
+#include "LocalHttpServer.h"
+#include "market/HttpClient.h"
+#include "market/NetEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string Body(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A gate the server's handlers wait at until the test opens it, or lets some through.
+class Gate {
+public:
+    void Wait()
+    {
+        std::unique_lock lock(m_mutex);
+        ++m_waiting;
+        m_changed.notify_all();
+        m_changed.wait_for(lock, 20s, [this] { return m_open || m_permits > 0; });
+        if (!m_open && m_permits > 0)
+            --m_permits;
+        --m_waiting;
+        m_changed.notify_all();
+    }
+    void Open()
+    {
+        std::lock_guard lock(m_mutex);
+        m_open = true;
+        m_changed.notify_all();
+    }
+    void Release(int n)
+    {
+        std::lock_guard lock(m_mutex);
+        m_permits += n;
+        m_changed.notify_all();
+    }
+    // Waits until `n` handlers stand at the gate (or 10 s passed); gives how many do.
+    int AwaitWaiting(int n)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait_for(lock, 10s, [&] { return m_waiting >= n; });
+        return m_waiting;
+    }
+    int Waiting()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_waiting;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_waiting = 0;
+    int m_permits = 0;
+    bool m_open = false;
+};
+
+// Polls `done` until it holds or `limit` passed.
+template <class Pred>
+bool WaitUntil(Pred done, std::chrono::milliseconds limit = 20s)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+class NetEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() / ("yfx-engine-" + std::to_string(::getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        auto& s = srv.server();
+        s.Get("/lf", [](const auto&, auto& res) { res.set_content("one\ntwo", "text/plain"); });
+        s.Get("/missing", [](const auto&, auto& res) {
+            res.status = 404;
+            res.set_content("not here\n", "text/plain");
+        });
+        s.Get("/redirect", [](const auto&, auto& res) { res.set_redirect("/lf"); });
+        s.Get("/to-nowhere", [](const auto&, auto& res) { res.set_redirect("http://no-such-host.invalid/x"); });
+        s.Get("/cut", [](const auto&, httplib::Response& res) {
+            res.set_content_provider(100000, "image/jpeg", [](size_t offset, size_t, httplib::DataSink& sink) {
+                if (offset >= 20000)
+                    return false;
+                std::string chunk(10000, 'x');
+                sink.write(chunk.data(), chunk.size());
+                return true;
+            });
+        });
+        s.Get("/picture", [](const auto&, auto& res) { res.set_content(std::string(30000, 'p'), "image/jpeg"); });
+        s.Get("/held", [this](const httplib::Request& req, httplib::Response& res) {
+            {
+                std::lock_guard lock(orderMutex);
+                order.push_back(req.get_param_value("n"));
+            }
+            res.set_content_provider(20000, "image/jpeg", [this](size_t offset, size_t, httplib::DataSink& sink) {
+                if (offset == 0) {
+                    sink.write(std::string(10000, 'h').data(), 10000);
+                    return true;
+                }
+                gate.Wait(); // half the picture, then wait for the test
+                sink.write(std::string(10000, 'h').data(), 10000);
+                return true;
+            });
+        });
+        s.Post("/post", [](const httplib::Request& req, httplib::Response& res) {
+            res.set_content(req.get_header_value("Content-Type") + "|" + req.body, "text/plain");
+        });
+        srv.Start();
+    }
+    void TearDown() override
+    {
+        gate.Open();
+        fs::remove_all(dir);
+    }
+
+    // Submits and waits for the result.
+    yfx::net::Result Fetch(yfx::net::Request request)
+    {
+        std::promise<yfx::net::Result> promise;
+        auto future = promise.get_future();
+        engine.Submit(std::move(request), [&](yfx::net::Result r) { promise.set_value(std::move(r)); });
+        EXPECT_EQ(future.wait_for(20s), std::future_status::ready);
+        return future.get();
+    }
+
+    size_t FilesInDir() { return static_cast<size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator())); }
+
+    LocalHttpServer srv; // declared first: outlives the engine, whose transfers talk to it
+    Gate gate;
+    std::mutex orderMutex;
+    std::vector<std::string> order;
+    fs::path dir;
+    CNetEngine engine;
+};
+
+} // namespace
+
+TEST_F(NetEngineTest, SameOutcomesAsTheBlockingCalls)
+{
+    const std::string paths[] = {"/lf", "/missing", "/redirect", "/to-nowhere", "/cut", "/picture"};
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        const std::string url = srv.Base() + path;
+        std::string text;
+        const int blocking = HttpGetText(url, text);
+        yfx::net::Request request;
+        request.url = url;
+        const yfx::net::Result viaEngine = Fetch(request);
+        EXPECT_EQ(viaEngine.code, blocking);
+        EXPECT_EQ(viaEngine.text, text);
+
+        CHttpSession session;
+        const fs::path a = dir / "blocking", b = dir / "engine";
+        const int blockingFile = HttpGetFile(session, url, a.string());
+        request.filePath = b.string();
+        EXPECT_EQ(Fetch(request).code, blockingFile);
+        EXPECT_EQ(fs::exists(a), fs::exists(b));
+        if (fs::exists(a))
+            EXPECT_EQ(Body(a), Body(b));
+        fs::remove(a);
+        fs::remove(b);
+        EXPECT_EQ(FilesInDir(), 0u); // no temporary file left either way
+    }
+}
+
+TEST_F(NetEngineTest, PostSendsBodyAndContentType)
+{
+    yfx::net::Request request;
+    request.url = srv.Base() + "/post?method=x";
+    request.post = true;
+    request.body = "q=%E6%89%8B%E6%9C%BA&page_no=1";
+    request.contentType = "application/x-www-form-urlencoded;charset=utf-8";
+    const yfx::net::Result r = Fetch(request);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.text, "application/x-www-form-urlencoded;charset=utf-8|q=%E6%89%8B%E6%9C%BA&page_no=1\r\n");
+}
+
+TEST_F(NetEngineTest, SequentialExchangesReuseOneConnection)
+{
+    for (int i = 0; i < 5; ++i) {
+        yfx::net::Request request;
+        request.url = srv.Base() + "/picture";
+        request.filePath = (dir / ("p" + std::to_string(i))).string();
+        ASSERT_EQ(Fetch(request).code, 0);
+    }
+    EXPECT_EQ(srv.Connections(), 1u);
+}
+
+TEST_F(NetEngineTest, SixAtOnceInPriorityOrderAndTheQueueCanBeReordered)
+{
+    std::atomic<int> done{0};
+    auto submit = [&](const std::string& n, int priority) {
+        yfx::net::Request request;
+        request.url = srv.Base() + "/held?n=" + n;
+        return engine.Submit(request, [&](yfx::net::Result r) {
+            EXPECT_EQ(r.code, 0);
+            ++done;
+        }, priority);
+    };
+    // six exchanges fill the host's places and wait half-way
+    for (int b = 0; b < CNetEngine::kMaxPerHost; ++b)
+        submit("b", -100);
+    ASSERT_EQ(gate.AwaitWaiting(CNetEngine::kMaxPerHost), CNetEngine::kMaxPerHost);
+    // ten more wait in the queue, submitted in reverse: priority decides, not submission
+    std::map<int, CNetEngine::Handle> handles;
+    for (int n = 9; n >= 0; --n)
+        handles[n] = submit(std::to_string(n), n);
+    ASSERT_TRUE(WaitUntil([&] { return engine.Waiting() == 10; }));
+    std::this_thread::sleep_for(100ms); // room for a seventh exchange, which must not start
+    EXPECT_EQ(gate.Waiting(), CNetEngine::kMaxPerHost);
+    EXPECT_EQ(engine.Running(), size_t(CNetEngine::kMaxPerHost));
+    EXPECT_EQ(engine.Waiting(), 10u);
+    engine.Reprioritize(handles[7], -1); // to the head of the queue
+
+    // each place that frees up goes to the head of the queue
+    for (int i = 0; i < 10; ++i) {
+        gate.Release(1);
+        ASSERT_TRUE(WaitUntil([&] {
+            std::lock_guard lock(orderMutex);
+            return order.size() >= size_t(CNetEngine::kMaxPerHost + i + 1);
+        }));
+    }
+    gate.Open();
+    std::lock_guard lock(orderMutex);
+    const std::vector<std::string> queued(order.begin() + CNetEngine::kMaxPerHost, order.end());
+    EXPECT_EQ(queued, (std::vector<std::string>{"7", "0", "1", "2", "3", "4", "5", "6", "8", "9"}));
+}
+
+TEST_F(NetEngineTest, CancelledExchangeDeliversAndWritesNothing)
+{
+    std::atomic<int> calls{0};
+    yfx::net::Request request;
+    request.url = srv.Base() + "/held?n=c";
+    request.filePath = (dir / "held.jpg").string();
+    const CNetEngine::Handle handle = engine.Submit(request, [&](yfx::net::Result) { ++calls; });
+    ASSERT_EQ(gate.AwaitWaiting(1), 1);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(engine.Cancel(handle));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    gate.Open();
+    // the engine goes on serving; what it left of the cancelled exchange is gone
+    yfx::net::Request next;
+    next.url = srv.Base() + "/lf";
+    EXPECT_EQ(Fetch(next).code, 0);
+    EXPECT_EQ(calls.load(), 0);
+    EXPECT_EQ(FilesInDir(), 0u);
+    EXPECT_FALSE(engine.Cancel(handle)); // a second time, and an unknown handle: nothing
+    EXPECT_FALSE(engine.Cancel(123456));
+}
+
+TEST_F(NetEngineTest, CallbacksMaySubmitAndCancelFromManyThreads)
+{
+    // the second picture address is asked from the first one's callback
+    std::promise<int> second;
+    yfx::net::Request first;
+    first.url = "http://127.0.0.1:1/none";
+    engine.Submit(first, [&](yfx::net::Result r) {
+        EXPECT_LT(r.code, 0);
+        yfx::net::Request again;
+        again.url = srv.Base() + "/lf";
+        engine.Submit(again, [&](yfx::net::Result r2) { second.set_value(r2.code); });
+    });
+    auto f = second.get_future();
+    ASSERT_EQ(f.wait_for(20s), std::future_status::ready);
+    EXPECT_EQ(f.get(), 0);
+
+    // submit and cancel from several threads at once: every callback runs at most once and
+    // only for exchanges that were not cancelled
+    std::atomic<int> delivered{0}, kept{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 50; ++i) {
+                yfx::net::Request request;
+                request.url = srv.Base() + "/picture";
+                request.filePath = (dir / ("t" + std::to_string(t) + "-" + std::to_string(i))).string();
+                const auto h = engine.Submit(request, [&](yfx::net::Result) { ++delivered; });
+                if (i % 2 == 0 || !engine.Cancel(h))
+                    ++kept; // (a cancel that came too late: the picture arrived before it)
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    ASSERT_TRUE(WaitUntil([&] { return delivered >= kept; }));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(delivered.load(), kept.load());
+    EXPECT_EQ(engine.Running() + engine.Waiting(), 0u);
+    EXPECT_EQ(FilesInDir(), size_t(kept.load())); // whole pictures only, no temporary file
+}
