@@ -15,6 +15,7 @@
 #include <QSettings>
 #include <QShortcut>
 #include <QStyleFactory>
+#include <QTimer>
 
 namespace {
 
@@ -98,7 +99,18 @@ bool CLumbra2App::InitInstance(int announcementPeriodMs)
     }
 
     // the command line is ignored: a file name on it opens nothing
-    m_pMainWnd->show();
+    // The window comes up when both start-up documents are in, or after kShowAfterMs when a
+    // server is slow; a document that arrives later is applied then.
+    auto show = [frame = m_pMainWnd] {
+        if (frame && !frame->isVisible())
+            frame->show();
+    };
+    if (!m_pMainWnd->DocumentsPending()) {
+        show();
+    } else {
+        connect(m_pMainWnd.data(), &CMainFrame::documentsReady, this, show);
+        QTimer::singleShot(kShowAfterMs, this, show);
+    }
     return true;
 }
 

@@ -16,9 +16,11 @@ public:
     CLumbra2App(int& argc, char** argv);
     ~CLumbra2App() override;
 
-    // Creates and shows the main frame. False ends the program. `announcementPeriodMs` is for
-    // tests (0: the frame's own 30 s).
+    // Creates the main frame and shows it once its start-up documents are in, at the latest
+    // kShowAfterMs later; returns at once. False ends the program. `announcementPeriodMs` is
+    // for tests (0: the frame's own 30 s).
     bool InitInstance(int announcementPeriodMs = 0);
+    static constexpr int kShowAfterMs = 3000;
 
     void LoadCustomState() {}
     void SaveCustomState() {}

@@ -109,13 +109,9 @@ CMainFrame::CMainFrame(QWidget* parent, int announcementPeriodMs)
     SetMainResultsHost(this);
     SetMainResultsOpener(this);
 
+    connect(&m_timer, &QTimer::timeout, this, [this] { OnTimer(0); });
+    connect(m_wndCategoryTree, &CTBCatTreeCtrl::documentArrived, this, &CMainFrame::CheckDocumentsReady);
     ReadConfiguration();
-    if (!m_config.announcements.empty()) {
-        m_posNextAnnouncement = 0;
-        m_timer.setInterval(m_nAnnouncementPeriod);
-        connect(&m_timer, &QTimer::timeout, this, [this] { OnTimer(0); });
-        m_timer.start();
-    }
     UpdateTitle();
 }
 
@@ -182,10 +178,49 @@ bool CMainFrame::CreateNavigationBar()
     return true;
 }
 
-bool CMainFrame::ReadConfiguration()
+void CMainFrame::ReadConfiguration()
 {
+    yfx::net::Request request;
+    request.url = ConfigDocumentUrl();
+    m_configFetch.Start(this, std::move(request), [this](const yfx::net::Result& r) {
+        ApplyConfiguration(r.code, r.text);
+        CheckDocumentsReady();
+    });
+}
+
+bool CMainFrame::ApplyConfiguration(int fetchResult, const std::string& text)
+{
+    m_timer.stop();
     m_posNextAnnouncement = -1;
-    return ::ReadConfiguration(m_config, ConfigDocumentUrl());
+    m_config = Configuration{};
+    const bool read = ReadConfigurationText(fetchResult, text, m_config);
+    if (!m_config.announcements.empty()) {
+        m_posNextAnnouncement = 0;
+        m_timer.setInterval(m_nAnnouncementPeriod);
+        m_timer.start();
+    }
+    return read;
+}
+
+bool CMainFrame::DocumentsPending() const
+{
+    return m_configFetch.Pending() || (m_wndCategoryTree && m_wndCategoryTree->DocumentPending());
+}
+
+void CMainFrame::CheckDocumentsReady()
+{
+    if (m_bDocumentsReady || DocumentsPending())
+        return;
+    m_bDocumentsReady = true;
+    emit documentsReady();
+}
+
+void CMainFrame::UpdateBusyMessage()
+{
+    if (!m_loadingViews.isEmpty())
+        m_wndStatusBar->showMessage(yfx::res::String(yfx::res::IDS_SEARCHING));
+    else
+        m_wndStatusBar->showMessage(yfx::res::String(yfx::res::IDS_STATUS_READY));
 }
 
 void CMainFrame::OnTimer(int id)
@@ -214,7 +249,20 @@ QWidget* CMainFrame::OpenResults(const std::string& address, const QString& titl
     m_mdiArea->addSubWindow(child);
     child->showNormal();
     m_mdiArea->setActiveSubWindow(child);
-    child->View()->OnInitialUpdate(); // the view fetches its answer here
+    // while the view waits for its answer the message pane says so
+    QObject* view = child->View();
+    connect(child->View(), &CLumbra2View::loadingChanged, this, [this, view](bool loading) {
+        if (loading)
+            m_loadingViews.insert(view);
+        else
+            m_loadingViews.remove(view);
+        UpdateBusyMessage();
+    });
+    connect(view, &QObject::destroyed, this, [this, view] {
+        if (m_loadingViews.remove(view)) // closed while its answer was on the way
+            UpdateBusyMessage();
+    });
+    child->View()->OnInitialUpdate(); // the view asks for its answer here
     UpdateTabCloseButtons();
     return child;
 }

@@ -5,9 +5,11 @@
 // window.
 #include "market/Configuration.h"
 #include "panes/ResultsOpener.h"
+#include "results/AsyncFetch.h"
 #include "results/ResultsHost.h"
 
 #include <QMainWindow>
+#include <QSet>
 #include <QTimer>
 
 class CAnnouncementBar;
@@ -29,14 +31,21 @@ public:
     static constexpr int kHeight = 700;
     static constexpr int kAnnouncementPeriodMs = 30000;
 
-    // Creates the whole frame: bars, navigation bar with its pages (the category tree fetches
-    // its document), then reads the configuration and starts the announcement timer when there
-    // are announcements. Both downloads block. `announcementPeriodMs` is for tests.
+    // Creates the whole frame: bars, navigation bar with its pages (the category tree asks
+    // for its document), and asks for the configuration document; both come in the
+    // background (documentsReady). `announcementPeriodMs` is for tests.
     explicit CMainFrame(QWidget* parent = nullptr, int announcementPeriodMs = kAnnouncementPeriodMs);
     ~CMainFrame() override;
 
-    // Fetches and reads the configuration document into the members below.
-    bool ReadConfiguration();
+    // Asks for the configuration document; when it arrives it fills the members below and
+    // starts the announcement timer when there are announcements. Returns at once.
+    void ReadConfiguration();
+    // Reads a fetched configuration document (`fetchResult` as HttpGetText gives it) into the
+    // members below and starts the announcement timer when there are announcements. False
+    // as ReadConfigurationText reports.
+    bool ApplyConfiguration(int fetchResult, const std::string& text);
+    // True until both start-up documents (configuration, categories) arrived or failed.
+    bool DocumentsPending() const;
 
     // A new results window (a new tab, made active) for `address`, titled `title` + " - 销量"
     // for order 0 or " - 价格" for any other order. Its view starts fetching at once.
@@ -60,6 +69,11 @@ public:
     const QTimer& AnnouncementTimer() const { return m_timer; }
     QList<CChildFrame*> ResultsWindows() const;
 
+signals:
+    // Both start-up documents have arrived or failed (once).
+    void documentsReady();
+
+public:
     // Configuration members (the seller map, the announcements, the next one, key, secret, pid).
     Configuration m_config;
     int m_posNextAnnouncement = -1; // index into m_config.announcements; -1: none
@@ -75,6 +89,9 @@ private:
     void UpdateTabCloseButtons();
     void UpdateKeyIndicators();
     void RebuildDocumentMenu();
+    void CheckDocumentsReady();
+    // The message pane says "正在搜索…" while any results window waits for its answer.
+    void UpdateBusyMessage();
 
     QMdiArea* m_mdiArea = nullptr;
     QMenuBar* m_wndMenuBar = nullptr;
@@ -89,4 +106,7 @@ private:
     QTimer m_timer;
     QTimer m_indicatorTimer;
     int m_nAnnouncementPeriod;
+    yfx::CAsyncFetch m_configFetch;
+    bool m_bDocumentsReady = false;
+    QSet<QObject*> m_loadingViews; // results views waiting for their answer
 };

@@ -138,6 +138,11 @@ std::string GetClickUrl(const std::string& pid, const std::string& itemId, const
     std::string text;
     if (HttpGetText(BuildClickRequestUrl(pid, itemId, appKey, secret), text) < 0)
         return {};
+    return ClickUrlFromAnswer(text);
+}
+
+std::string ClickUrlFromAnswer(const std::string& text)
+{
     yfx::json::Document doc;
     if (!yfx::json::Parse(text, doc) || doc.root.isNull())
         return {};

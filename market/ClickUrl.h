@@ -23,6 +23,9 @@ std::string BuildClickRequestUrl(const std::string& pid, const std::string& item
 std::string GetClickUrl(const std::string& pid, const std::string& itemId, const std::string& appKey,
                         const std::string& secret);
 
+// The click address in a fetched gateway answer, by the same rules as GetClickUrl.
+std::string ClickUrlFromAnswer(const std::string& text);
+
 // True when the text starts with "http://" or "https://" (case-insensitive) and has a host.
 bool IsWebAddress(const std::string& url);
 

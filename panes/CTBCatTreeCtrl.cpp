@@ -1,7 +1,6 @@
 #include "panes/CTBCatTreeCtrl.h"
 
 #include "market/Configuration.h"
-#include "market/HttpClient.h"
 #include "market/SearchUrl.h"
 #include "panes/ResultsOpener.h"
 #include "res/GbkText.h"
@@ -51,9 +50,13 @@ CTBCatTreeCtrl::CTBCatTreeCtrl(QWidget* parent, const std::string& documentUrl)
 
     m_root = new QTreeWidgetItem(this, QStringList(yfx::QStringFromGbk(RootCategory().name)));
     Attach(m_root, RootCategory());
-    std::string text;
-    if (FetchCategories(text))
-        ParseCategories(m_root, text);
+    yfx::net::Request request;
+    request.url = m_documentUrl;
+    m_fetch.Start(this, std::move(request), [this](const yfx::net::Result& r) {
+        if (r.code >= 0)
+            ParseCategories(m_root, r.text);
+        emit documentArrived(r.code >= 0);
+    });
     m_root->setExpanded(true);
     setCurrentItem(m_root);
 }
@@ -79,11 +82,6 @@ int CTBCatTreeCtrl::ParseCategories(QTreeWidgetItem* parent, const std::string& 
     if (parent)
         InsertChildren(this, parent, ParseCategoryDocument(text), &CTBCatTreeCtrl::Attach);
     return 0;
-}
-
-bool CTBCatTreeCtrl::FetchCategories(std::string& text)
-{
-    return HttpGetText(m_documentUrl, text) >= 0;
 }
 
 QMenu* CTBCatTreeCtrl::ShowContextMenu(const QPoint& viewportPos)

@@ -1,8 +1,10 @@
 #pragma once
 // The category tree: the marketplace's categories in three levels under the root "所有市场",
-// from the category document fetched when the tree is created. "查询" in the right-click menu
+// from the category document asked for when the tree is created (the nodes appear when it
+// arrives). "查询" in the right-click menu
 // opens the hot-sales ranking of the selected category: "热卖排行 - " + its name, by sales.
 #include "panes/CategoryDocument.h"
+#include "results/AsyncFetch.h"
 
 #include <QTreeWidget>
 #include <optional>
@@ -14,14 +16,20 @@ public:
     static constexpr int kMenuId = 310;
     static constexpr int kQueryCommand = 32771;
 
-    // Builds the tree: the root node, the document fetched from `documentUrl` (empty: the
-    // configuration server's "/set/tbcat.jpg"), the root expanded. Blocks for the fetch.
+    // Builds the tree: the root node, expanded, and the request for the document at
+    // `documentUrl` (empty: the configuration server's "/set/tbcat.jpg"). Returns at once.
     explicit CTBCatTreeCtrl(QWidget* parent = nullptr, const std::string& documentUrl = {});
 
     // Inserts the nodes of a category document under `parent`. Returns 0.
     virtual int ParseCategories(QTreeWidgetItem* parent, const std::string& text);
-    // Fetches the category document into `text`. True when the fetch reported success.
-    virtual bool FetchCategories(std::string& text);
+    // True until the category document has arrived or could not be had.
+    bool DocumentPending() const { return m_fetch.Pending(); }
+
+signals:
+    // The category document has been handled (`fetched`: it came; its nodes are in the tree).
+    void documentArrived(bool fetched);
+
+public:
 
     // The record a node carries (owned by the node), or nothing for a node without one.
     static std::optional<CatNodeData> NodeData(const QTreeWidgetItem* item);
@@ -47,4 +55,5 @@ private:
 
     std::string m_documentUrl;
     QTreeWidgetItem* m_root = nullptr;
+    yfx::CAsyncFetch m_fetch;
 };

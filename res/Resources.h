@@ -31,6 +31,10 @@ enum StringId : int {
     IDS_INDICATOR_CAPS = 59137, // "CAP"
     IDS_INDICATOR_NUM = 59138,  // "NUM"
     IDS_INDICATOR_SCRL = 59139, // "SCRL"
+    // what a results view shows while it has no tiles
+    IDS_SEARCHING = 61440,      // "正在搜索…"
+    IDS_NO_ITEMS = 61441,       // "没有找到相关商品"
+    IDS_CANNOT_CONNECT = 61442, // "无法连接服务器"
 };
 
 // The string with that number, or an empty string when there is none.

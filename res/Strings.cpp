@@ -32,6 +32,12 @@ QString String(int id)
         return QStringLiteral("NUM");
     case IDS_INDICATOR_SCRL:
         return QStringLiteral("SCRL");
+    case IDS_SEARCHING:
+        return QStringLiteral("正在搜索…");
+    case IDS_NO_ITEMS:
+        return QStringLiteral("没有找到相关商品");
+    case IDS_CANNOT_CONNECT:
+        return QStringLiteral("无法连接服务器");
     }
     return {};
 }

@@ -1,7 +1,7 @@
 #include "results/CLumbra2View.h"
 
 #include "res/Resources.h"
-#include "results/CPictureWorker.h"
+#include "results/CPictureLoader.h"
 #include "results/CTBItemWnd.h"
 #include "results/GridLayout.h"
 #include "results/IResultsDocument.h"
@@ -10,9 +10,12 @@
 #include "results/TitleSuffix.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QScrollBar>
+#include <QVBoxLayout>
 #include <QStyle>
 
 CLumbra2View::CLumbra2View(IResultsDocument* document, QWidget* parent)
@@ -26,34 +29,105 @@ CLumbra2View::CLumbra2View(IResultsDocument* document, QWidget* parent)
     // The view paints nothing itself: the margins show the ordinary window background.
     m_canvas->resize(100, 100);
     setWidget(m_canvas);
+    if (m_pDocument)
+        m_nOrder = m_pDocument->DocData().m_nOrder != 0 ? 1 : 0;
+
+    // the quiet text (and busy indicator) shown while there are no tiles
+    m_statusPane = new QWidget(viewport());
+    m_statusPane->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto* column = new QVBoxLayout(m_statusPane);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(8);
+    m_statusText = new QLabel(m_statusPane);
+    m_statusText->setObjectName(QStringLiteral("statusText"));
+    m_statusText->setAlignment(Qt::AlignCenter);
+    m_statusText->setTextFormat(Qt::PlainText);
+    QPalette grey = m_statusText->palette();
+    grey.setColor(QPalette::WindowText, QColor(128, 128, 128));
+    m_statusText->setPalette(grey);
+    m_busy = new QProgressBar(m_statusPane);
+    m_busy->setObjectName(QStringLiteral("busyIndicator"));
+    m_busy->setRange(0, 0); // no known end: the bar shows that work goes on
+    m_busy->setTextVisible(false);
+    m_busy->setFixedSize(120, 6);
+    column->addWidget(m_statusText, 0, Qt::AlignHCenter);
+    column->addWidget(m_busy, 0, Qt::AlignHCenter);
+    m_statusPane->hide();
 }
 
 CLumbra2View::~CLumbra2View()
 {
-    // The tiles (children of the canvas) are deleted after this body; the worker reads them,
-    // so it ends first.
+    // Nothing of the answer or the pictures arrives from here on.
+    m_answer.Cancel();
     StopPictures();
 }
 
 void CLumbra2View::StopPictures()
 {
-    m_bStop.store(true);
-    if (m_pWorker)
-        m_pWorker->Stop();
+    if (m_pLoader)
+        m_pLoader->Stop();
 }
 
 bool CLumbra2View::PicturesLoading() const
 {
-    return m_pWorker && m_pWorker->Running();
+    return m_pLoader && m_pLoader->Running();
+}
+
+QString CLumbra2View::StatusText() const
+{
+    return m_statusPane->isVisible() ? m_statusText->text() : QString();
+}
+
+void CLumbra2View::ShowStatus(const QString& text, bool busy)
+{
+    if (text.isEmpty()) {
+        m_statusPane->hide();
+        return;
+    }
+    m_statusText->setText(text);
+    m_busy->setVisible(busy);
+    m_statusPane->adjustSize();
+    PlaceStatus();
+    m_statusPane->show();
+    m_statusPane->raise();
+}
+
+void CLumbra2View::PlaceStatus()
+{
+    const QSize size = m_statusPane->sizeHint();
+    const QRect area = viewport()->rect();
+    m_statusPane->setGeometry(QRect(area.center() - QPoint(size.width() / 2, size.height() / 2), size));
 }
 
 void CLumbra2View::OnInitialUpdate()
 {
     LayoutTiles();
-    LoadResults();
+    if (m_bLoaded || m_answer.Pending())
+        return;
+    const std::string address = m_pDocument ? m_pDocument->DocData().m_strAddress : std::string();
+    if (address.empty()) {
+        // nothing to ask for: the view stays empty, as a failed answer leaves it
+        LoadResults(0, std::string());
+        return;
+    }
+    yfx::net::Request request;
+    request.url = address;
+    m_answer.Start(this, std::move(request), [this](const yfx::net::Result& r) { OnAnswer(r); });
+    ShowStatus(yfx::res::String(yfx::res::IDS_SEARCHING), true);
+    emit loadingChanged(true);
 }
 
-bool CLumbra2View::LoadResults()
+void CLumbra2View::OnAnswer(const yfx::net::Result& result)
+{
+    ShowStatus(QString(), false);
+    emit loadingChanged(false);
+    const bool shown = LoadResults(result.code, result.text);
+    if (result.code < 0)
+        ShowStatus(yfx::res::String(yfx::res::IDS_CANNOT_CONNECT), false);
+    emit loadFinished(shown);
+}
+
+bool CLumbra2View::LoadResults(int fetchResult, const std::string& text)
 {
     if (m_bLoaded)
         return false;
@@ -63,13 +137,15 @@ bool CLumbra2View::LoadResults()
     if (!m_pDocument)
         return false;
     const yfx::ResultsDocData& data = m_pDocument->DocData();
-    if (data.m_strAddress.empty())
+    if (data.m_strAddress.empty() || fetchResult < 0)
         return false;
-    if (!LoadItemList(data.m_strAddress, m_records))
-        return false;
+    if (!ParseItemList(text, m_records))
+        return false; // the reader has told the user what it could not read
     emit answerLoaded(static_cast<int>(m_records.size()));
-    if (m_records.empty())
+    if (m_records.empty()) {
+        ShowStatus(yfx::res::String(yfx::res::IDS_NO_ITEMS), false);
         return false;
+    }
     m_bLoaded = true;
 
     if (IResultsHost* host = MainResultsHost())
@@ -77,17 +153,19 @@ bool CLumbra2View::LoadResults()
     if (m_records.size() > static_cast<size_t>(kMaxTiles))
         m_records.resize(static_cast<size_t>(kMaxTiles));
 
+    // the order shown now: the document's, or the one the user chose while the answer came
     const std::vector<CTBRecord>* shown = &m_records;
-    if (data.m_nOrder != 0) {
+    if (m_nOrder != 0) {
         BuildPriceOrder();
         shown = &m_priceRecords;
-        m_nOrder = 1;
     }
     for (const CTBRecord& record : *shown)
         AddTile(record);
 
-    m_pWorker = std::make_unique<CPictureWorker>(this, m_tiles, m_bStop);
-    m_pWorker->Start();
+    m_pLoader = std::make_unique<CPictureLoader>(m_tiles);
+    connect(m_pLoader.get(), &CPictureLoader::pictureHandled, this, &CLumbra2View::OnPictureNotice);
+    connect(m_pLoader.get(), &CPictureLoader::finished, this, &CLumbra2View::picturesDone);
+    m_pLoader->Start();
 
     LayoutTiles();
     return true;
@@ -158,8 +236,8 @@ void CLumbra2View::ShowOrder(int order)
     const std::vector<CTBRecord>& chosen = price ? m_priceRecords : m_records;
     for (size_t i = 0; i < m_tiles.size() && i < chosen.size(); ++i)
         m_tiles[i]->SetRecord(chosen[i]);
-    if (m_pWorker)
-        m_pWorker->Rebound();
+    if (m_pLoader)
+        m_pLoader->Rebound();
     m_nOrder = price ? 1 : 0;
 
     if (!m_pDocument)
@@ -200,11 +278,6 @@ QMenu* CLumbra2View::CreateContextMenu()
     return menu;
 }
 
-void CLumbra2View::OnPicturesDone()
-{
-    emit picturesDone();
-}
-
 void CLumbra2View::OnPictureNotice(int index, bool fetched)
 {
     if (index < 0 || static_cast<size_t>(index) >= m_tiles.size())
@@ -218,6 +291,7 @@ void CLumbra2View::resizeEvent(QResizeEvent* event)
 {
     QScrollArea::resizeEvent(event);
     LayoutTiles();
+    PlaceStatus();
 }
 
 void CLumbra2View::mousePressEvent(QMouseEvent* event)

@@ -1,24 +1,27 @@
 #pragma once
 // A results view: the answer at the document's list-search address as a scrolling grid of
 // item tiles, three to a row, less the items of the sellers the configuration names, in sales
-// order (the answer's) or price order, with a picture worker that fills in the pictures.
+// order (the answer's) or price order, with a picture loader that fills in the pictures.
 //
 // Driven by an IResultsDocument (address, order, title) and by the application's results
-// host (seller nicks; none: nothing is filtered). GUI thread only; the picture worker is the
-// one other thread and touches only the tiles' picture addresses. Destroying the view stops
-// the worker, abandoning the download under way, and waits for it.
+// host (seller nicks; none: nothing is filtered). GUI thread only: the answer and the
+// pictures come through the network engine and reach the view by queued calls. Until the
+// answer is in, the view shows a quiet loading state; a view without tiles says why in a
+// short grey text. Destroying the view abandons its answer and its pictures at once.
 #include "market/TBRecord.h"
+#include "results/AsyncFetch.h"
 
 #include <QScrollArea>
 
-#include <atomic>
 #include <memory>
 #include <vector>
 
-class CPictureWorker;
+class CPictureLoader;
 class CTBItemWnd;
 class IResultsDocument;
+class QLabel;
 class QMenu;
+class QProgressBar;
 
 class CLumbra2View : public QScrollArea {
     Q_OBJECT
@@ -33,14 +36,20 @@ public:
     explicit CLumbra2View(IResultsDocument* document, QWidget* parent = nullptr);
     ~CLumbra2View() override;
 
-    // Called once by the opener after the view is shown: the empty layout, then
-    // LoadResults(). Blocks for the fetch of the answer.
+    // Called once by the opener after the view is shown: the empty layout, then the request
+    // for the answer, with the loading state shown until it comes (loadFinished). Returns at
+    // once.
     void OnInitialUpdate();
-    // Fetches and shows the answer: true when tiles were created and the worker started (also
-    // when the seller filter left no record: an empty view whose worker ends at once); false
-    // when nothing is shown (no document, empty address, failed fetch, unreadable answer, no
-    // items) or when an earlier call already showed the answer.
-    bool LoadResults();
+    // Shows a fetched answer (`fetchResult` as HttpGetText gives it): true when tiles were
+    // created and the pictures asked for (also when the seller filter left no record: an
+    // empty view); false when nothing is shown (no document, empty address, failed fetch,
+    // unreadable answer, no items) or when an earlier call already showed an answer.
+    bool LoadResults(int fetchResult, const std::string& text);
+    // True from OnInitialUpdate until the answer was handled.
+    bool IsLoading() const { return m_answer.Pending(); }
+    // The grey text shown in place of tiles ("正在搜索…", "没有找到相关商品", "无法连接服务器"),
+    // empty when there is none.
+    QString StatusText() const;
     // Creates a hidden tile for the record and appends it; null when it cannot be created.
     CTBItemWnd* AddTile(const CTBRecord& record);
     // Places the tiles (every one at the first layout, later only recentred) and sets the
@@ -71,20 +80,24 @@ public:
     const std::vector<CTBItemWnd*>& Tiles() const { return m_tiles; }
     // The widget that holds the tiles (its size is the scroll size).
     QWidget* Canvas() const { return m_canvas; }
-    // The worker, null before LoadResults started one.
-    const CPictureWorker* Worker() const { return m_pWorker.get(); }
-    // True while the picture worker runs.
+    // The picture loader, null before LoadResults started one.
+    const CPictureLoader* Loader() const { return m_pLoader.get(); }
+    // True while pictures of this view are on the way.
     bool PicturesLoading() const;
-    // Sets the stop flag and waits for the worker (what destruction does first).
+    // Abandons the pictures under way (what destruction does first).
     void StopPictures();
 
 signals:
-    // GUI thread, inside LoadResults: the answer has been read into `count` records (before the
-    // seller filter); the tiles follow.
+    // Inside LoadResults: the answer has been read into `count` records (before the seller
+    // filter); the tiles follow.
     void answerLoaded(int count);
-    // GUI thread: the worker has handled tile `index` (its picture may have arrived).
+    // The answer was handled: `shown` as LoadResults returned. Also after a failed fetch.
+    void loadFinished(bool shown);
+    // The view started or stopped waiting for its answer.
+    void loadingChanged(bool loading);
+    // The picture of tile `index` has been fetched (or could not be had).
     void pictureArrived(int index);
-    // GUI thread: a run of the picture worker has ended.
+    // Every picture asked for so far has been handled.
     void picturesDone();
     // The context menu was shown (tests and the application may inspect it).
     void contextMenuShown(QMenu* menu);
@@ -93,15 +106,19 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
 
-private slots:
-    // Queued calls of the picture worker.
-    void OnPictureNotice(int index, bool fetched);
-    void OnPicturesDone();
-
 private:
+    void OnPictureNotice(int index, bool fetched);
+    void OnAnswer(const yfx::net::Result& result);
+    // Shows `text` centred in the view (empty: nothing), with the busy indicator if `busy`.
+    void ShowStatus(const QString& text, bool busy);
+    void PlaceStatus();
+
     IResultsDocument* m_pDocument;
-    std::unique_ptr<CPictureWorker> m_pWorker;
-    std::atomic<bool> m_bStop{false};
+    yfx::CAsyncFetch m_answer;
+    std::unique_ptr<CPictureLoader> m_pLoader;
+    QWidget* m_statusPane = nullptr;
+    QLabel* m_statusText = nullptr;
+    QProgressBar* m_busy = nullptr;
     bool m_bFirstLayout = true;
     int m_nScrollBarWidth;
     int m_nLeft = 0;

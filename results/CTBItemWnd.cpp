@@ -177,12 +177,30 @@ void CTBItemWnd::PictureReady()
 void CTBItemWnd::OpenItem()
 {
     IResultsHost* host = MainResultsHost();
-    if (!host)
-        return;
+    if (!host || m_clickFetch.Pending())
+        return; // one click opens one page
     const Configuration& cfg = host->HostConfiguration();
-    std::string address = GetClickUrl(cfg.pid, m_record.itemId(), cfg.appKey, cfg.appSecret);
-    if (address.empty())
-        address = m_record.href();
+    yfx::net::Request request;
+    request.url = BuildClickRequestUrl(cfg.pid, m_record.itemId(), cfg.appKey, cfg.appSecret);
+    m_clickFetch.Start(this, std::move(request), [this](const yfx::net::Result& r) {
+        FinishClick(r.code < 0 ? std::string() : ClickUrlFromAnswer(r.text));
+    });
+    if (!m_clickTimer.isActive()) {
+        m_clickTimer.setSingleShot(true);
+        connect(&m_clickTimer, &QTimer::timeout, this, [this] {
+            m_clickFetch.Cancel(); // an answer that comes later is dropped
+            FinishClick(std::string());
+        }, Qt::UniqueConnection);
+    }
+    m_clickTimer.start(m_nClickWaitMs);
+    ShowHover(m_hoverArea);
+}
+
+void CTBItemWnd::FinishClick(const std::string& clickUrl)
+{
+    m_clickTimer.stop();
+    ShowHover(m_hoverArea);
+    const std::string& address = clickUrl.empty() ? m_record.href() : clickUrl;
     yfx::OpenUrl(yfx::QStringFromGbk(address)); // opens web addresses only
 }
 
@@ -203,8 +221,12 @@ yfx::TileArea CTBItemWnd::AreaAt(QPoint pos) const
 
 void CTBItemWnd::ShowHover(yfx::TileArea area)
 {
+    m_hoverArea = area;
     const yfx::HoverLook look = yfx::HoverFor(area);
-    setCursor(look.handCursor ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    if (m_clickFetch.Pending())
+        setCursor(Qt::BusyCursor); // the item opens when its address has come
+    else
+        setCursor(look.handCursor ? Qt::PointingHandCursor : Qt::ArrowCursor);
     if (look.nameHighlight != m_bNameHighlight) {
         m_bNameHighlight = look.nameHighlight;
         m_name.SetTextColor(look.nameHighlight ? kNameHover : m_crNameText);
@@ -251,5 +273,6 @@ void CTBItemWnd::leaveEvent(QEvent* event)
 {
     QWidget::leaveEvent(event);
     ShowHover(yfx::TileArea::None);
-    setCursor(Qt::ArrowCursor);
+    if (!m_clickFetch.Pending())
+        setCursor(Qt::ArrowCursor);
 }

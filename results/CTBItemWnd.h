@@ -11,11 +11,13 @@
 #include "controls/CMyStatic.h"
 #include "controls/CPictureEx.h"
 #include "market/TBRecord.h"
+#include "results/AsyncFetch.h"
 #include "results/TileClick.h"
 
 #include <QColor>
 #include <QRect>
 #include <QSize>
+#include <QTimer>
 #include <QWidget>
 
 #include <map>
@@ -83,9 +85,17 @@ public:
     // The picture file of the record shown now may have arrived: repaint the picture.
     void PictureReady();
 
-    // Asks for the affiliate click address (blocks for the request) and opens it, else the
-    // record's own page, when it is a web address. Does nothing without a results host.
+    // Asks for the affiliate click address and, when it comes, opens it, else the record's own
+    // page, when it is a web address; after kClickWaitMs without an answer the record's page
+    // opens and a later answer is dropped. The pointer shows the busy cursor meanwhile, and
+    // a click while a request is pending opens nothing more. Returns at once. Does nothing
+    // without a results host.
     void OpenItem();
+    static constexpr int kClickWaitMs = 5000;
+    // How long a click waits for its address (kClickWaitMs unless a test says otherwise).
+    void SetClickWaitMs(int ms) { m_nClickWaitMs = ms; }
+    // True while a click waits for its affiliate address.
+    bool ClickPending() const { return m_clickFetch.Pending(); }
 
     // Hit areas in the tile's client coordinates.
     yfx::TileRect PictureArea() const;
@@ -112,6 +122,8 @@ protected:
 private:
     yfx::TileArea AreaAt(QPoint pos) const;
     void ShowHover(yfx::TileArea area);
+    // Opens the click address, else the record's page; ends the wait.
+    void FinishClick(const std::string& clickUrl);
 
     CTBRecord m_record;
     CMyStatic m_yuanLabel;
@@ -131,4 +143,8 @@ private:
     unsigned m_nBadgeId = 0;
     bool m_bNameHighlight = false;
     bool m_bCreated = false;
+    yfx::CAsyncFetch m_clickFetch;
+    QTimer m_clickTimer;
+    int m_nClickWaitMs = kClickWaitMs;
+    yfx::TileArea m_hoverArea = yfx::TileArea::None;
 };

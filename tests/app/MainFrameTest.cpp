@@ -54,6 +54,10 @@ private slots:
         frame = app->MainFrame();
         QVERIFY(frame);
         SetErrorReporter([this](const std::string&, const std::string& text) { reports.append(QString::fromStdString(text)); });
+        // shown once both start-up documents are in
+        QVERIFY(!frame->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(frame->isVisible(), 10000);
+        QVERIFY(!frame->DocumentsPending());
         QVERIFY(QTest::qWaitForWindowExposed(frame));
     }
 
@@ -146,7 +150,7 @@ private slots:
         QCOMPARE(searches, 2);
         // the views show the answer's items
         for (CChildFrame* w : frame->ResultsWindows())
-            QVERIFY(w->View()->Tiles().size() > 0);
+            QTRY_VERIFY(w->View()->Tiles().size() > 0);
         QVERIFY(reports.isEmpty());
     }
 
@@ -160,7 +164,7 @@ private slots:
         tree->setCurrentItem(leaf);
         tree->OnQueryCategory();
         QCOMPARE(TabTitles(frame).last(), QStringLiteral("热卖排行 - ") + leaf->text(0) + QStringLiteral(" - 销量"));
-        QVERIFY(frame->ResultsWindows().last()->View()->Tiles().size() > 0);
+        QTRY_VERIFY(frame->ResultsWindows().last()->View()->Tiles().size() > 0);
     }
 
     void homePageOpensTodaysPicksEveryTime()
@@ -175,12 +179,15 @@ private slots:
         bar->SetActivePage(0);
         bar->SetActivePage(2);
         QCOMPARE(static_cast<int>(frame->ResultsWindows().size()), before + 2);
-        int picks = 0;
-        for (const auto& r : g_server->Requests())
-            if (r.path == "/itemlist/default.htm" && r.query.count("nick") && r.query.at("nick") == "青禾小货郎")
-                ++picks;
-        QCOMPARE(picks, 2);
-        QVERIFY(frame->ResultsWindows().last()->View()->Tiles().size() > 0);
+        auto picks = [] {
+            int n = 0;
+            for (const auto& r : g_server->Requests())
+                if (r.path == "/itemlist/default.htm" && r.query.count("nick") && r.query.at("nick") == "青禾小货郎")
+                    ++n;
+            return n;
+        };
+        QTRY_COMPARE(picks(), 2);
+        QTRY_VERIFY(frame->ResultsWindows().last()->View()->Tiles().size() > 0);
         bar->SetActivePage(0);
     }
 
@@ -300,6 +307,7 @@ private slots:
         yfx::SetEndpointOverride(yfx::Endpoint::Config, faulty.BaseUrl());
         {
             CMainFrame second;
+            QTRY_VERIFY(!second.DocumentsPending());
             QVERIFY(!second.AnnouncementTimer().isActive());
             QVERIFY(second.HostConfiguration().appKey.empty());
             QVERIFY(second.HostConfiguration().sellerNicks.empty());

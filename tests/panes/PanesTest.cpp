@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -262,9 +263,14 @@ private slots:
         srv.server().Get("/set/tbcat.jpg", [&](const auto&, auto& res) { res.set_content(doc, "image/jpeg"); });
         srv.Start();
         CTBCatTreeCtrl tree(nullptr, srv.Base() + "/set/tbcat.jpg");
+        QSignalSpy arrived(&tree, &CTBCatTreeCtrl::documentArrived);
         tree.resize(250, 400);
         tree.show();
         QVERIFY(QTest::qWaitForWindowExposed(&tree));
+        // the root is there at once; the nodes come with the document
+        QVERIFY(tree.RootItem());
+        QVERIFY(arrived.count() > 0 || arrived.wait(10000));
+        QCOMPARE(arrived.at(0).at(0).toBool(), true);
         QTreeWidgetItem* root = tree.RootItem();
         QCOMPARE(root->text(0), QStringLiteral("所有市场"));
         QVERIFY(root->isExpanded());
@@ -318,6 +324,10 @@ private slots:
             srv.server().Get("/set/tbcat.jpg", [](const auto&, auto& res) { res.set_content("", "text/html"); });
             srv.Start();
             CTBCatTreeCtrl tree(nullptr, url.empty() ? srv.Base() + "/set/tbcat.jpg" : url);
+            QSignalSpy arrived(&tree, &CTBCatTreeCtrl::documentArrived);
+            QVERIFY(arrived.wait(15000));
+            QCOMPARE(arrived.at(0).at(0).toBool(), url.empty()); // the empty answer came
+            QVERIFY(!tree.DocumentPending());
             QCOMPARE(tree.topLevelItemCount(), 1);
             QCOMPARE(tree.RootItem()->childCount(), 0);
             QVERIFY(tree.RootItem()->isExpanded());

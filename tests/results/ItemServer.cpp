@@ -79,6 +79,8 @@ ItemServer::ItemServer()
     });
     s.Get("/router/rest", [this](const httplib::Request& req, httplib::Response& res) {
         ++m_gateway;
+        if (const int ms = m_gatewayDelayMs.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         const std::string id = req.get_param_value("num_iids");
         std::string click;
         {
@@ -92,6 +94,7 @@ ItemServer::ItemServer()
             "{\"taobaoke_items_detail_get_response\":{\"taobaoke_item_details\":{\"taobaoke_item_detail\":" +
                 detail + "}}}",
             "application/json");
+        ++m_gatewayAnswers;
     });
     m_http.Start();
 }

@@ -56,6 +56,9 @@ public:
     // The gateway answers this click address for the item ("" : an empty detail list).
     void SetClickUrl(const std::string& itemId, const std::string& clickUrl);
     int GatewayRequests() const { return m_gateway.load(); }
+    // Gateway answers wait this long first; GatewayAnswers counts those written out.
+    void SetGatewayDelay(std::chrono::milliseconds delay) { m_gatewayDelayMs = static_cast<int>(delay.count()); }
+    int GatewayAnswers() const { return m_gatewayAnswers.load(); }
 
     size_t Connections() { return m_http.Connections(); }
     std::vector<LocalHttpServer::Seen> Requests() { return m_http.Requests(); }
@@ -72,4 +75,6 @@ private:
     std::atomic<int> m_started{0};
     std::atomic<int> m_finished{0};
     std::atomic<int> m_gateway{0};
+    std::atomic<int> m_gatewayDelayMs{0};
+    std::atomic<int> m_gatewayAnswers{0};
 };

@@ -109,7 +109,10 @@ std::unique_ptr<OpenView> MarketViewTest::Open(const std::string& address, QSize
     auto v = std::make_unique<OpenView>(address, size);
     if (!QTest::qWaitForWindowExposed(v->view.get()))
         return nullptr;
+    QSignalSpy finished(v->view.get(), &CLumbra2View::loadFinished);
     v->view->OnInitialUpdate();
+    if (v->view->IsLoading() && !finished.wait(20000))
+        return nullptr;
     return v;
 }
 
@@ -208,7 +211,9 @@ void MarketViewTest::hoverAndClickOpenTheClickAddress()
 
     const yfx::TileRect picture = affiliate->PictureArea();
     QTest::mouseClick(affiliate, Qt::LeftButton, {}, QPoint(picture.x + 100, picture.y + 100));
-    QCOMPARE(m_opened.size(), 1);
+    QVERIFY(affiliate->ClickPending()); // the window goes on while the gateway answers
+    QCOMPARE(affiliate->cursor().shape(), Qt::BusyCursor);
+    QTRY_COMPARE(m_opened.size(), 1);
     const QString click = m_opened.front();
     QVERIFY2(click.startsWith(QString::fromStdString(m_server->BaseUrl() + "/s.click")), qPrintable(click));
     QVERIFY(click != QString::fromStdString(affiliate->Record().href()));
@@ -221,7 +226,7 @@ void MarketViewTest::hoverAndClickOpenTheClickAddress()
     if (plain) { // no affiliate link: the item's own page
         m_opened.clear();
         QTest::mouseClick(plain, Qt::LeftButton, {}, QPoint(picture.x + 100, picture.y + 100));
-        QCOMPARE(m_opened, QStringList{QString::fromUtf8(yfx::GbkToUtf8(plain->Record().href()))});
+        QTRY_COMPARE(m_opened, QStringList{QString::fromUtf8(yfx::GbkToUtf8(plain->Record().href()))});
     }
     QTRY_VERIFY_WITH_TIMEOUT(!view.PicturesLoading(), 30000);
 }

@@ -63,6 +63,7 @@ private slots:
     void pressAndRelease();
     void opensClickAddressOrItemPage_data();
     void opensClickAddressOrItemPage();
+    void pendingClickOpensOnePageAndGivesUpInTime();
     void clickWithoutHostDoesNothing();
     void pictureShowsOnceItsFileExists();
 
@@ -265,7 +266,7 @@ void TileTest::hoverFollowsThePointer()
 
     QTest::mouseMove(m_tile, Centre(m_tile->PictureArea()));
     QTRY_VERIFY(picture.m_bHover);
-    QCOMPARE(m_tile->cursor().shape(), Qt::PointingHandCursor);
+    QVERIFY(m_tile->cursor().shape() != Qt::BusyCursor);
     QCOMPARE(name.m_crText, windowText);
     QVERIFY(!name.m_logFont.underline());
 
@@ -318,6 +319,8 @@ void TileTest::pressAndRelease()
     };
     QTest::mousePress(m_tile, Qt::LeftButton, {}, at(press));
     QTest::mouseRelease(m_tile, Qt::LeftButton, {}, at(release));
+    QCOMPARE(m_tile->ClickPending(), opens);
+    QTRY_VERIFY(!m_tile->ClickPending());
     QCOMPARE(m_opened.size(), opens ? 1 : 0);
     if (opens)
         QCOMPARE(m_opened.front(), QStringLiteral("http://127.0.0.1:9/item.htm?id=1001"));
@@ -360,6 +363,7 @@ void TileTest::opensClickAddressOrItemPage()
 
     const int before = m_server->GatewayRequests();
     QTest::mouseClick(m_tile, Qt::LeftButton, {}, Centre(m_tile->PictureArea()));
+    QTRY_VERIFY(!m_tile->ClickPending());
     QCOMPARE(m_server->GatewayRequests(), before + 1);
     // The signed request carries the host's key, affiliate id and the record's item id.
     const std::string target = m_server->Requests().back().target;
@@ -370,6 +374,33 @@ void TileTest::opensClickAddressOrItemPage()
         QVERIFY(m_opened.isEmpty());
     else
         QCOMPARE(m_opened, QStringList{opened});
+}
+
+void TileTest::pendingClickOpensOnePageAndGivesUpInTime()
+{
+    TestHost host;
+    ScopedHost scoped(&host);
+    m_server->SetGatewayDelay(std::chrono::milliseconds(1500));
+    m_tile->SetClickWaitMs(300);
+    m_tile->SetRecord(MakeRecord("1200"));
+    const int requests = m_server->GatewayRequests();
+    const int answers = m_server->GatewayAnswers();
+    QTest::mouseClick(m_tile, Qt::LeftButton, {}, Centre(m_tile->PictureArea()));
+    QVERIFY(m_tile->ClickPending());
+    QCOMPARE(m_tile->cursor().shape(), Qt::BusyCursor);
+    // a second click while the first waits asks for nothing and opens nothing more
+    QTest::mouseClick(m_tile, Qt::LeftButton, {}, Centre(m_tile->NameArea()));
+    QTRY_COMPARE(m_server->GatewayRequests(), requests + 1);
+    // no answer in time: the item's own page opens
+    QTRY_COMPARE(m_opened, QStringList{QStringLiteral("http://127.0.0.1:9/item.htm?id=1200")});
+    QVERIFY(!m_tile->ClickPending());
+    QVERIFY(m_tile->cursor().shape() != Qt::BusyCursor);
+    // the answer that comes afterwards is dropped
+    QTRY_VERIFY_WITH_TIMEOUT(m_server->GatewayAnswers() > answers, 10000);
+    QTest::qWait(100);
+    QCOMPARE(m_opened.size(), 1);
+    QCOMPARE(m_server->GatewayRequests(), requests + 1);
+    m_server->SetGatewayDelay(std::chrono::milliseconds(0));
 }
 
 void TileTest::clickWithoutHostDoesNothing()

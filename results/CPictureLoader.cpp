@@ -1,0 +1,215 @@
+#include "results/CPictureLoader.h"
+
+#include "market/NetEngine.h"
+#include "results/CTBItemWnd.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QPointer>
+
+#include <algorithm>
+
+namespace {
+
+// The downloads of picture files under way for every view: one per file, however many tiles
+// and views wait for it. GUI thread only (the engine's callbacks come back by queued calls).
+class PictureDownloads : public QObject {
+public:
+    static PictureDownloads& Instance()
+    {
+        // a child of the application: gone (its downloads cancelled) before the engine is
+        static QPointer<PictureDownloads> instance;
+        if (!instance)
+            instance = new PictureDownloads(QCoreApplication::instance());
+        return *instance;
+    }
+
+    ~PictureDownloads() override
+    {
+        for (auto& [path, entry] : m_entries)
+            CNetEngine::Shared().Cancel(entry.handle);
+    }
+
+    void Want(const std::string& path, const CTBItemWnd::PictureAddresses& source, int priority,
+              CPictureLoader* who)
+    {
+        auto it = m_entries.find(path);
+        if (it != m_entries.end()) {
+            it->second.listeners.insert(who);
+            MoveTo(it->second, priority);
+            return;
+        }
+        Entry& entry = m_entries[path];
+        entry.listeners.insert(who);
+        entry.image = source.image;
+        entry.priority = priority;
+        Submit(path, entry, source.thumbUrl);
+    }
+
+    void MoveTo(const std::string& path, int priority)
+    {
+        auto it = m_entries.find(path);
+        if (it != m_entries.end())
+            MoveTo(it->second, priority);
+    }
+
+    // `who` no longer waits for the file; nobody else does: the download is abandoned.
+    void Drop(const std::string& path, CPictureLoader* who)
+    {
+        auto it = m_entries.find(path);
+        if (it == m_entries.end())
+            return;
+        it->second.listeners.erase(who);
+        if (it->second.listeners.empty()) {
+            CNetEngine::Shared().Cancel(it->second.handle);
+            m_entries.erase(it);
+        }
+    }
+
+private:
+    struct Entry {
+        CNetEngine::Handle handle = 0;
+        unsigned ticket = 0; // tells this download's answer from an abandoned one's
+        std::set<CPictureLoader*> listeners;
+        std::string image; // the second address, tried when the thumbnail cannot be had
+        bool second = false;
+        int priority = 0;
+    };
+
+    using QObject::QObject;
+
+    void MoveTo(Entry& entry, int priority)
+    {
+        if (priority < entry.priority) {
+            entry.priority = priority;
+            CNetEngine::Shared().Reprioritize(entry.handle, priority);
+        }
+    }
+
+    void Submit(const std::string& path, Entry& entry, const std::string& url)
+    {
+        yfx::net::Request request;
+        request.url = url;
+        request.filePath = path;
+        const unsigned ticket = ++m_nextTicket;
+        entry.ticket = ticket;
+        entry.handle = CNetEngine::Shared().Submit(
+            std::move(request),
+            [this, path, ticket](yfx::net::Result result) {
+                // engine thread: this object cancels every download before it goes
+                QMetaObject::invokeMethod(
+                    this, [this, path, ticket, code = result.code] { OnDone(path, ticket, code); },
+                    Qt::QueuedConnection);
+            },
+            entry.priority);
+    }
+
+    void OnDone(const std::string& path, unsigned ticket, int code)
+    {
+        auto it = m_entries.find(path);
+        if (it == m_entries.end() || it->second.ticket != ticket)
+            return;
+        Entry& entry = it->second;
+        if (code < 0 && !entry.second && !entry.image.empty()) {
+            entry.second = true;
+            Submit(path, entry, entry.image);
+            return;
+        }
+        const std::set<CPictureLoader*> listeners = std::move(entry.listeners);
+        m_entries.erase(it);
+        for (CPictureLoader* loader : listeners)
+            loader->OnPictureDone(path);
+    }
+
+    std::map<std::string, Entry> m_entries;
+    unsigned m_nextTicket = 0;
+};
+
+} // namespace
+
+CPictureLoader::CPictureLoader(std::vector<CTBItemWnd*> tiles, QObject* parent)
+    : QObject(parent), m_tiles(std::move(tiles))
+{
+}
+
+CPictureLoader::~CPictureLoader()
+{
+    Stop();
+}
+
+void CPictureLoader::Start()
+{
+    if (!m_requested.empty() || m_bStopped)
+        return;
+    Rebound();
+}
+
+std::map<std::string, int> CPictureLoader::WantedNow() const
+{
+    std::map<std::string, int> wanted;
+    for (size_t i = 0; i < m_tiles.size(); ++i) {
+        const std::string path = m_tiles[i]->PictureSource().path;
+        if (!path.empty())
+            wanted.emplace(path, static_cast<int>(i)); // keeps the first tile's index
+    }
+    return wanted;
+}
+
+void CPictureLoader::Rebound()
+{
+    if (m_bStopped)
+        return;
+    // in tile order, so that the engine's queue is in that order too
+    std::vector<std::pair<int, std::string>> byTile;
+    for (const auto& [path, index] : WantedNow())
+        byTile.emplace_back(index, path);
+    std::sort(byTile.begin(), byTile.end());
+    for (const auto& [index, path] : byTile) {
+        if (m_pending.contains(path))
+            PictureDownloads::Instance().MoveTo(path, index);
+        else if (!m_requested.contains(path))
+            Request(path, index);
+    }
+    if (m_pending.empty()) {
+        // told later, like every other outcome: whoever started the loader hears of it
+        QMetaObject::invokeMethod(
+            this, [this] {
+                if (m_pending.empty())
+                    emit finished();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void CPictureLoader::Request(const std::string& path, int priority)
+{
+    for (CTBItemWnd* tile : m_tiles) {
+        const CTBItemWnd::PictureAddresses source = tile->PictureSource();
+        if (source.path != path)
+            continue;
+        m_requested.insert(path);
+        m_pending.insert(path);
+        PictureDownloads::Instance().Want(path, source, priority, this);
+        return;
+    }
+}
+
+void CPictureLoader::Stop()
+{
+    m_bStopped = true;
+    for (const std::string& path : m_pending)
+        PictureDownloads::Instance().Drop(path, this);
+    m_pending.clear();
+}
+
+void CPictureLoader::OnPictureDone(const std::string& path)
+{
+    if (!m_pending.erase(path))
+        return;
+    for (size_t i = 0; i < m_tiles.size(); ++i) {
+        if (m_tiles[i]->PictureSource().path == path)
+            emit pictureHandled(static_cast<int>(i), true);
+    }
+    if (m_pending.empty())
+        emit finished();
+}

@@ -1,0 +1,62 @@
+#pragma once
+// The pictures of a results view's tiles, fetched through the network engine: several at
+// once (the engine allows six per host), asked for in tile order so that the first rows fill
+// first, each picture file fetched at most once per view.
+//
+// For each tile it takes the addresses of the record the tile shows, fetches the thumbnail
+// into the tile's picture file and, when that fails (negative result), the record's second
+// picture address into the same file. A picture file that several tiles or several views
+// need at the same moment is downloaded once and every one of them hears of it. When the
+// tiles are rebound (an ordering command), what has not started yet moves to the tiles' new
+// order, and pictures never asked for before are asked for; so every tile ends up with its
+// picture whatever the order of the user's commands.
+//
+// GUI thread only. Destroying the loader (or Stop) abandons its downloads at once: no file of
+// them is written afterwards and no notice comes. The tiles must outlive the loader.
+#include <QObject>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+class CTBItemWnd;
+
+class CPictureLoader : public QObject {
+    Q_OBJECT
+public:
+    explicit CPictureLoader(std::vector<CTBItemWnd*> tiles, QObject* parent = nullptr);
+    ~CPictureLoader() override;
+
+    // Asks for every picture the tiles show (once; later requests come from Rebound).
+    void Start();
+    // The tiles were rebound: reorder what waits, ask for what is new.
+    void Rebound();
+    // Abandons every download of this loader; nothing more is asked for.
+    void Stop();
+
+    // True while a download of this loader is under way or waiting.
+    bool Running() const { return !m_pending.empty(); }
+    // The picture files asked for so far (fetched or tried), by local path.
+    const std::set<std::string>& Fetched() const { return m_requested; }
+
+    // Called by the shared picture downloads when the file at `path` is complete or could not
+    // be had.
+    void OnPictureDone(const std::string& path);
+
+signals:
+    // Tile `index` shows the picture whose download just ended (its file may have arrived).
+    void pictureHandled(int index, bool fetched);
+    // No download of this loader is left.
+    void finished();
+
+private:
+    // Every picture path the tiles show now, with the index of the first tile showing it.
+    std::map<std::string, int> WantedNow() const;
+    void Request(const std::string& path, int priority);
+
+    std::vector<CTBItemWnd*> m_tiles;
+    std::set<std::string> m_requested;
+    std::set<std::string> m_pending;
+    bool m_bStopped = false;
+};
