@@ -12,8 +12,15 @@
 #include <fstream>
 #include <future>
 #include <map>
+#include <set>
 #include <mutex>
 #include <thread>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <regex>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -313,4 +320,97 @@ TEST_F(NetEngineTest, CallbacksMaySubmitAndCancelFromManyThreads)
     EXPECT_EQ(delivered.load(), kept.load());
     EXPECT_EQ(engine.Running() + engine.Waiting(), 0u);
     EXPECT_EQ(FilesInDir(), size_t(kept.load())); // whole pictures only, no temporary file
+}
+
+namespace {
+
+// A loopback port that nobody listens on right now.
+int FreePort()
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+bool Accepts(int port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+// The marketplace's picture hosts speak HTTP/2: a page of pictures shares one connection.
+TEST_F(NetEngineTest, PicturesFromAnHttp2HostShareOneConnection)
+{
+    if (::access("/usr/sbin/nghttpd", X_OK) != 0 || ::access("/usr/bin/openssl", X_OK) != 0)
+        GTEST_SKIP() << "needs nghttpd (Debian's nghttp2-server) and openssl: scripts/install-deps";
+    const fs::path docs = dir / "docs";
+    fs::create_directories(docs);
+    const std::string key = (dir / "key.pem").string(), cert = (dir / "cert.pem").string();
+    const std::string make = "/usr/bin/openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 "
+                             "-addext subjectAltName=IP:127.0.0.1 -keyout " + key + " -out " + cert + " 2>/dev/null";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    std::vector<std::string> bodies;
+    for (int i = 0; i < 40; ++i) {
+        bodies.push_back(std::string(20000 + i * 97, static_cast<char>('a' + i % 26)));
+        std::ofstream(docs / ("p" + std::to_string(i) + ".jpg"), std::ios::binary) << bodies.back();
+    }
+    const int port = FreePort();
+    const std::string log = (dir / "nghttpd.log").string();
+    const pid_t server = ::fork();
+    if (server == 0) {
+        std::freopen(log.c_str(), "w", stdout);
+        ::execl("/usr/sbin/nghttpd", "nghttpd", "-v", "-d", docs.c_str(), std::to_string(port).c_str(), key.c_str(),
+                cert.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_GT(server, 0);
+    const bool up = WaitUntil([&] { return Accepts(port); }, 10s);
+    ::setenv("YFX_CA_FILE", cert.c_str(), 1); // the test server's own certificate
+    std::atomic<int> ok{0}, done{0};
+    if (up) {
+        for (int i = 0; i < 40; ++i) {
+            yfx::net::Request request;
+            request.url = "https://127.0.0.1:" + std::to_string(port) + "/p" + std::to_string(i) + ".jpg";
+            request.filePath = (dir / ("got" + std::to_string(i))).string();
+            engine.Submit(request, [&](yfx::net::Result r) {
+                ok += r.code == 0 && r.status == 200;
+                ++done;
+            }, i);
+        }
+        WaitUntil([&] { return done == 40; });
+    }
+    ::unsetenv("YFX_CA_FILE");
+    ::kill(server, SIGTERM);
+    ::waitpid(server, nullptr, 0);
+    ASSERT_TRUE(up) << "nghttpd did not start";
+    EXPECT_EQ(ok.load(), 40);
+    for (int i = 0; i < 40; ++i)
+        EXPECT_EQ(Body(dir / ("got" + std::to_string(i))), bodies[static_cast<size_t>(i)]) << i;
+    // nghttpd numbers its connections: every request came over one of them (the probes that
+    // saw the server up got numbers of their own but carried no request)
+    std::ifstream in(log);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    std::set<std::string> connections;
+    const std::regex handshake(R"(\[id=(\d+)\] \[[ 0-9.]+\] recv \(stream_id=\d+\) :path:)");
+    for (std::sregex_iterator it(text.begin(), text.end(), handshake), end; it != end; ++it)
+        connections.insert((*it)[1]);
+    EXPECT_EQ(connections.size(), 1u) << text.substr(0, 2000);
+    size_t requests = 0;
+    for (size_t at = text.find(":path: /p"); at != std::string::npos; at = text.find(":path: /p", at + 1))
+        ++requests;
+    EXPECT_EQ(requests, 40u); // and they were HTTP/2 streams, one request each
 }

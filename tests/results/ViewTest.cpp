@@ -5,6 +5,7 @@
 #include "TestDocument.h"
 
 #include "results/CLumbra2View.h"
+#include "market/NetEngine.h"
 #include "results/CPictureLoader.h"
 #include "results/CTBItemWnd.h"
 #include "results/GridLayout.h"
@@ -103,6 +104,7 @@ private slots:
     void loaderAsksAgainOnlyForPicturesItNeverFetched();
     void twoViewsNeedingOnePictureDownloadItOnce();
     void closingWhileDownloadingReturnsQuickly();
+    void openAndCloseWhileLoadingAHundredTimes();
     void oversizedAnswerIsCut();
 
 private:
@@ -626,6 +628,40 @@ void ViewTest::closingWhileDownloadingReturnsQuickly()
     QTest::qWait(200); // the released answers would be complete by now
     QCOMPARE(QDir(m_folder.path()).entryList(QDir::Files | QDir::Hidden), filesBefore);
     QVERIFY(m_server->PicturesStarted() <= startedBefore + CNetEngine::kMaxPerHost);
+}
+
+void ViewTest::openAndCloseWhileLoadingAHundredTimes()
+{
+    m_server->SetPictureLatency(std::chrono::milliseconds(20));
+    const std::string list = m_server->AddList("cycles", Items("cy", 12));
+    int answered = 0;
+    for (int i = 0; i < 100; ++i) {
+        auto v = std::make_unique<OpenView>(list, i % 3 == 0 ? 1 : 0, QStringLiteral("自助搜索 - 销量"), QSize(917, 600));
+        QSignalSpy finished(v->view.get(), &CLumbra2View::loadFinished);
+        v->view->OnInitialUpdate();
+        if (i % 2) {
+            // closed while its pictures are on the way
+            QVERIFY(finished.wait(10000));
+            ++answered;
+            QVERIFY(v->view->PicturesLoading());
+        } else {
+            QVERIFY(v->view->IsLoading()); // closed before its answer came
+        }
+        if (i % 10 == 5)
+            v->view->ShowOrder(1); // reordered, too
+        v.reset();
+        QCoreApplication::processEvents(); // a late answer would be delivered here, if at all
+    }
+    QCOMPARE(answered, 50);
+    // what the closed views left behind is gone once the engine has let their transfers go
+    QTRY_VERIFY_WITH_TIMEOUT(CNetEngine::Shared().Running() + CNetEngine::Shared().Waiting() == 0, 10000);
+    QTRY_COMPARE(QDir(m_folder.path()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral(".part-")),
+                 QStringList());
+    // and a view opened after all that gets every picture
+    auto last = Open(list, 0, QSize(917, 1400));
+    QVERIFY(last);
+    for (CTBItemWnd* tile : last->view->Tiles())
+        QTRY_VERIFY_WITH_TIMEOUT(HoldsItsPicture(tile), 15000);
 }
 
 void ViewTest::oversizedAnswerIsCut()
