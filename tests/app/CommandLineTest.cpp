@@ -1,103 +1,98 @@
-// The command line as plain code: one table of argument lists and what they ask for.
+// The command line as plain code: one table of argument lists and what they ask for. No
+// application object exists here, as none does when main() first reads the command line.
 #include "app/CommandLine.h"
 
-#include <QTest>
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+namespace {
 
 using Action = yfx::CommandLine::Action;
-Q_DECLARE_METATYPE(yfx::CommandLine::Action)
 
-class CommandLineTest : public QObject {
-    Q_OBJECT
-private slots:
-    void parses_data();
-    void parses();
-    void helpListsTheOptionsButNotTheCheckOption();
+struct Case {
+    const char* name;
+    QStringList args; // after the program's name
+    Action action;
+    const char* server = "";
+    bool demo = false;
+    bool quitWhenShown = false;
+    const char* textHas = ""; // part of the help, version or error text; "" wants no text
 };
 
-void CommandLineTest::parses_data()
+void PrintTo(const Case& c, std::ostream* out)
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<Action>("action");
-    QTest::addColumn<QString>("server");
-    QTest::addColumn<bool>("demo");
-    QTest::addColumn<bool>("quitWhenShown");
-    QTest::addColumn<QString>("textHas"); // part of the help, version or error text
-
-    const QString none;
-    auto row = [](const char* name, QStringList args) -> QTestData& {
-        args.prepend(QStringLiteral("/usr/bin/yuefengxuan"));
-        return QTest::newRow(name) << args;
-    };
-    row("nothing", {}) << Action::Run << none << false << false << none;
-    row("a file name opens nothing", {QStringLiteral("list.txt"), QStringLiteral("b.htm")})
-        << Action::Run << none << false << false << none;
-    row("--help", {QStringLiteral("--help")}) << Action::Help << none << false << false << QStringLiteral("--demo");
-    row("-h", {QStringLiteral("-h")}) << Action::Help << none << false << false << QStringLiteral("--server <URL>");
-    row("--help wins over an unknown option", {QStringLiteral("-platform"), QStringLiteral("xcb"), QStringLiteral("--help")})
-        << Action::Help << none << false << false << QStringLiteral("Usage: yuefengxuan");
-    row("--version", {QStringLiteral("--version")}) << Action::Version << none << false << false
-                                                    << QStringLiteral("yuefengxuan " YFX_VERSION "\n");
-    row("-v beside --demo", {QStringLiteral("--demo"), QStringLiteral("-v")})
-        << Action::Version << none << false << false << QStringLiteral(YFX_VERSION);
-    row("--help wins over --version", {QStringLiteral("--version"), QStringLiteral("--help")})
-        << Action::Help << none << false << false << QStringLiteral("Options:");
-    row("unknown option", {QStringLiteral("--bogus")}) << Action::Error << none << false << false << QStringLiteral("bogus");
-    row("--server", {QStringLiteral("--server"), QStringLiteral("http://127.0.0.1:8080")})
-        << Action::Run << QStringLiteral("http://127.0.0.1:8080") << false << false << none;
-    row("--server= with a trailing slash", {QStringLiteral("--server=https://Mirror.example.org/")})
-        << Action::Run << QStringLiteral("https://mirror.example.org") << false << false << none;
-    row("--server twice: the last", {QStringLiteral("--server=http://a.example"), QStringLiteral("--server=http://b.example:81")})
-        << Action::Run << QStringLiteral("http://b.example:81") << false << false << none;
-    row("--server without its address", {QStringLiteral("--server")})
-        << Action::Error << none << false << false << QStringLiteral("--server");
-    row("--server ftp", {QStringLiteral("--server"), QStringLiteral("ftp://127.0.0.1")})
-        << Action::Error << none << false << false << QStringLiteral("ftp://127.0.0.1");
-    row("--server with a path", {QStringLiteral("--server=http://127.0.0.1/list")})
-        << Action::Error << none << false << false << QStringLiteral("http or https address");
-    row("--server with a query", {QStringLiteral("--server=http://127.0.0.1?x=1")})
-        << Action::Error << none << false << false << QStringLiteral("http or https address");
-    row("--server with a user", {QStringLiteral("--server=http://me@127.0.0.1")})
-        << Action::Error << none << false << false << QStringLiteral("http or https address");
-    row("--server without a host", {QStringLiteral("--server=127.0.0.1:8080")})
-        << Action::Error << none << false << false << QStringLiteral("http or https address");
-    row("--server with a bad port", {QStringLiteral("--server=http://127.0.0.1:99999")})
-        << Action::Error << none << false << false << QStringLiteral("http or https address");
-    row("--demo", {QStringLiteral("--demo")}) << Action::Run << none << true << false << none;
-    row("--demo, a file name and the check option",
-        {QStringLiteral("--demo"), QStringLiteral("x.txt"), QStringLiteral("--quit-when-shown")})
-        << Action::Run << none << true << true << none;
-    row("--server and --demo", {QStringLiteral("--demo"), QStringLiteral("--server=http://127.0.0.1:1")})
-        << Action::Error << none << false << false << QStringLiteral("exclude each other");
+    *out << c.name;
 }
 
-void CommandLineTest::parses()
+QString S(const char* text)
 {
-    QFETCH(QStringList, arguments);
-    QFETCH(Action, action);
-    QFETCH(QString, server);
-    QFETCH(bool, demo);
-    QFETCH(bool, quitWhenShown);
-    QFETCH(QString, textHas);
+    return QString::fromUtf8(text);
+}
 
-    const yfx::CommandLine got = yfx::ParseCommandLine(arguments);
-    QCOMPARE(got.action, action);
-    QCOMPARE(got.server, server);
-    QCOMPARE(got.demo, demo);
-    QCOMPARE(got.quitWhenShown, quitWhenShown);
-    if (textHas.isEmpty())
-        QVERIFY2(got.text.isEmpty(), qPrintable(got.text));
+const Case kCases[] = {
+    {"nothing", {}, Action::Run},
+    {"a file name opens nothing", {S("list.txt"), S("b.htm")}, Action::Run},
+    {"--help", {S("--help")}, Action::Help, "", false, false, "--demo"},
+    {"-h", {S("-h")}, Action::Help, "", false, false, "--server <URL>"},
+    {"--help wins over an unknown option", {S("-platform"), S("xcb"), S("--help")}, Action::Help, "", false, false,
+     "Usage: yuefengxuan"},
+    {"--help wins over --version", {S("--version"), S("--help")}, Action::Help, "", false, false, "Options:"},
+    {"--version", {S("--version")}, Action::Version, "", false, false, "yuefengxuan " YFX_VERSION "\n"},
+    {"-v beside --demo", {S("--demo"), S("-v")}, Action::Version, "", false, false, YFX_VERSION},
+    {"unknown option", {S("--bogus")}, Action::Error, "", false, false, "bogus"},
+    {"--server", {S("--server"), S("http://127.0.0.1:8080")}, Action::Run, "http://127.0.0.1:8080"},
+    {"--server= with a trailing slash", {S("--server=https://Mirror.example.org/")}, Action::Run,
+     "https://mirror.example.org"},
+    {"--server twice: the last", {S("--server=http://a.example"), S("--server=http://b.example:81")}, Action::Run,
+     "http://b.example:81"},
+    {"--server without its address", {S("--server")}, Action::Error, "", false, false, "--server"},
+    {"--server ftp", {S("--server"), S("ftp://127.0.0.1")}, Action::Error, "", false, false, "ftp://127.0.0.1"},
+    {"--server with a path", {S("--server=http://127.0.0.1/list")}, Action::Error, "", false, false,
+     "http or https address"},
+    {"--server with a query", {S("--server=http://127.0.0.1?x=1")}, Action::Error, "", false, false,
+     "http or https address"},
+    {"--server with a user", {S("--server=http://me@127.0.0.1")}, Action::Error, "", false, false,
+     "http or https address"},
+    {"--server without a scheme", {S("--server=127.0.0.1:8080")}, Action::Error, "", false, false,
+     "http or https address"},
+    {"--server with a bad port", {S("--server=http://127.0.0.1:99999")}, Action::Error, "", false, false,
+     "http or https address"},
+    {"--server empty", {S("--server=")}, Action::Error, "", false, false, "http or https address"},
+    {"--demo", {S("--demo")}, Action::Run, "", true},
+    {"--demo, a file name and the check option", {S("--demo"), S("x.txt"), S("--quit-when-shown")}, Action::Run, "",
+     true, true},
+    {"--server and --demo", {S("--demo"), S("--server=http://127.0.0.1:1")}, Action::Error, "", false, false,
+     "exclude each other"},
+};
+
+class CommandLineTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(CommandLineTest, Parses)
+{
+    ASSERT_EQ(QCoreApplication::instance(), nullptr);
+    const Case& c = GetParam();
+    const yfx::CommandLine got = yfx::ParseCommandLine(QStringList{S("/usr/bin/yuefengxuan")} + c.args);
+    EXPECT_EQ(got.action, c.action);
+    EXPECT_EQ(got.server.toStdString(), c.server);
+    EXPECT_EQ(got.demo, c.demo);
+    EXPECT_EQ(got.quitWhenShown, c.quitWhenShown);
+    if (*c.textHas)
+        EXPECT_TRUE(got.text.contains(S(c.textHas))) << got.text.toStdString();
     else
-        QVERIFY2(got.text.contains(textHas), qPrintable(got.text));
+        EXPECT_TRUE(got.text.isEmpty()) << got.text.toStdString();
 }
 
-void CommandLineTest::helpListsTheOptionsButNotTheCheckOption()
+INSTANTIATE_TEST_SUITE_P(Table, CommandLineTest, ::testing::ValuesIn(kCases));
+
+TEST(CommandLineHelp, ListsTheOptionsButNotTheCheckOption)
 {
-    const QString help = yfx::ParseCommandLine({QStringLiteral("./build/bin/yuefengxuan"), QStringLiteral("-h")}).text;
-    QVERIFY(help.startsWith(QStringLiteral("Usage: yuefengxuan [options] [file...]\n")));
-    for (const char* option : {"--help", "--version", "--server <URL>", "--demo", "YFX_SERVER"})
-        QVERIFY2(help.contains(QLatin1String(option)), option);
-    QVERIFY(!help.contains(QStringLiteral("quit-when-shown")));
+    const QString help = yfx::ParseCommandLine({S("./build/bin/yuefengxuan"), S("-h")}).text;
+    EXPECT_TRUE(help.startsWith(S("Usage: yuefengxuan [options] [file...]\n"))) << help.toStdString();
+    for (const char* option : {"--help", "--version", "--server <URL>", "--demo", "YFX_SERVER", "file"})
+        EXPECT_TRUE(help.contains(S(option))) << option;
+    EXPECT_FALSE(help.contains(S("quit-when-shown")));
 }
 
-QTEST_MAIN(CommandLineTest)
-#include "CommandLineTest.moc"
+} // namespace
