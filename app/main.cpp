@@ -1,10 +1,78 @@
-// 悦丰选网购助手: start-up.
+// 悦丰选网购助手: start-up. The command line (app/CommandLine.h) is read twice: once before the
+// application object exists, so that --help and --version work without a display, and once
+// after it has taken out the window system's own options (-platform and the like).
+#include "app/CDemoServer.h"
 #include "app/CLumbra2App.h"
+#include "app/CMainFrame.h"
+#include "app/CShownProbe.h"
+#include "app/CommandLine.h"
+#include "market/Endpoints.h"
+
+#include <QMdiArea>
+#include <QMessageBox>
+
+#include <cstdio>
+
+namespace {
+
+QStringList ArgumentsOf(int argc, char** argv)
+{
+    QStringList out;
+    for (int i = 0; i < argc; ++i)
+        out.append(QString::fromLocal8Bit(argv[i]));
+    return out;
+}
+
+void Print(std::FILE* to, const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), to);
+    std::fflush(to);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    using Action = yfx::CommandLine::Action;
+    const yfx::CommandLine early = yfx::ParseCommandLine(ArgumentsOf(argc, argv));
+    if (early.action == Action::Help || early.action == Action::Version) {
+        Print(stdout, early.text);
+        return 0;
+    }
+
     CLumbra2App app(argc, argv);
+    const yfx::CommandLine options = yfx::ParseCommandLine(QCoreApplication::arguments());
+    if (options.action != Action::Run) {
+        Print(stderr, QStringLiteral("yuefengxuan: %1\nTry 'yuefengxuan --help'.\n").arg(options.text));
+        return 2;
+    }
+
+    CDemoServer demo; // declared after the application: stopped before it goes
+    if (options.demo) {
+        const QString program = CDemoServer::Locate(QCoreApplication::applicationDirPath());
+        if (!demo.Start(program)) {
+            Print(stderr, QStringLiteral("yuefengxuan: --demo: %1\n").arg(demo.Error()));
+            if (!options.quitWhenShown)
+                QMessageBox::critical(nullptr, QApplication::applicationDisplayName(),
+                                      QStringLiteral("演示服务器未能启动：%1").arg(demo.Error()));
+            return 1;
+        }
+        Print(stdout, QStringLiteral("demo server: %1 (%2, process %3)\n").arg(demo.BaseUrl(), program).arg(demo.Pid()));
+        yfx::SetEndpointServer(demo.BaseUrl().toStdString());
+    } else if (!options.server.isEmpty()) {
+        yfx::SetEndpointServer(options.server.toStdString());
+    }
+
     if (!app.InitInstance())
         return 1;
+    if (options.quitWhenShown) {
+        new CShownProbe(app.MainFrame(), [&app] {
+            const CMainFrame* frame = app.MainFrame();
+            return QStringLiteral("%1 results windows, configuration from %2")
+                .arg(frame ? frame->MdiArea()->subWindowList().size() : -1)
+                .arg(QString::fromStdString(yfx::EndpointBase(yfx::Endpoint::Config)));
+        }, &app);
+    }
     return app.exec();
 }

@@ -1,5 +1,6 @@
-// The committed pictures are what tools/artwork draws: the generator gives the same bytes on
-// every run of one machine, and the committed files hold the same pictures. Qt's raster engine
+// The committed pictures (res/pictures, compiled into the program, and res/icons, the icon
+// theme's files that are installed) are what tools/artwork draws: the generator gives the same
+// bytes on every run of one machine, and the committed files hold the same pictures. Qt's raster engine
 // picks its blending code by processor, so anti-aliased edges may differ by a level or two
 // between machines: the committed files are compared picture by picture, with that tolerance.
 #include <QBuffer>
@@ -15,7 +16,9 @@ class ArtworkTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void generatorIsDeterministicAndMatchesCommittedFiles_data();
     void generatorIsDeterministicAndMatchesCommittedFiles();
+    void themeIconsHaveTheSizesTheirFoldersName();
     void contactSheetRendersFromCommittedFiles();
     void generatorRejectsBadArguments();
 
@@ -101,26 +104,61 @@ bool ArtworkTest::Run(const QStringList& args, QString* output)
     return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
+void ArtworkTest::generatorIsDeterministicAndMatchesCommittedFiles_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("committedFolder");
+    QTest::addColumn<int>("count");
+    QTest::newRow("program pictures") << QStringList() << QStringLiteral("res/pictures")
+                                      << 27; // 20 badges, 5 bitmaps, 2 icons
+    QTest::newRow("icon theme") << QStringList{QStringLiteral("--icons")} << QStringLiteral("res/icons")
+                                << 7; // 16, 24, 32, 48, 64, 128 and 256 pixels
+}
+
 void ArtworkTest::generatorIsDeterministicAndMatchesCommittedFiles()
 {
+    QFETCH(QStringList, options);
+    QFETCH(QString, committedFolder);
+    QFETCH(int, count);
     QTemporaryDir first, second;
     QVERIFY(first.isValid() && second.isValid());
     QString log;
-    QVERIFY2(Run({first.path()}, &log), qPrintable(log));
-    QVERIFY2(Run({second.path()}, &log), qPrintable(log));
+    QVERIFY2(Run(options + QStringList{first.path()}, &log), qPrintable(log));
+    QVERIFY2(Run(options + QStringList{second.path()}, &log), qPrintable(log));
 
     const auto a = Files(first.path());
     const auto b = Files(second.path());
-    QCOMPARE(a.size(), 27); // 20 badges, 5 bitmaps, 2 icons
+    QCOMPARE(a.size(), count);
     QCOMPARE(a.keys(), b.keys());
     for (const QString& name : a.keys())
         QVERIFY2(a[name] == b[name], qPrintable(name + QStringLiteral(" differs between two runs")));
 
-    const auto committed = Files(SourceDir() + QStringLiteral("/res/pictures"));
+    const auto committed = Files(SourceDir() + QLatin1Char('/') + committedFolder);
     QCOMPARE(committed.keys(), a.keys());
     for (const QString& name : a.keys())
         QVERIFY2(SamePictures(committed[name], a[name], 3),
                  qPrintable(name + QStringLiteral(" is not what tools/artwork draws: run scripts/make-artwork")));
+}
+
+void ArtworkTest::themeIconsHaveTheSizesTheirFoldersName()
+{
+    // hicolor/NxN/apps/yuefengxuan.png holds one N x N picture with a transparent corner
+    const auto icons = Files(SourceDir() + QStringLiteral("/res/icons"));
+    QVERIFY(!icons.isEmpty());
+    for (const QString& name : icons.keys()) {
+        const QStringList parts = name.split(QLatin1Char('/'));
+        QCOMPARE(parts.size(), 4);
+        QCOMPARE(parts[0], QStringLiteral("hicolor"));
+        QCOMPARE(parts[2], QStringLiteral("apps"));
+        QCOMPARE(parts[3], QStringLiteral("yuefengxuan.png"));
+        const int size = parts[1].section(QLatin1Char('x'), 0, 0).toInt();
+        QCOMPARE(parts[1], QStringLiteral("%1x%1").arg(size));
+        const QList<QImage> pictures = Pictures(icons[name]);
+        QCOMPARE(pictures.size(), 1);
+        QCOMPARE(pictures[0].size(), QSize(size, size));
+        QCOMPARE(qAlpha(pictures[0].pixel(0, 0)), 0);
+        QCOMPARE(qAlpha(pictures[0].pixel(size / 2, size * 3 / 4)), 255); // the bag's body
+    }
 }
 
 void ArtworkTest::contactSheetRendersFromCommittedFiles()
@@ -148,6 +186,7 @@ void ArtworkTest::generatorRejectsBadArguments()
     QVERIFY(!Run({}));
     QVERIFY(!Run({QStringLiteral("--sheet")}));
     QVERIFY(!Run({QStringLiteral("--bogus")}));
+    QVERIFY(!Run({QStringLiteral("--icons")}));
 }
 
 QTEST_MAIN(ArtworkTest)

@@ -1,5 +1,7 @@
 // yfx-artwork: draws the program's pictures into a folder, the same bytes on every run.
 //   yfx-artwork OUT_FOLDER                 writes gif/315..334.bmp, bitmap/*.bmp, icon/*.ico
+//   yfx-artwork --icons OUT_FOLDER         writes hicolor/NxN/apps/yuefengxuan.png (the program's
+//                                          icon in the desktop's icon theme, N = 16..256)
 //   yfx-artwork --sheet PICTURES OUT.png   renders the contact sheet of a pictures folder
 #include "tools/artwork/BadgeArt.h"
 #include "tools/artwork/BmpWriter.h"
@@ -9,8 +11,10 @@
 #include "tools/artwork/LinkArt.h"
 #include "tools/artwork/StripArt.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QGuiApplication>
+#include <QImageWriter>
 #include <QSaveFile>
 
 #include <cstdio>
@@ -50,6 +54,19 @@ int WriteAll(const QString& out)
     return ok ? 0 : 1;
 }
 
+int WriteThemeIcons(const QString& out)
+{
+    bool ok = true;
+    for (int size : IconArt::ThemeSizes()) {
+        QBuffer png;
+        png.open(QIODevice::WriteOnly);
+        QImageWriter writer(&png, "png");
+        ok &= writer.write(IconArt::Render(128, size));
+        ok &= Save(out + QStringLiteral("/hicolor/%1x%1/apps/yuefengxuan.png").arg(size), png.data());
+    }
+    return ok ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -77,8 +94,10 @@ int main(int argc, char** argv)
         }
         return sheet.save(args[3], "PNG") ? 0 : 1;
     }
+    if (args.size() == 3 && args[1] == QLatin1String("--icons") && !args[2].startsWith(QLatin1Char('-')))
+        return WriteThemeIcons(args[2]);
     if (args.size() == 2 && !args[1].startsWith(QLatin1Char('-')))
         return WriteAll(args[1]);
-    std::fprintf(stderr, "usage: yfx-artwork OUT_FOLDER | yfx-artwork --sheet PICTURES OUT.png\n");
+    std::fprintf(stderr, "usage: yfx-artwork OUT_FOLDER | yfx-artwork --icons OUT_FOLDER | yfx-artwork --sheet PICTURES OUT.png\n");
     return 2;
 }

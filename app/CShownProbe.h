@@ -1,0 +1,28 @@
+#pragma once
+// For --quit-when-shown: waits until a top-level window is on screen (its native window is
+// exposed), then writes one line to standard output, "main window shown: " followed by what
+// `describe` returns, and asks the application to quit. Only once.
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+
+class QWidget;
+class QWindow;
+
+class CShownProbe : public QObject {
+    Q_OBJECT
+public:
+    // `window` must have been shown already.
+    CShownProbe(QWidget* window, std::function<QString()> describe, QObject* parent = nullptr);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Report();
+
+    QPointer<QWindow> m_window;
+    std::function<QString()> m_describe;
+    bool m_bReported = false;
+};

@@ -1,0 +1,191 @@
+// The built program seen from outside, as a user or the menu starts it: --version and --help
+// need no display, bad arguments are refused, --server points every host at one server, and
+// --demo runs the bundled server, shows the main window and takes the server with it when the
+// program ends, however it ends.
+#include "tests/app/ProcessWatch.h"
+#include "tests/support/MarketServerProcess.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1; // -1: crashed or did not end in time
+    QString out, err;
+};
+
+// "demo server: http://127.0.0.1:PORT (PATH, process PID)"
+const QRegularExpression kDemoLine(QStringLiteral("^demo server: http://127\\.0\\.0\\.1:(\\d+) \\((.+), process (\\d+)\\)$"),
+                                   QRegularExpression::MultilineOption);
+
+} // namespace
+
+class ProgramTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void versionAndHelpNeedNoDisplay();
+    void badArgumentsAreRefused_data();
+    void badArgumentsAreRefused();
+    void serverOptionPointsEveryHostAtIt();
+    void demoShowsTheMainWindowAndStopsItsServer();
+    void demoServerEndsWithAKilledProgram();
+
+private:
+    // The test's environment without a display or any YFX_ variable, with private runtime and
+    // settings folders; offscreen when `offscreen`.
+    QProcessEnvironment Environment(bool offscreen) const;
+    Outcome Run(const QStringList& args, const QProcessEnvironment& env, int timeoutMs = 60000) const;
+
+    QTemporaryDir m_home;
+};
+
+void ProgramTest::initTestCase()
+{
+    QVERIFY(m_home.isValid());
+    QVERIFY(QFile::setPermissions(m_home.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+}
+
+QProcessEnvironment ProgramTest::Environment(bool offscreen) const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : env.keys()) {
+        if (name.startsWith(QLatin1String("YFX_")))
+            env.remove(name);
+    }
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    if (offscreen)
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.path());
+    return env;
+}
+
+Outcome ProgramTest::Run(const QStringList& args, const QProcessEnvironment& env, int timeoutMs) const
+{
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(YFX_PROGRAM_PATH), args);
+    Outcome o;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+    } else if (p.exitStatus() == QProcess::NormalExit) {
+        o.exitCode = p.exitCode();
+    }
+    o.out = QString::fromUtf8(p.readAllStandardOutput());
+    o.err = QString::fromUtf8(p.readAllStandardError());
+    return o;
+}
+
+void ProgramTest::versionAndHelpNeedNoDisplay()
+{
+    const Outcome version = Run({QStringLiteral("--version")}, Environment(false));
+    QCOMPARE(version.exitCode, 0);
+    QCOMPARE(version.out, QStringLiteral("yuefengxuan " YFX_VERSION "\n"));
+
+    const Outcome help = Run({QStringLiteral("--help")}, Environment(false));
+    QCOMPARE(help.exitCode, 0);
+    QVERIFY(help.out.startsWith(QStringLiteral("Usage: yuefengxuan")));
+    QVERIFY(help.out.contains(QStringLiteral("--demo")));
+    QVERIFY(help.out.contains(QStringLiteral("--server <URL>")));
+}
+
+void ProgramTest::badArgumentsAreRefused_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus")} << QStringLiteral("bogus");
+    QTest::newRow("not an address") << QStringList{QStringLiteral("--server"), QStringLiteral("nowhere")}
+                                    << QStringLiteral("http or https address");
+    QTest::newRow("both servers") << QStringList{QStringLiteral("--demo"), QStringLiteral("--server=http://127.0.0.1:9")}
+                                  << QStringLiteral("exclude each other");
+}
+
+void ProgramTest::badArgumentsAreRefused()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, why);
+    const Outcome o = Run(args, Environment(true));
+    QCOMPARE(o.exitCode, 2);
+    QVERIFY2(o.err.contains(why), qPrintable(o.err));
+    QVERIFY(o.err.contains(QStringLiteral("--help")));
+    QVERIFY(!o.out.contains(QStringLiteral("main window shown")));
+}
+
+void ProgramTest::serverOptionPointsEveryHostAtIt()
+{
+    yfx::test::MarketServerProcess server;
+    QVERIFY2(server.Started(), server.Error().c_str());
+    QProcessEnvironment env = Environment(true);
+    env.insert(QStringLiteral("YFX_SERVER"), QStringLiteral("http://127.0.0.1:9")); // the option wins
+    const QString base = QString::fromStdString(server.BaseUrl());
+    const Outcome o = Run({QStringLiteral("--server"), base + QLatin1Char('/'), QStringLiteral("--quit-when-shown")}, env);
+    QVERIFY2(o.exitCode == 0, qPrintable(o.err));
+    QVERIFY2(o.out.contains(QStringLiteral("main window shown: 0 results windows, configuration from ") + base + QLatin1Char('\n')),
+             qPrintable(o.out));
+    QStringList paths;
+    for (const auto& r : server.Requests())
+        paths.append(QString::fromStdString(r.path));
+    QVERIFY2(paths.contains(QStringLiteral("/set/config.jpg")), qPrintable(paths.join(QLatin1Char(' '))));
+    QVERIFY2(paths.contains(QStringLiteral("/set/tbcat.jpg")), qPrintable(paths.join(QLatin1Char(' '))));
+}
+
+void ProgramTest::demoShowsTheMainWindowAndStopsItsServer()
+{
+    // a file name beside it opens nothing
+    const Outcome o = Run({QStringLiteral("--demo"), QStringLiteral("--quit-when-shown"), QStringLiteral("list.txt")},
+                          Environment(true));
+    QVERIFY2(o.exitCode == 0, qPrintable(o.err));
+    const QRegularExpressionMatch demo = kDemoLine.match(o.out);
+    QVERIFY2(demo.hasMatch(), qPrintable(o.out));
+    const int port = demo.captured(1).toInt();
+    const qint64 pid = demo.captured(3).toLongLong();
+    // in the build tree the server is found beside the program
+    QCOMPARE(QFileInfo(demo.captured(2)).canonicalFilePath(),
+             QFileInfo(QFileInfo(QStringLiteral(YFX_PROGRAM_PATH)).dir(), QStringLiteral("market-server")).canonicalFilePath());
+    QVERIFY2(o.out.contains(QStringLiteral("main window shown: 0 results windows, configuration from http://127.0.0.1:%1\n")
+                                .arg(port)),
+             qPrintable(o.out));
+    // the program waited for its server: gone the moment the program is
+    QVERIFY(yfx::test::ProcessEnded(pid));
+    QCOMPARE(yfx::test::LoopbackStatus(port, "/set/config.jpg"), 0);
+}
+
+void ProgramTest::demoServerEndsWithAKilledProgram()
+{
+    QProcess program;
+    program.setProcessEnvironment(Environment(true));
+    program.start(QStringLiteral(YFX_PROGRAM_PATH), {QStringLiteral("--demo")});
+    QRegularExpressionMatch demo;
+    QString out;
+    while (!demo.hasMatch() && program.waitForReadyRead(30000)) {
+        out += QString::fromUtf8(program.readAllStandardOutput());
+        demo = kDemoLine.match(out);
+    }
+    QVERIFY2(demo.hasMatch(), qPrintable(out + QString::fromUtf8(program.readAllStandardError())));
+    const int port = demo.captured(1).toInt();
+    const qint64 pid = demo.captured(3).toLongLong();
+    auto cleanup = qScopeGuard([pid] {
+        if (!yfx::test::ProcessEnded(pid))
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
+    });
+    QCOMPARE(yfx::test::LoopbackStatus(port, "/set/config.jpg"), 200);
+
+    program.kill(); // SIGKILL: the program runs no code of its own on the way out
+    QVERIFY(program.waitForFinished(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(yfx::test::ProcessEnded(pid), 10000);
+    QCOMPARE(yfx::test::LoopbackStatus(port, "/set/config.jpg"), 0);
+}
+
+QTEST_MAIN(ProgramTest)
+#include "ProgramTest.moc"
