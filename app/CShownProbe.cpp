@@ -10,11 +10,21 @@
 
 CShownProbe::CShownProbe(QWidget* window, std::function<QString()> describe, QObject* parent)
     : QObject(parent)
-    , m_window(window ? window->windowHandle() : nullptr)
+    , m_widget(window)
     , m_describe(std::move(describe))
 {
-    if (!m_window)
-        return; // never shown: nothing to report
+    if (!m_widget)
+        return; // no window: nothing to report
+    m_widget->installEventFilter(this); // its Show comes when it is shown, if it is not yet
+    if (m_widget->windowHandle())
+        Watch();
+}
+
+void CShownProbe::Watch()
+{
+    if (m_window || !m_widget || !m_widget->windowHandle())
+        return;
+    m_window = m_widget->windowHandle();
     m_window->installEventFilter(this);
     // the window may have been exposed before we were listening
     QTimer::singleShot(0, this, [this] {
@@ -25,7 +35,9 @@ CShownProbe::CShownProbe(QWidget* window, std::function<QString()> describe, QOb
 
 bool CShownProbe::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_window && event->type() == QEvent::Expose && m_window->isExposed())
+    if (watched == m_widget && event->type() == QEvent::Show)
+        Watch();
+    else if (watched == m_window && event->type() == QEvent::Expose && m_window->isExposed())
         QTimer::singleShot(0, this, &CShownProbe::Report); // after the window has painted
     return QObject::eventFilter(watched, event);
 }

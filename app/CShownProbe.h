@@ -13,7 +13,8 @@ class QWindow;
 class CShownProbe : public QObject {
     Q_OBJECT
 public:
-    // `window` must have been shown already.
+    // `window` may be shown already or later (the main window comes up once its start-up
+    // documents are in).
     CShownProbe(QWidget* window, std::function<QString()> describe, QObject* parent = nullptr);
 
 protected:
@@ -21,7 +22,10 @@ protected:
 
 private:
     void Report();
+    // Starts watching the native window once there is one.
+    void Watch();
 
+    QPointer<QWidget> m_widget;
     QPointer<QWindow> m_window;
     std::function<QString()> m_describe;
     bool m_bReported = false;
