@@ -76,13 +76,15 @@ void SetRequestClock(std::function<std::time_t()> clock)
     Clock() = std::move(clock);
 }
 
+std::time_t RequestClockTime()
+{
+    std::lock_guard lock(ClockMutex());
+    return Clock() ? Clock()() : std::time(nullptr);
+}
+
 std::string RequestTimestamp()
 {
-    std::time_t now;
-    {
-        std::lock_guard lock(ClockMutex());
-        now = Clock() ? Clock()() : std::time(nullptr);
-    }
+    const std::time_t now = RequestClockTime();
     std::tm local{};
     localtime_r(&now, &local);
     char buf[32];

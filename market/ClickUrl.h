@@ -33,3 +33,5 @@ bool IsWebAddress(const std::string& url);
 // (an empty function restores the system clock).
 void SetRequestClock(std::function<std::time_t()> clock);
 std::string RequestTimestamp();
+// The request clock's reading now (the system clock unless a test replaced it).
+std::time_t RequestClockTime();

@@ -4,6 +4,8 @@
 #include "market/HttpClient.h"
 #include "market/JsonText.h"
 
+#include <algorithm>
+
 std::string ConfigDocumentUrl()
 {
     return yfx::EndpointBase(yfx::Endpoint::Config) + "/set/config.jpg";
@@ -29,6 +31,11 @@ bool ReadConfigurationText(int fetchResult, const std::string& text, Configurati
     cfg.appSecret = yfx::json::MemberText(doc, doc.root, "secret");
     cfg.pid = yfx::json::MemberText(doc, doc.root, "pid");
 
+    cfg.source = yfx::json::MemberText(doc, doc.root, "search") == "material" ? ResultSource::OpenPlatform
+                                                                              : ResultSource::ListSearch;
+    cfg.signMethod = yfx::json::MemberText(doc, doc.root, "sign_method") == "hmac-sha256" ? SignMethod::HmacSha256
+                                                                                          : SignMethod::Md5;
+
     const Json::Value& nicks = yfx::json::Member(doc.root, "nicks");
     if (nicks.isArray()) {
         for (Json::ArrayIndex i = 0; i < nicks.size(); ++i)
@@ -40,6 +47,27 @@ bool ReadConfigurationText(int fetchResult, const std::string& text, Configurati
             cfg.announcements.push_back(yfx::json::MemberText(doc, affiches[i], "affiche"));
     }
     return true;
+}
+
+std::string AdzoneIdOf(const std::string& pid)
+{
+    if (pid.rfind("mm_", 0) != 0)
+        return {};
+    std::string numbers[3];
+    int count = 0;
+    for (std::size_t pos = 3;; ++count) {
+        const std::size_t end = std::min(pid.find('_', pos), pid.size());
+        if (count == 3)
+            return {}; // a fourth number
+        numbers[count] = pid.substr(pos, end - pos);
+        const std::string& n = numbers[count];
+        if (n.empty() || n.size() > 20 || n.find_first_not_of("0123456789") != std::string::npos)
+            return {};
+        if (end == pid.size())
+            break;
+        pos = end + 1;
+    }
+    return count == 2 ? numbers[2] : std::string();
 }
 
 bool ReadConfiguration(Configuration& cfg, const std::string& url)

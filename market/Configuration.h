@@ -4,13 +4,22 @@
 #include <string>
 #include <vector>
 
+#include "market/OpenPlatformTypes.h"
+
 struct Configuration {
     std::string appKey;                     // "appkey"
     std::string appSecret;                  // "secret"
     std::string pid;                        // "pid"
     std::map<std::string, int> sellerNicks; // "nicks"[i].nick -> i (a repeated nick keeps the last i)
     std::vector<std::string> announcements; // "affiches"[].affiche in document order
+    ResultSource source = ResultSource::ListSearch; // "search": "material" -> OpenPlatform, else ListSearch
+    SignMethod signMethod = SignMethod::Md5;         // "sign_method": "hmac-sha256" -> HmacSha256, else Md5
 };
+
+// The ad-zone id of an affiliate id: the third number of "mm_A_B_C" (C, as written). "" when
+// the pid is not of that form: not "mm_", not exactly three numbers, a number empty, longer
+// than 20 digits or with anything but the digits 0-9 in it.
+std::string AdzoneIdOf(const std::string& pid);
 
 // Empties `cfg`, fetches the document and fills `cfg` from it. False when the fetch failed,
 // the text is not JSON or its root is null (all values empty then); true for an empty answer

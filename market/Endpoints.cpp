@@ -12,7 +12,9 @@ struct EndpointInfo {
     const char* fallback;
 };
 
-constexpr std::array<EndpointInfo, 7> kInfo{{
+constexpr std::size_t kEndpointCount = 8;
+
+constexpr std::array<EndpointInfo, kEndpointCount> kInfo{{
     {"YFX_SEARCH_URL", "http://list.taobao.com"},
     {"YFX_GATEWAY_URL", "http://gw.api.taobao.com"},
     {"YFX_CONFIG_URL", "http://config.yuefengxuan.invalid"},
@@ -20,13 +22,14 @@ constexpr std::array<EndpointInfo, 7> kInfo{{
     {"YFX_MALL_ITEM_URL", "http://detail.tmall.com"},
     {"YFX_MARKET_SITE_URL", "http://www.taobao.com"},
     {"YFX_MALL_SITE_URL", "http://www.tmall.com"},
+    {"YFX_OPEN_GATEWAY_URL", "https://eco.taobao.com"},
 }};
 
 struct State {
     std::mutex mutex;
     bool serverSet = false;
     std::string server;
-    std::array<std::string, 7> overrides;
+    std::array<std::string, kEndpointCount> overrides;
 };
 
 State& GetState()

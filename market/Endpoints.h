@@ -5,7 +5,7 @@
 // YFX_SERVER (for example "http://127.0.0.1:8080") points every one of them at one server,
 // the bundled local marketplace server. A per-host variable overrides both:
 //   YFX_SEARCH_URL, YFX_GATEWAY_URL, YFX_CONFIG_URL, YFX_ITEM_URL, YFX_MALL_ITEM_URL,
-//   YFX_MARKET_SITE_URL, YFX_MALL_SITE_URL.
+//   YFX_MARKET_SITE_URL, YFX_MALL_SITE_URL, YFX_OPEN_GATEWAY_URL.
 // The configuration server has no public host: its default lies under ".invalid", so a program
 // started without YFX_SERVER fails that fetch at once and runs unconfigured.
 #include <string>
@@ -20,6 +20,7 @@ enum class Endpoint {
     MallItem,    // mall channel item-detail pages ("/item.htm?id=")
     MarketSite,  // marketplace main site (affiliate channel page)
     MallSite,    // mall channel main site (affiliate channel page)
+    OpenGateway, // open platform's current gateway ("/router/rest", https), for the material search
 };
 
 // The base address of an endpoint, from the environment at first use or from an override.

@@ -68,11 +68,46 @@ std::string Utf8ToGbk(std::string_view utf8)
     return Convert("GBK", "UTF-8", utf8, "?", Utf8SequenceLength);
 }
 
+std::string Utf8ToGb18030(std::string_view utf8)
+{
+    return Convert("GB18030", "UTF-8", utf8, "?", Utf8SequenceLength);
+}
+
 std::string GbkToUtf8(std::string_view gbk)
 {
     // A lead byte whose partner is missing or invalid costs one byte; the next byte is
     // decoded on its own so that an ASCII character after a broken pair survives.
     return Convert("UTF-8", "GB18030", gbk, "\xEF\xBF\xBD", [](const unsigned char*, size_t) { return size_t{1}; });
+}
+
+bool GbkContains(std::string_view text, std::string_view word)
+{
+    const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    const auto pairAt = [&text](std::size_t i) {
+        return IsGbkLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size();
+    };
+    if (word.empty())
+        return true;
+    for (std::size_t i = 0; i < text.size(); i += pairAt(i) ? 2 : 1) {
+        // walk text and word together, one character of the text at a time
+        std::size_t t = i, n = 0;
+        while (n < word.size() && t < text.size()) {
+            if (pairAt(t)) {
+                if (n + 1 >= word.size() || text[t] != word[n] || text[t + 1] != word[n + 1])
+                    break;
+                t += 2;
+                n += 2;
+            } else {
+                if (fold(text[t]) != fold(word[n]))
+                    break;
+                ++t;
+                ++n;
+            }
+        }
+        if (n == word.size())
+            return true;
+    }
+    return false;
 }
 
 std::size_t FindLastGbkChar(std::string_view gbk, char ch)

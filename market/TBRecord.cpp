@@ -49,6 +49,9 @@ void CTBRecord::Clear()
         v.clear();
     thumbUrl.clear();
     thumbFileName.clear();
+    source = ResultSource::ListSearch;
+    couponFee.clear();
+    finalPrice.clear();
 }
 
 void CTBRecord::DeriveThumbnail()

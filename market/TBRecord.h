@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "market/OpenPlatformTypes.h"
+
 class CTBRecord {
 public:
     enum Field { OriginalImage, Image, Tip, CurrentPrice, Ship, TradeNum, Nick, ItemId, Href, Ratesum, FieldCount };
@@ -19,7 +21,8 @@ public:
     const std::string& Value(int field) const { return m_values[field]; }
     void SetValue(int field, std::string value) { m_values[field] = std::move(value); }
 
-    // The ten values and both derived texts become empty; the keys stay.
+    // The ten values, both derived texts and the open-platform members below become empty (the
+    // source back to ListSearch); the keys stay.
     void Clear();
 
     // Derives thumbUrl from originalImage and thumbFileName from thumbUrl. A file name that
@@ -40,6 +43,12 @@ public:
 
     std::string thumbUrl;
     std::string thumbFileName;
+
+    // Records of the open platform's material search (OpenPlatformAnswer.h) say so here: their
+    // href is already the affiliate address, to be opened as it is without a gateway request.
+    ResultSource source = ResultSource::ListSearch;
+    std::string couponFee;  // the item's coupon ("商品券") in yuan, as sent ("10"); "" without one
+    std::string finalPrice; // the price after the coupon and every other promotion; "" when not sent
 
 private:
     char m_keys[FieldCount][kKeySize];

@@ -16,4 +16,16 @@ const std::string& DeveloperCaption()
     return s;
 }
 
+const std::string& PlatformRefused()
+{
+    static const std::string s = Utf8ToGbk("开放平台拒绝了请求：");
+    return s;
+}
+
+const std::string& PlatformUnreadable()
+{
+    static const std::string s = Utf8ToGbk("开放平台的回答无法读取");
+    return s;
+}
+
 } // namespace yfx::text

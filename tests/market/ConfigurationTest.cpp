@@ -98,6 +98,61 @@ TEST_F(ConfigurationTest, ValuesThatAreNotTexts)
     EXPECT_EQ(cfg.announcements, (std::vector<std::string>{"3.50", ""}));
 }
 
+TEST_F(ConfigurationTest, SourceAndSigningMethodChosenByTheDocument)
+{
+    struct Case {
+        std::string members;
+        ResultSource source;
+        SignMethod sign;
+    } cases[] = {
+        {"", ResultSource::ListSearch, SignMethod::Md5},
+        {R"("search":"material","sign_method":"hmac-sha256")", ResultSource::OpenPlatform, SignMethod::HmacSha256},
+        {R"("search":"material")", ResultSource::OpenPlatform, SignMethod::Md5},
+        {R"("search":"Material","sign_method":"HMAC-SHA256")", ResultSource::ListSearch, SignMethod::Md5},
+        {R"("search":"list","sign_method":"md5")", ResultSource::ListSearch, SignMethod::Md5},
+        {R"("search":["material"],"sign_method":{"m":"hmac-sha256"})", ResultSource::ListSearch, SignMethod::Md5},
+        {R"("sign_method":"hmac")", ResultSource::ListSearch, SignMethod::Md5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.members);
+        document = R"({"appkey":"k","pid":"mm_1_2_3")" + (c.members.empty() ? "" : "," + c.members) + "}";
+        cfg.source = ResultSource::OpenPlatform; // stale values never survive a reading
+        cfg.signMethod = SignMethod::HmacSha256;
+        EXPECT_TRUE(Read());
+        EXPECT_EQ(cfg.source, c.source);
+        EXPECT_EQ(cfg.signMethod, c.sign);
+        EXPECT_EQ(cfg.appKey, "k");
+    }
+}
+
+TEST(ConfigurationAdzone, ThirdNumberOfTheAffiliateId)
+{
+    const struct {
+        const char* pid;
+        const char* adzone;
+    } cases[] = {
+        {"mm_10000001_2000002_30000003", "30000003"},
+        {"mm_1_2_3", "3"},
+        {"mm_1_2_007", "007"},
+        {"mm_1_2_12345678901234567890", "12345678901234567890"},
+        {"mm_1_2_123456789012345678901", ""}, // too long to be a number of the platform
+        {"mm_1_2", ""},
+        {"mm_1_2_3_4", ""},
+        {"mm_1_2_", ""},
+        {"mm__2_3", ""},
+        {"mm_1_2_3x", ""},
+        {"mm_1_2_-3", ""},
+        {"mm_1_2_ 3", ""},
+        {"MM_1_2_3", ""},
+        {"xmm_1_2_3", ""},
+        {"mm_", ""},
+        {"", ""},
+        {"mm_\xB0\xA1_2_3", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(AdzoneIdOf(c.pid), c.adzone) << c.pid;
+}
+
 TEST(ConfigurationUrls, LiveOnTheConfigurationServer)
 {
     yfx::SetEndpointOverride(yfx::Endpoint::Config, "http://cfg.example");

@@ -28,6 +28,18 @@ TEST(Gbk, WhatDoesNotConvertIsMarkedNotLost)
     EXPECT_EQ(yfx::GbkToUtf8("\xFF\xFFz"), "\xEF\xBF\xBD\xEF\xBF\xBDz");
 }
 
+TEST(Gbk, Gb18030KeepsWhatGbkCannotHold)
+{
+    // GBK characters keep their GBK bytes
+    EXPECT_EQ(yfx::Utf8ToGb18030("手机"), "\xCA\xD6\xBB\xFA");
+    // an emoji gets its four-byte form (GBK would give '?'), and comes back whole
+    EXPECT_EQ(yfx::Utf8ToGb18030("a\xF0\x9F\x98\x80" "b"), "a\x94\x39\xFC\x36" "b");
+    EXPECT_EQ(yfx::GbkToUtf8(yfx::Utf8ToGb18030("a\xF0\x9F\x98\x80" "b")), "a\xF0\x9F\x98\x80" "b");
+    EXPECT_EQ(yfx::Utf8ToGb18030("€"), "\xA2\xE3");
+    EXPECT_EQ(yfx::Utf8ToGb18030("a\xFF" "b"), "a?b");
+    EXPECT_EQ(yfx::Utf8ToGb18030(""), "");
+}
+
 TEST(Gbk, OwnConstantsAreGbkBytes)
 {
     EXPECT_EQ(yfx::text::ShopNick(), "\xC7\xE0\xBA\xCC\xD0\xA1\xBB\xF5\xC0\xC9");

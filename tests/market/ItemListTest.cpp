@@ -62,11 +62,20 @@ TEST_F(ItemListTest, RecordCarriesItsOwnKeysAndCopies)
     EXPECT_STREQ(a.Key(CTBRecord::Ratesum), "ratesum");
     a.SetValue(CTBRecord::Tip, "t");
     a.thumbUrl = "u";
+    a.source = ResultSource::OpenPlatform;
+    a.couponFee = "10";
+    a.finalPrice = "49.90";
     CTBRecord b = a;
     a.Clear();
     EXPECT_EQ(b.tip(), "t");
     EXPECT_EQ(b.thumbUrl, "u");
+    EXPECT_EQ(b.source, ResultSource::OpenPlatform);
+    EXPECT_EQ(b.couponFee, "10");
+    EXPECT_EQ(b.finalPrice, "49.90");
     EXPECT_EQ(a.tip(), "");
+    EXPECT_EQ(a.source, ResultSource::ListSearch);
+    EXPECT_EQ(a.couponFee, "");
+    EXPECT_EQ(a.finalPrice, "");
     EXPECT_STREQ(a.Key(CTBRecord::Tip), "tip");
 }
 

@@ -12,6 +12,7 @@
 #include "tools/market-server/FaultPlan.h"
 #include "tools/market-server/GbkJsonWriter.h"
 #include "tools/market-server/ItemSearch.h"
+#include "tools/market-server/MaterialGateway.h"
 #include "tools/market-server/OpenPlatformGateway.h"
 #include "tools/market-server/PictureAddress.h"
 #include "tools/market-server/QueryParams.h"
@@ -47,6 +48,13 @@ TEST(MarketQueryParams, DecodeAsTheMarketplaceDoes)
         const QueryParams q = QueryParams::FromTarget(c.target);
         EXPECT_EQ(q.Get(c.name), c.value);
     }
+    // a form body reads like a query, and follows it
+    QueryParams merged = QueryParams::FromTarget("/router/rest?a=1&sign=S");
+    merged.Append(QueryParams::FromForm("q=%E6%89%8B+x&a=2&path=/x?y"));
+    ASSERT_EQ(merged.All().size(), 5u);
+    EXPECT_EQ(merged.Get("q"), "\xE6\x89\x8B x") << "no ie=utf8: the bytes as sent";
+    EXPECT_EQ(merged.Get("a"), "1");
+    EXPECT_EQ(merged.Get("path"), "/x?y");
     const QueryParams q = QueryParams::FromTarget("/p?&a=1&&b=%41");
     ASSERT_EQ(q.All().size(), 2u);
     EXPECT_EQ(q.Raw(), "&a=1&&b=%41");
@@ -138,6 +146,10 @@ TEST(MarketFaultPlan, ReadsRulesAndRefusesBadOnes)
         {"/a=size:0", true, FaultKind::Size, 0},
         {"/a=size:1048576", true, FaultKind::Size, 1048576},
         {"/a=delay:250", true, FaultKind::Delay, 250},
+        {"/router/rest=platform-error:11", true, FaultKind::PlatformError, 11},
+        {"/router/rest=platform-error:15", true, FaultKind::PlatformError, 15},
+        {"/router/rest=platform-error", false, FaultKind::PlatformError, 0},
+        {"/router/rest=platform-error:0", false, FaultKind::PlatformError, 0},
         {"*=cut", true, FaultKind::Cut, 0},
         {"/a=size", false, FaultKind::Size, 0},
         {"/a=size:-1", false, FaultKind::Size, 0},
@@ -321,6 +333,63 @@ TEST(MarketGatewaySign, MatchesTheDocumentedSignText)
               "42998563970C196D2ABB5391906CC012");
     // printf '%s' 'app_keykv2.0' | md5sum | tr a-f A-F
     EXPECT_EQ(OpenPlatformGateway::Sign({{"v", "2.0"}, {"app_key", "k"}}, ""), "F7995D579CC6FEE6FABC6773286476F1");
+}
+
+TEST(MarketMaterialGateway, SignsTheWorkedExamplesWithEveryMethod)
+{
+    const std::vector<std::pair<std::string, std::string>> example = {
+        {"method", "taobao.tbk.dg.material.optional.upgrade"}, {"app_key", "12345678"},
+        {"timestamp", "2024-10-01 12:00:00"}, {"v", "2.0"}, {"format", "json"}, {"simplify", "true"},
+        {"partner_id", "new_go_sdk_20240929"}, {"adzone_id", "123456789"}, {"q", "手机壳"},
+        {"page_no", "1"}, {"page_size", "20"}};
+    const auto sign = [&](const char* method) {
+        auto params = example;
+        params.emplace_back("sign_method", method);
+        return MaterialGateway::Sign(params, "helloworld", method);
+    };
+    EXPECT_EQ(sign("md5"), "CBFE6EF8F101C893451616D20B240E5A");
+    EXPECT_EQ(sign("hmac"), "53C570EFED0A3D347570CC0E64A709D7");
+    EXPECT_EQ(sign("hmac-sha256"), "3B2A18D9191A9EB34AF803431ACAEB4D0ABF561461E774707379420DE4683699");
+    EXPECT_EQ(sign("sha1"), "");
+}
+
+TEST(MarketMaterialGateway, TimestampsAreReadAsGmt8)
+{
+    std::time_t when = 0;
+    ASSERT_TRUE(MaterialGateway::ParseGmt8("2024-10-01 12:00:00", when));
+    EXPECT_EQ(when, 1727755200); // 04:00:00 UTC
+    for (const char* bad : {"", "2024-10-01T12:00:00", "2024-10-01 12:00", "2024-13-01 12:00:00", "yesterday",
+                            "2024-10-01 24:00:00"})
+        EXPECT_FALSE(MaterialGateway::ParseGmt8(bad, when)) << bad;
+}
+
+TEST(MarketMaterialGateway, ItemsHaveNewStyleIdsAndDeterministicCoupons)
+{
+    const Catalogue c = Catalogue::Generate(20130328, 400);
+    const ServerOptions options;
+    const MaterialGateway gateway(c, options);
+    EXPECT_EQ(gateway.AdzoneId(), "30000003");
+    std::set<std::string> ids;
+    int coupons = 0;
+    for (const CatalogueItem& item : c.Items()) {
+        const std::string id = MaterialGateway::ItemId(item);
+        EXPECT_EQ(id.find_first_not_of("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz-"),
+                  std::string::npos);
+        EXPECT_NE(id.find('-'), std::string::npos);
+        EXPECT_EQ(gateway.FindByItemId(id), &item);
+        EXPECT_TRUE(ids.insert(id).second);
+        const ItemPromotion p = MaterialGateway::PromotionOf(item);
+        EXPECT_EQ(p.finalCents, item.priceCents - p.couponCents - p.otherCents);
+        EXPECT_GT(p.finalCents, 0);
+        EXPECT_EQ(p.couponCents % 100, 0) << "coupons of whole yuan";
+        EXPECT_LE(p.couponCents * 4, item.priceCents);
+        coupons += p.couponCents > 0;
+    }
+    EXPECT_GT(coupons, 100);
+    EXPECT_LT(coupons, 300);
+    EXPECT_EQ(gateway.FindByItemId(c.Items()[0].idText), nullptr) << "an old numeric id";
+    EXPECT_EQ(gateway.FindByItemId("x-1"), nullptr);
+    EXPECT_EQ(gateway.FindByItemId(""), nullptr);
 }
 
 } // namespace

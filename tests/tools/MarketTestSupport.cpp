@@ -31,6 +31,25 @@ HttpAnswer RawGet(const MarketServerProcess& server, const std::string& target, 
     return answer;
 }
 
+HttpAnswer RawPost(const MarketServerProcess& server, const std::string& target, const std::string& body,
+                   const std::string& contentType)
+{
+    HttpAnswer answer;
+    httplib::Client client("127.0.0.1", server.Port());
+    client.set_url_encode(false);
+    client.set_follow_location(false);
+    client.set_read_timeout(10, 0);
+    const httplib::Result res = client.Post(target, body, contentType);
+    if (!res)
+        return answer;
+    answer.ok = true;
+    answer.status = res->status;
+    answer.body = res->body;
+    answer.contentType = res->get_header_value("Content-Type");
+    answer.location = res->get_header_value("Location");
+    return answer;
+}
+
 std::string TargetOf(const std::string& url)
 {
     const std::size_t scheme = url.find("://");

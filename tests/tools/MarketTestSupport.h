@@ -24,6 +24,10 @@ struct HttpAnswer {
 HttpAnswer RawGet(const MarketServerProcess& server, const std::string& target, const std::string& host = {},
                   int readTimeoutSeconds = 10);
 
+// POST of `body` to `target` ("/path?query", sent as given), no redirect followed. Never throws.
+HttpAnswer RawPost(const MarketServerProcess& server, const std::string& target, const std::string& body,
+                   const std::string& contentType);
+
 // The "/path?query" part of an absolute address.
 std::string TargetOf(const std::string& url);
 

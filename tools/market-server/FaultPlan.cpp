@@ -22,6 +22,7 @@ constexpr KindInfo kKinds[] = {
     {"unsafe-name", FaultKind::UnsafeName, false, false, 0, 0, 0},
     {"size", FaultKind::Size, true, true, 0, std::int64_t{1} << 30, 0},
     {"delay", FaultKind::Delay, true, true, 0, 600000, 0},
+    {"platform-error", FaultKind::PlatformError, true, true, 1, 99, 0},
 };
 
 } // namespace

@@ -18,6 +18,7 @@ enum class FaultKind {
     UnsafeName, // picture addresses whose last element is not a plain file name
     Size,       // an answer of exactly ARG bytes
     Delay,      // wait ARG ms before answering
+    PlatformError, // the current affiliate methods answer the platform's error code ARG
 };
 
 struct FaultRule {

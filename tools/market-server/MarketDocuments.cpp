@@ -169,6 +169,10 @@ std::string MarketDocuments::ConfigJson(DocumentVariant variant) const
         first = false;
     }
     w.EndArray();
+    if (!m_options.configSearch.empty())
+        w.Member("search", m_options.configSearch);
+    if (!m_options.configSignMethod.empty())
+        w.Member("sign_method", m_options.configSignMethod);
     w.Key("affiches").BeginArray();
     int n = 0;
     for (const std::string& text : m_catalogue.Announcements()) {

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <thread>
 
+#include "market/Gbk.h"
 #include "tools/market-server/PictureAddress.h"
 
 namespace yfx::server {
@@ -82,7 +83,7 @@ std::string PadJson(std::string body, std::size_t size)
 MarketServer::MarketServer(const ServerOptions& options, const Catalogue& catalogue, PictureFactory& pictures,
                            RequestLog& log)
     : m_options(options), m_catalogue(catalogue), m_pictures(pictures), m_log(log), m_documents(catalogue, options),
-      m_gateway(catalogue, options), m_server(std::make_unique<httplib::Server>())
+      m_gateway(catalogue, options), m_material(catalogue, options), m_server(std::make_unique<httplib::Server>())
 {
     const int threads = options.threads;
     m_server->new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
@@ -91,6 +92,8 @@ MarketServer::MarketServer(const ServerOptions& options, const Catalogue& catalo
     m_server->set_keep_alive_timeout(5);
     m_server->set_payload_max_length(1 << 20);
     m_server->Get(".*", [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); });
+    // The open platform's gateway takes POSTs; every other path answers a POST as a GET.
+    m_server->Post(".*", [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); });
 }
 
 MarketServer::~MarketServer() = default;
@@ -187,7 +190,7 @@ MarketServer::Answer MarketServer::ListSearch(const QueryParams& query, const st
 }
 
 MarketServer::Answer MarketServer::Route(const httplib::Request& req, const QueryParams& query, const std::string& host,
-                                         DocumentVariant variant, std::int64_t sizeWanted)
+                                         DocumentVariant variant, std::int64_t sizeWanted, int platformError)
 {
     const std::string& path = req.path;
     if (path == "/")
@@ -200,7 +203,12 @@ MarketServer::Answer MarketServer::Route(const httplib::Request& req, const Quer
         Answer a;
         a.contentType = kJsonType;
         a.json = true;
-        a.body = m_gateway.Answer(query, host, variant);
+        if (MaterialGateway::Serves(query.Get("method"))) {
+            a.contentType = "application/json;charset=UTF-8";
+            a.body = m_material.Answer(query, host, variant, platformError);
+        } else {
+            a.body = m_gateway.Answer(query, host, variant);
+        }
         return a;
     }
     if (path == "/s.click") {
@@ -245,7 +253,10 @@ void MarketServer::Handle(const httplib::Request& req, httplib::Response& res)
 {
     if (m_options.latencyMs > 0 && Pause(std::chrono::milliseconds(m_options.latencyMs)))
         return;
-    const QueryParams query = QueryParams::FromTarget(req.target);
+    QueryParams query = QueryParams::FromTarget(req.target);
+    // A form-encoded body's parameters count as if they followed the query's.
+    if (req.method == "POST" && req.get_header_value("Content-Type").rfind("application/x-www-form-urlencoded", 0) == 0)
+        query.Append(QueryParams::FromForm(req.body));
     const std::string host = HostOf(req);
     const FaultRule* fault = m_options.faults.Find(req.path);
     const FaultKind kind = fault ? fault->kind : FaultKind::Delay;
@@ -256,6 +267,7 @@ void MarketServer::Handle(const httplib::Request& req, httplib::Response& res)
                                     : kind == FaultKind::UnsafeName ? DocumentVariant::UnsafeName
                                                                     : DocumentVariant::Normal;
     const std::int64_t sizeWanted = fault && kind == FaultKind::Size ? fault->arg : -1;
+    const int platformError = fault && kind == FaultKind::PlatformError ? static_cast<int>(fault->arg) : 0;
 
     Answer a;
     if (fault && kind == FaultKind::Status) {
@@ -263,7 +275,7 @@ void MarketServer::Handle(const httplib::Request& req, httplib::Response& res)
         if (a.status >= 300 && a.status < 400)
             a.location = "http://" + host + "/";
     } else {
-        a = Route(req, query, host, variant, sizeWanted);
+        a = Route(req, query, host, variant, sizeWanted, platformError);
     }
     if (fault && kind == FaultKind::Malformed && !a.body.empty())
         a.body.resize(a.picture ? a.body.size() / 2 : a.body.size() * 2 / 3);
@@ -278,6 +290,9 @@ void MarketServer::Handle(const httplib::Request& req, httplib::Response& res)
     entry.method = req.method;
     entry.path = req.path;
     entry.params = query.All();
+    if (MaterialGateway::Serves(query.Get("method")))
+        for (auto& p : entry.params)
+            p.second = Utf8ToGbk(p.second); // the log holds GBK; these values came as UTF-8
     entry.rawQuery = query.Raw();
     entry.userAgent = req.get_header_value("User-Agent");
     entry.status = a.status;

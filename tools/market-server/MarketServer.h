@@ -12,6 +12,7 @@
 
 #include "tools/market-server/Catalogue.h"
 #include "tools/market-server/MarketDocuments.h"
+#include "tools/market-server/MaterialGateway.h"
 #include "tools/market-server/OpenPlatformGateway.h"
 #include "tools/market-server/PictureFactory.h"
 #include "tools/market-server/RequestLog.h"
@@ -53,7 +54,7 @@ private:
 
     void Handle(const httplib::Request& req, httplib::Response& res);
     Answer Route(const httplib::Request& req, const QueryParams& query, const std::string& host, DocumentVariant variant,
-                 std::int64_t sizeWanted);
+                 std::int64_t sizeWanted, int platformError);
     Answer ListSearch(const QueryParams& query, const std::string& host, int marketTop, DocumentVariant variant,
                       std::int64_t sizeWanted);
     Answer Html(int status, std::string body) const;
@@ -67,6 +68,7 @@ private:
     RequestLog& m_log;
     MarketDocuments m_documents;
     OpenPlatformGateway m_gateway;
+    MaterialGateway m_material;
     std::unique_ptr<httplib::Server> m_server;
     int m_port = 0;
     std::atomic<bool> m_stopping{false};

@@ -54,7 +54,6 @@ std::string QueryParams::PercentDecode(std::string_view text, bool plusIsSpace)
 
 QueryParams QueryParams::FromTarget(std::string_view target)
 {
-    QueryParams q;
     const std::size_t mark = target.find('?');
     if (mark != std::string_view::npos)
         target.remove_prefix(mark + 1);
@@ -63,6 +62,23 @@ QueryParams QueryParams::FromTarget(std::string_view target)
     const std::size_t hash = target.find('#');
     if (hash != std::string_view::npos)
         target = target.substr(0, hash);
+    return FromQuery(target);
+}
+
+QueryParams QueryParams::FromForm(std::string_view body)
+{
+    return FromQuery(body);
+}
+
+void QueryParams::Append(const QueryParams& other)
+{
+    m_params.insert(m_params.end(), other.m_params.begin(), other.m_params.end());
+    m_utf8 = m_utf8 || other.m_utf8;
+}
+
+QueryParams QueryParams::FromQuery(std::string_view target)
+{
+    QueryParams q;
     q.m_raw = std::string(target);
     std::size_t pos = 0;
     while (pos <= target.size()) {

@@ -15,6 +15,12 @@ public:
     // From a raw request target ("/path?a=1&b=2") or a bare query ("a=1&b=2" after the "?").
     static QueryParams FromTarget(std::string_view target);
 
+    // From a form-encoded request body ("a=1&b=2"), decoded like a query.
+    static QueryParams FromForm(std::string_view body);
+
+    // Appends every parameter of another list after these (a query, then its form body).
+    void Append(const QueryParams& other);
+
     // "%XX" to bytes; with plusIsSpace also "+" to " ".
     static std::string PercentDecode(std::string_view text, bool plusIsSpace);
 
@@ -29,6 +35,8 @@ public:
     bool Utf8Input() const { return m_utf8; }
 
 private:
+    static QueryParams FromQuery(std::string_view query);
+
     std::vector<std::pair<std::string, std::string>> m_params;
     std::string m_raw;
     bool m_utf8 = false;

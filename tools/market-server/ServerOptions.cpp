@@ -33,7 +33,13 @@ Paths served:
   /itemlist/default.htm, /market/*.htm   list search: JSON {"itemList":[...]} with json=on,
                                          an HTML results page without; 40 items a page in
                                          thirty-day-sales order; s=N starts at match N
-  /router/rest                           open-platform gateway, taobao.taobaoke.items.detail.get
+  /router/rest                           open-platform gateway (GET or POST, parameters in the
+                                         query, a form body or both): the retired
+                                         taobao.taobaoke.items.detail.get (GBK, MD5, local time)
+                                         and the current taobao.tbk.dg.material.optional.upgrade
+                                         and taobao.tbk.item.info.upgrade.get (UTF-8, md5, hmac
+                                         or hmac-sha256, GMT+8 time within 10 minutes, answers
+                                         with simplify=true or wrapped)
   /s.click?e=ID                          affiliate click address: 302 to the item page
   /item.htm?id=ID                        item page ("...-淘宝网" or "...-tmall.com天猫")
   /go/chn/tbk_channel/channelcode.php    marketplace channel page
@@ -67,11 +73,19 @@ Options:
                         unsafe-name   picture addresses ending in "..\..\x.jpg"-style names
                         size:N        an answer of exactly N bytes
                         delay:MS      wait MS ms before answering this path
+                        platform-error:CODE
+                                      the current affiliate methods answer error CODE once
+                                      the request's checks pass (11 no permission, 15
+                                      remote service error)
   --appkey KEY        open-platform application key (default 12345678)
   --secret SECRET     open-platform secret (default yfx-local-secret)
   --pid PID           affiliate id (default mm_10000001_2000002_30000003)
   --max-clock-skew S  reject gateway timestamps more than S seconds from now (default 0:
-                      any well-formed timestamp)
+                      any well-formed timestamp for the retired method, 600 for the
+                      current ones)
+  --search NAME       the configuration document's "search" member ("material": the
+                      program searches through the open platform's material search)
+  --sign-method NAME  the configuration document's "sign_method" member ("hmac-sha256")
   --threads N         worker threads (default 64)
   --help              show this text and exit
 )";
@@ -128,6 +142,10 @@ ParseOutcome ParseServerOptions(int argc, char** argv, ServerOptions& o, std::st
             o.secret = value;
         else if (arg == "--pid")
             o.pid = value;
+        else if (arg == "--search")
+            o.configSearch = value;
+        else if (arg == "--sign-method")
+            o.configSignMethod = value;
         else if (arg == "--fault") {
             if (!o.faults.Add(value, error))
                 return ParseOutcome::Error;
