@@ -8,6 +8,8 @@
 #include "market/Endpoints.h"
 #include "market/Gbk.h"
 #include "market/TBRecord.h"
+#include "controls/CMyUrlStatic.h"
+#include "panes/CHomePageDlg.h"
 #include "panes/CLumbraWnd.h"
 #include "panes/CTBCatTreeCtrl.h"
 #include "results/CLumbra2View.h"
@@ -23,6 +25,8 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolBox>
 #include <memory>
@@ -312,6 +316,38 @@ private slots:
         // the first frame is the main window again
         SetMainResultsHost(frame);
         SetMainResultsOpener(frame);
+    }
+
+    void panesFitTheBarWithoutScrollingSideways()
+    {
+        COutlookBar* bar = frame->NavigationBar();
+        for (int page : {0, 2}) {
+            bar->SetActivePage(page);
+            QWidget* w = bar->GetTabWnd(page);
+            QScrollArea* area = nullptr;
+            for (QWidget* p = w->parentWidget(); p && !area; p = p->parentWidget())
+                area = qobject_cast<QScrollArea*>(p);
+            QVERIFY(area);
+            QTRY_VERIFY(area->isVisible());
+            const QString what = QString::number(page);
+            QTRY_VERIFY2(!area->horizontalScrollBar()->isVisible(), qPrintable(what));
+            QCOMPARE(area->horizontalScrollBar()->value(), 0);
+            QVERIFY2(w->width() <= area->viewport()->width(), qPrintable(what));
+        }
+        // The home page's logos are whole and inside the visible page.
+        CHomePageDlg* home = frame->HomePage();
+        for (CMyUrlStatic* link : {home->m_linkMarket, home->m_linkMall}) {
+            QVERIFY(home->rect().contains(link->geometry()));
+            const QRect picture = link->LinkImageRect().translated(link->pos());
+            QCOMPARE(picture.size(), QSize(link->m_nBitmapWidth, link->m_nBitmapHeight));
+            QVERIFY(home->rect().contains(picture));
+            QVERIFY(link->rect().contains(link->LinkImageRect()));
+        }
+        // Opening the home page opened today's picks; close it again.
+        bar->SetActivePage(0);
+        for (CChildFrame* w : frame->ResultsWindows())
+            w->close();
+        QTRY_VERIFY(frame->ResultsWindows().isEmpty());
     }
 
     void workspaceStateIsClearedAtStart()
