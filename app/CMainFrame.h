@@ -20,6 +20,8 @@ class QLabel;
 class QMdiArea;
 class QMenuBar;
 class QStatusBar;
+class QStyle;
+class QTabBar;
 class QToolButton;
 
 class CMainFrame : public QMainWindow, public IResultsHost, public IResultsOpener {
@@ -28,6 +30,10 @@ public:
     static constexpr int kWidth = 1008;
     static constexpr int kHeight = 700;
     static constexpr int kAnnouncementPeriodMs = 30000;
+    // The narrowest a tab gets before the tab row scrolls: room for an elided title.
+    static constexpr int kMinTabWidth = 120;
+    // The frame's command that closes the active results window ("关闭(&C)").
+    static constexpr int ID_FILE_CLOSE = 57602;
 
     // Creates the whole frame: bars, navigation bar with its pages (the category tree fetches
     // its document), then reads the configuration and starts the announcement timer when there
@@ -50,6 +56,8 @@ public:
     void OnTimer(int id);
     // The window list (command 131): activate or close results windows.
     void ShowWindowsDialog();
+    // Command 57602 (also Ctrl+F4 and Ctrl+W): closes the active results window, if any.
+    void OnFileClose();
 
     QMdiArea* MdiArea() const { return m_mdiArea; }
     COutlookBar* NavigationBar() const { return m_wndNavigationBar; }
@@ -59,6 +67,10 @@ public:
     CAnnouncementBar* CaptionBar() const { return m_wndCaptionBar; }
     const QTimer& AnnouncementTimer() const { return m_timer; }
     QList<CChildFrame*> ResultsWindows() const;
+    // The tab row of the results windows (null before the first one opens) and the document
+    // menu's button at its right.
+    QTabBar* TabBar() const;
+    QToolButton* DocumentMenuButton() const { return m_documentMenuButton; }
 
     // Configuration members (the seller map, the announcements, the next one, key, secret, pid).
     Configuration m_config;
@@ -73,6 +85,9 @@ private:
     bool CreateNavigationBar();
     void UpdateTitle();
     void UpdateTabCloseButtons();
+    void UpdateTabTexts();
+    void PlaceDocumentMenuButton();
+    void AddResultsWindow(CChildFrame* child);
     void UpdateKeyIndicators();
     void RebuildDocumentMenu();
 
@@ -86,6 +101,8 @@ private:
     CHomePageDlg* m_wndHomePage = nullptr;
     CAnnouncementBar* m_wndCaptionBar = nullptr;
     QToolButton* m_documentMenuButton = nullptr;
+    QStyle* m_tabStyle = nullptr; // the tab row's style: the application's, with a minimum tab width
+    bool m_bPlacingDocumentMenu = false;
     QTimer m_timer;
     QTimer m_indicatorTimer;
     int m_nAnnouncementPeriod;
