@@ -189,6 +189,7 @@ void CMainFrame::CreateStatusBar()
 {
     m_wndStatusBar = new QStatusBar(this);
     m_wndStatusBar->setSizeGripEnabled(false); // the frame has a fixed size
+    m_wndStatusBar->setContentsMargins(0, 0, 3, 0); // the last indicator's frame clear of the edge
     setStatusBar(m_wndStatusBar);
     // "就绪" is the message pane's idle text: it comes back whenever no other message shows
     // (a menu's pointing clears the message on leaving an entry)
@@ -371,6 +372,8 @@ void CMainFrame::UpdateTabTexts()
         if (bar->tabText(i) != shown)
             bar->setTabText(i, shown);
         bar->setTabToolTip(i, yfx::PlainToolTip(title));
+        if (!bar->tabIcon(i).isNull())
+            bar->setTabIcon(i, QIcon()); // tabs without icons: the room goes to the title
     }
 }
 

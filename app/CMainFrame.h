@@ -31,7 +31,7 @@ public:
     static constexpr int kHeight = 700;
     static constexpr int kAnnouncementPeriodMs = 30000;
     // The narrowest a tab gets before the tab row scrolls: room for an elided title.
-    static constexpr int kMinTabWidth = 120;
+    static constexpr int kMinTabWidth = 150;
     // The frame's command that closes the active results window ("关闭(&C)").
     static constexpr int ID_FILE_CLOSE = 57602;
 
