@@ -19,9 +19,42 @@
 #include <QShortcut>
 #include <QStyleFactory>
 
+#include <cstring>
+
 namespace {
 
 const QString kSettingsRoot = QStringLiteral("应用程序向导生成的本地应用程序");
+
+// Texts of Qt's that its Chinese catalogue lacks: the file dialog's type column.
+class CQtTextSupplement : public QTranslator {
+public:
+    using QTranslator::QTranslator;
+
+    QString translate(const char* context, const char* sourceText, const char* /*disambiguation*/,
+                      int /*n*/) const override
+    {
+        struct Entry {
+            const char* context;
+            const char* source;
+            const char* text;
+        };
+        static const Entry entries[] = {
+            {"QAbstractFileIconProvider", "Drive", "驱动器"},
+            {"QAbstractFileIconProvider", "Folder", "文件夹"},
+            {"QAbstractFileIconProvider", "File Folder", "文件夹"},
+            {"QAbstractFileIconProvider", "Shortcut", "快捷方式"},
+            {"QAbstractFileIconProvider", "Alias", "替身"},
+            {"QAbstractFileIconProvider", "Unknown", "未知"},
+        };
+        if (!context || !sourceText)
+            return {};
+        for (const Entry& e : entries)
+            if (!std::strcmp(context, e.context) && !std::strcmp(sourceText, e.source))
+                return QString::fromUtf8(e.text);
+        return {};
+    }
+    bool isEmpty() const override { return false; }
+};
 
 } // namespace
 
@@ -45,6 +78,7 @@ bool CLumbra2App::LoadQtTranslations()
     // Chinese, before the first widget exists. Without the catalogue they stay English.
     const QLocale chinese(QLocale::Chinese, QLocale::China);
     QLocale::setDefault(chinese);
+    installTranslator(new CQtTextSupplement(this));
     auto* translator = new QTranslator(this);
     if (!translator->load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {

@@ -154,6 +154,7 @@ void CLumbraWnd::CloseCandidateMenu()
 bool CLumbraWnd::FilterCandidateMenuEvent(QEvent* event)
 {
 
+
     switch (event->type()) {
     case QEvent::KeyPress: {
         // A key closes the menu and goes on to the pane's focused control (Enter then searches),
@@ -183,6 +184,16 @@ bool CLumbraWnd::FilterCandidateMenuEvent(QEvent* event)
         CloseCandidateMenu();
         QMouseEvent press(QEvent::MouseButtonPress, target->mapFromGlobal(mouse->globalPosition()),
                           mouse->globalPosition(), mouse->button(), mouse->buttons(), mouse->modifiers());
+        // A press handed on is no window-system event, so Qt gives no focus for it: the first
+        // control from the target up that takes focus by click takes it, as a real click does.
+        for (QWidget* w = target; w; w = w->parentWidget()) {
+            if (w->isEnabled() && (w->focusPolicy() & Qt::ClickFocus)) {
+                w->setFocus(Qt::MouseFocusReason);
+                break;
+            }
+            if (w == this)
+                break;
+        }
         QApplication::sendEvent(target, &press);
         return true;
     }

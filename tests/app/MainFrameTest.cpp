@@ -17,7 +17,9 @@
 
 #include <QDialogButtonBox>
 #include <QDockWidget>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QLabel>
 #include <QMessageBox>
 #include <QSizeGrip>
@@ -522,6 +524,8 @@ private slots:
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         QCOMPARE(dialog.labelText(QFileDialog::Accept), QStringLiteral("打开(&O)"));
         QCOMPARE(dialog.labelText(QFileDialog::Reject), QStringLiteral("取消"));
+        // the file dialog's type column, which Qt's catalogue lacks
+        QCOMPARE(QFileIconProvider().type(QFileInfo(QDir::tempPath())), QStringLiteral("文件夹"));
     }
 
     void pagesDetachWithoutCloseButton()

@@ -20,6 +20,17 @@
 namespace {
 
 
+// Counts the mouse presses a widget receives.
+class PressCounter : public QObject {
+public:
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        count += e->type() == QEvent::MouseButtonPress;
+        return false;
+    }
+};
+
 class FixedSource : public yfx::CBrowserPageSource {
 public:
     explicit FixedSource(std::vector<yfx::BrowserPage> pages) : m_pages(std::move(pages)) {}
@@ -271,8 +282,11 @@ private slots:
         QCOMPARE(QApplication::activePopupWidget(), static_cast<QWidget*>(pane->CandidateMenu()));
         pane->m_editLocation->setText(QStringLiteral("abcdef"));
         pane->m_editLocation->setCursorPosition(6);
+        PressCounter presses;
+        pane->m_editLocation->installEventFilter(&presses);
         QTest::mouseClick(pane->m_editLocation, Qt::LeftButton, {}, QPoint(3, pane->m_editLocation->height() / 2));
         QTRY_VERIFY(!menuOpen());
+        QCOMPARE(presses.count, 1); // the press arrives once, not also replayed
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(pane->m_editLocation));
         QCOMPARE(pane->m_editLocation->cursorPosition(), 0); // the press placed the cursor
         QVERIFY(opener.calls.empty());
