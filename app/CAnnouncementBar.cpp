@@ -1,9 +1,14 @@
 #include "app/CAnnouncementBar.h"
 
+#include "app/PlainToolTip.h"
+
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QStyle>
 #include <QToolButton>
+
+#include <algorithm>
 
 CAnnouncementBar::CAnnouncementBar(QWidget* parent)
     : QFrame(parent)
@@ -19,6 +24,10 @@ CAnnouncementBar::CAnnouncementBar(QWidget* parent)
     setPalette(pal);
     m_text->setTextFormat(Qt::PlainText);
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // the label takes the room the bar gives it, never the width of the whole text
+    m_text->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_text->setMinimumWidth(0);
+    m_text->installEventFilter(this);
     m_close->setAutoRaise(true);
     m_close->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
     m_close->setToolTip(QStringLiteral("关闭"));
@@ -38,10 +47,33 @@ void CAnnouncementBar::SetBitmap(const QPixmap& picture)
 
 void CAnnouncementBar::SetText(const QString& text)
 {
-    m_text->setText(text);
+    m_strText = text;
+    setToolTip(yfx::PlainToolTip(text));
+    m_text->setToolTip(toolTip());
+    ShowFitted();
 }
 
 QString CAnnouncementBar::Text() const
 {
+    return m_strText;
+}
+
+QString CAnnouncementBar::ShownText() const
+{
     return m_text->text();
+}
+
+void CAnnouncementBar::ShowFitted()
+{
+    // a text longer than the bar ends in "…" at a character boundary; the tooltip has it all
+    QString line = m_strText;
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    m_text->setText(m_text->fontMetrics().elidedText(line, Qt::ElideRight, std::max(0, m_text->width())));
+}
+
+bool CAnnouncementBar::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_text && event->type() == QEvent::Resize)
+        ShowFitted();
+    return QFrame::eventFilter(watched, event);
 }

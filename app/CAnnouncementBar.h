@@ -1,6 +1,7 @@
 #pragma once
 // The announcement bar at the top of the main frame: a picture at its left, the text, and a
-// close button that hides the bar until the next announcement shows it again.
+// close button that hides the bar until the next announcement shows it again. A text longer
+// than the bar is shown elided with "…"; the bar's tooltip holds the whole text.
 #include <QFrame>
 
 class QLabel;
@@ -15,10 +16,17 @@ public:
 
     void SetBitmap(const QPixmap& picture);
     void SetText(const QString& text);
-    QString Text() const;
+    QString Text() const;      // the whole announcement
+    QString ShownText() const; // what the bar shows of it now
     QToolButton* CloseButton() const { return m_close; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void ShowFitted();
+
+    QString m_strText;
     QLabel* m_picture;
     QLabel* m_text;
     QToolButton* m_close;

@@ -8,6 +8,9 @@
 #include "results/ResultsHost.h"
 
 #include <QFileDialog>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QFileInfo>
@@ -17,9 +20,42 @@
 #include <QStyleFactory>
 #include <QTimer>
 
+#include <cstring>
+
 namespace {
 
 const QString kSettingsRoot = QStringLiteral("应用程序向导生成的本地应用程序");
+
+// Texts of Qt's that its Chinese catalogue lacks: the file dialog's type column.
+class CQtTextSupplement : public QTranslator {
+public:
+    using QTranslator::QTranslator;
+
+    QString translate(const char* context, const char* sourceText, const char* /*disambiguation*/,
+                      int /*n*/) const override
+    {
+        struct Entry {
+            const char* context;
+            const char* source;
+            const char* text;
+        };
+        static const Entry entries[] = {
+            {"QAbstractFileIconProvider", "Drive", "驱动器"},
+            {"QAbstractFileIconProvider", "Folder", "文件夹"},
+            {"QAbstractFileIconProvider", "File Folder", "文件夹"},
+            {"QAbstractFileIconProvider", "Shortcut", "快捷方式"},
+            {"QAbstractFileIconProvider", "Alias", "替身"},
+            {"QAbstractFileIconProvider", "Unknown", "未知"},
+        };
+        if (!context || !sourceText)
+            return {};
+        for (const Entry& e : entries)
+            if (!std::strcmp(context, e.context) && !std::strcmp(sourceText, e.source))
+                return QString::fromUtf8(e.text);
+        return {};
+    }
+    bool isEmpty() const override { return false; }
+};
 
 } // namespace
 
@@ -29,10 +65,30 @@ CLumbra2App::CLumbra2App(int& argc, char** argv)
 {
     SetPictureFolder(m_strTempFolder);
     setOrganizationName(kSettingsRoot);
+    // No display name: the window system would add it to the frame's caption, which starts
+    // with the program's name already.
     setApplicationName(yfx::res::String(yfx::res::IDS_APP_TITLE));
-    setApplicationDisplayName(yfx::res::String(yfx::res::IDS_APP_TITLE));
     setDesktopFileName(QStringLiteral("yuefengxuan"));
     setWindowIcon(yfx::res::Icon(128));
+    LoadQtTranslations();
+}
+
+bool CLumbra2App::LoadQtTranslations()
+{
+    // Qt's own texts (file dialog, the edits' and scroll bars' menus, standard buttons) in
+    // Chinese, before the first widget exists. Without the catalogue they stay English.
+    const QLocale chinese(QLocale::Chinese, QLocale::China);
+    QLocale::setDefault(chinese);
+    installTranslator(new CQtTextSupplement(this));
+    auto* translator = new QTranslator(this);
+    if (!translator->load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    installTranslator(translator);
+    m_pQtTranslator = translator;
+    return true;
 }
 
 CLumbra2App::~CLumbra2App()
@@ -63,6 +119,13 @@ void CLumbra2App::ApplyLook()
     pal.setColor(QPalette::Text, QColor(20, 20, 20));
     pal.setColor(QPalette::Mid, QColor(190, 196, 204));
     pal.setColor(QPalette::Dark, QColor(160, 166, 175));
+    // Disabled menu entries, buttons and texts are greyed out (the colours above are set for
+    // every state at once).
+    const QColor greyed(150, 154, 160);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        pal.setColor(QPalette::Disabled, role, greyed);
+    pal.setColor(QPalette::Disabled, QPalette::Base, QColor(240, 242, 244));
+    pal.setColor(QPalette::Disabled, QPalette::Highlight, QColor(190, 196, 204));
     setPalette(pal);
 }
 
@@ -86,15 +149,9 @@ bool CLumbra2App::InitInstance(int announcementPeriodMs)
     auto* openShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), m_pMainWnd);
     openShortcut->setContext(Qt::ApplicationShortcut);
     connect(openShortcut, &QShortcut::activated, this, &CLumbra2App::OnFileOpen);
-    // the frame's menu commands: close the active results window, leave the program
+    // the frame's menu command that leaves the program (the frame closes its windows itself)
     for (QAction* action : m_pMainWnd->findChildren<QAction*>()) {
-        const int id = action->data().toInt();
-        if (id == 57602)
-            connect(action, &QAction::triggered, m_pMainWnd.data(), [this] {
-                if (QMdiSubWindow* w = m_pMainWnd->MdiArea()->activeSubWindow())
-                    w->close();
-            });
-        else if (id == 57665)
+        if (action->data().toInt() == 57665)
             connect(action, &QAction::triggered, m_pMainWnd.data(), &QWidget::close);
     }
 

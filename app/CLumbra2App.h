@@ -2,11 +2,13 @@
 // The application object: works out the picture folder and the badge table before anything
 // else, then starts the program (InitInstance) with its main frame. Commands: Ctrl+N opens an
 // empty results window "Lumbra2 1", "Lumbra2 2", ...; Ctrl+O opens one titled with a chosen
-// file's name. Nothing is saved between runs.
+// file's name. Qt's own texts are Chinese from the start. Nothing is saved between runs.
 #include "market/AppState.h"
 
 #include <QApplication>
 #include <QPointer>
+
+class QTranslator;
 
 #include "app/CMainFrame.h"
 
@@ -26,6 +28,8 @@ public:
     void SaveCustomState() {}
 
     CMainFrame* MainFrame() const { return m_pMainWnd; }
+    // Qt's catalogue of its own texts in Chinese, when it is installed (qt6-translations-l10n).
+    const QTranslator* QtTranslator() const { return m_pQtTranslator; }
 
     bool m_bHighColorImages = true;
     std::string m_strTempFolder; // ends with '/', or empty when no private folder could be had
@@ -36,9 +40,11 @@ public slots:
     void OnFileOpen();
 
 private:
+    bool LoadQtTranslations();
     void CleanState();
     void ApplyLook();
 
     QPointer<CMainFrame> m_pMainWnd;
+    QTranslator* m_pQtTranslator = nullptr;
     int m_nNewCount = 0;
 };

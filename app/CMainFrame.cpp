@@ -5,6 +5,7 @@
 #include "app/CLumbra2Doc.h"
 #include "app/COutlookBar.h"
 #include "app/KeyIndicators.h"
+#include "app/PlainToolTip.h"
 #include "panes/CHomePageDlg.h"
 #include "panes/CLumbraWnd.h"
 #include "panes/CTBCatTreeCtrl.h"
@@ -12,6 +13,7 @@
 #include "res/Resources.h"
 #include "results/CLumbra2View.h"
 
+#include <QApplication>
 #include <QBitmap>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -24,12 +26,16 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyleFactory>
 #include <QTabBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -42,6 +48,22 @@ QPixmap WithoutWhite(const QPixmap& picture)
     out.setMask(QBitmap::fromImage(picture.toImage().createMaskFromColor(qRgb(255, 255, 255), Qt::MaskInColor)));
     return out;
 }
+
+// The tab row's look: the application's style, with tabs that never shrink below a width that
+// still shows the start of their title (the rest elided, the whole title in the tooltip).
+class CTabRowStyle : public QProxyStyle {
+public:
+    explicit CTabRowStyle(QStyle* base) : QProxyStyle(base) {}
+
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override
+    {
+        QSize s = QProxyStyle::sizeFromContents(type, option, size, widget);
+        if (type == CT_TabBarTab)
+            s.setWidth(std::max(s.width(), CMainFrame::kMinTabWidth));
+        return s;
+    }
+};
 
 } // namespace
 
@@ -90,7 +112,20 @@ CMainFrame::CMainFrame(QWidget* parent, int announcementPeriodMs)
     m_documentMenuButton->setPopupMode(QToolButton::InstantPopup);
     m_documentMenuButton->setMenu(new QMenu(m_documentMenuButton));
     connect(m_documentMenuButton->menu(), &QMenu::aboutToShow, this, &CMainFrame::RebuildDocumentMenu);
+    m_documentMenuButton->hide(); // until a results window opens
     m_mdiArea->installEventFilter(this);
+    if (QTabBar* bar = TabBar()) {
+        // the tab row keeps its elided titles readable; the document menu gets a place of its own
+        m_tabStyle = new CTabRowStyle(QStyleFactory::create(QApplication::style()->name()));
+        m_tabStyle->setParent(this);
+        bar->setStyle(m_tabStyle);
+        bar->setExpanding(false); // tabs as wide as their titles
+        bar->setElideMode(Qt::ElideRight);
+        bar->setUsesScrollButtons(true);
+        bar->installEventFilter(this);
+        connect(bar, &QTabBar::currentChanged, this, &CMainFrame::UpdateTabCloseButtons);
+        connect(bar, &QTabBar::tabMoved, this, &CMainFrame::UpdateTabCloseButtons);
+    }
 
     // the menu bar exists but is never shown
     m_wndMenuBar = new QMenuBar(this);
@@ -102,6 +137,16 @@ CMainFrame::CMainFrame(QWidget* parent, int announcementPeriodMs)
     }
     setMenuBar(m_wndMenuBar);
     m_wndMenuBar->hide();
+    // "关闭(&C)" closes the active results window, also from the keyboard: the menu bar is hidden,
+    // so its shortcuts belong to the frame itself
+    for (QAction* action : m_wndMenuBar->findChildren<QAction*>()) {
+        if (action->data().toInt() != ID_FILE_CLOSE)
+            continue;
+        action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_F4), QKeySequence(Qt::CTRL | Qt::Key_W)});
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        connect(action, &QAction::triggered, this, &CMainFrame::OnFileClose);
+    }
 
     CreateStatusBar();
     CreateNavigationBar();
@@ -118,6 +163,8 @@ CMainFrame::CMainFrame(QWidget* parent, int announcementPeriodMs)
 CMainFrame::~CMainFrame()
 {
     m_timer.stop();
+    if (QTabBar* bar = TabBar())
+        bar->setStyle(nullptr); // the tab row's style goes with the frame
     // results windows (and their picture workers) end before the panes and the configuration
     for (QMdiSubWindow* w : m_mdiArea->subWindowList())
         delete w;
@@ -137,8 +184,17 @@ void CMainFrame::CreateCaptionBar()
 void CMainFrame::CreateStatusBar()
 {
     m_wndStatusBar = new QStatusBar(this);
+    m_wndStatusBar->setSizeGripEnabled(false); // the frame has a fixed size
+    m_wndStatusBar->setContentsMargins(0, 0, 3, 0); // the last indicator's frame clear of the edge
     setStatusBar(m_wndStatusBar);
-    m_wndStatusBar->showMessage(yfx::res::String(yfx::res::IDS_STATUS_READY));
+    // "就绪" is the message pane's idle text ("正在搜索…" while a results window waits for its
+    // answer): it comes back whenever no other message shows (a menu's pointing clears the
+    // message on leaving an entry)
+    connect(m_wndStatusBar, &QStatusBar::messageChanged, this, [this](const QString& text) {
+        if (text.isEmpty())
+            UpdateBusyMessage();
+    });
+    UpdateBusyMessage();
     const int ids[3] = {yfx::res::IDS_INDICATOR_CAPS, yfx::res::IDS_INDICATOR_NUM, yfx::res::IDS_INDICATOR_SCRL};
     for (int i = 0; i < 3; ++i) {
         m_indicators[i] = new QLabel(yfx::res::String(ids[i]), m_wndStatusBar);
@@ -246,9 +302,47 @@ QWidget* CMainFrame::OpenResults(const std::string& address, const QString& titl
     doc->m_data.m_nOrder = order;
     doc->SetTitle(full);
     auto* child = new CChildFrame(doc);
+    AddResultsWindow(child);
+    child->View()->OnInitialUpdate(); // the view asks for its answer here
+    UpdateTabCloseButtons();
+    return child;
+}
+
+CChildFrame* CMainFrame::OpenEmptyResults(const QString& title)
+{
+    auto* doc = new CLumbra2Doc;
+    doc->SetTitle(title);
+    auto* child = new CChildFrame(doc);
+    AddResultsWindow(child);
+    child->View()->OnInitialUpdate();
+    UpdateTabCloseButtons();
+    return child;
+}
+
+void CMainFrame::AddResultsWindow(CChildFrame* child)
+{
     m_mdiArea->addSubWindow(child);
-    child->showNormal();
-    m_mdiArea->setActiveSubWindow(child);
+    // The window's own system menu would claim the frame's close keys for itself: with several
+    // windows open no one would get them. The frame's command closes the active window.
+    if (QMenu* system = child->systemMenu()) {
+        for (QAction* action : system->actions()) {
+            for (const QKeySequence& key : action->shortcuts())
+                if (key == QKeySequence(Qt::CTRL | Qt::Key_F4) || key == QKeySequence(Qt::CTRL | Qt::Key_W))
+                    action->setShortcuts({});
+        }
+    }
+    if (QTabBar* bar = TabBar()) {
+        // the new tab is the one that knows no window yet: it remembers its window, wherever
+        // it is dragged to
+        for (int i = 0; i < bar->count(); ++i)
+            if (!bar->tabData(i).isValid())
+                bar->setTabData(i, QVariant::fromValue(static_cast<QObject*>(child)));
+    }
+    connect(child, &QWidget::windowTitleChanged, this, [this] {
+        UpdateTabTexts();
+        UpdateTitle();
+    });
+    connect(child, &QObject::destroyed, this, [this] { QTimer::singleShot(0, this, &CMainFrame::PlaceDocumentMenuButton); });
     // while the view waits for its answer the message pane says so
     QObject* view = child->View();
     connect(child->View(), &CLumbra2View::loadingChanged, this, [this, view](bool loading) {
@@ -262,22 +356,19 @@ QWidget* CMainFrame::OpenResults(const std::string& address, const QString& titl
         if (m_loadingViews.remove(view)) // closed while its answer was on the way
             UpdateBusyMessage();
     });
-    child->View()->OnInitialUpdate(); // the view asks for its answer here
-    UpdateTabCloseButtons();
-    return child;
-}
-
-CChildFrame* CMainFrame::OpenEmptyResults(const QString& title)
-{
-    auto* doc = new CLumbra2Doc;
-    doc->SetTitle(title);
-    auto* child = new CChildFrame(doc);
-    m_mdiArea->addSubWindow(child);
     child->showNormal();
     m_mdiArea->setActiveSubWindow(child);
-    child->View()->OnInitialUpdate();
-    UpdateTabCloseButtons();
-    return child;
+}
+
+QTabBar* CMainFrame::TabBar() const
+{
+    return m_mdiArea ? m_mdiArea->findChild<QTabBar*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+void CMainFrame::OnFileClose()
+{
+    if (QMdiSubWindow* w = m_mdiArea->activeSubWindow())
+        w->close();
 }
 
 QList<CChildFrame*> CMainFrame::ResultsWindows() const
@@ -299,7 +390,7 @@ void CMainFrame::UpdateTitle()
 void CMainFrame::UpdateTabCloseButtons()
 {
     // only the active tab carries a close button
-    auto* bar = m_mdiArea->findChild<QTabBar*>();
+    QTabBar* bar = TabBar();
     if (!bar)
         return;
     for (int i = 0; i < bar->count(); ++i) {
@@ -308,14 +399,53 @@ void CMainFrame::UpdateTabCloseButtons()
                 button->setVisible(i == bar->currentIndex());
         }
     }
-    if (!bar->property("yfxWatched").toBool()) {
-        bar->setProperty("yfxWatched", true);
-        bar->setExpanding(false); // tabs as wide as their titles; the document menu sits at the right
-        bar->setElideMode(Qt::ElideRight);
-        connect(bar, &QTabBar::currentChanged, this, &CMainFrame::UpdateTabCloseButtons);
-        connect(bar, &QTabBar::tabMoved, this, &CMainFrame::UpdateTabCloseButtons);
+    UpdateTabTexts();
+    PlaceDocumentMenuButton();
+}
+
+void CMainFrame::UpdateTabTexts()
+{
+    // A title is shown as it is (an '&' in a category name is no mnemonic), elided when the row
+    // is full; the tooltip always holds the whole title.
+    QTabBar* bar = TabBar();
+    if (!bar)
+        return;
+    for (int i = 0; i < bar->count(); ++i) {
+        auto* w = qobject_cast<QMdiSubWindow*>(bar->tabData(i).value<QObject*>());
+        if (!w)
+            continue;
+        const QString title = w->windowTitle();
+        QString shown = title;
+        shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        if (bar->tabText(i) != shown)
+            bar->setTabText(i, shown);
+        bar->setTabToolTip(i, yfx::PlainToolTip(title));
+        if (!bar->tabIcon(i).isNull())
+            bar->setTabIcon(i, QIcon()); // tabs without icons: the room goes to the title
     }
+}
+
+void CMainFrame::PlaceDocumentMenuButton()
+{
+    // The button has its own place at the right of the tab row, which ends where it begins, so
+    // it covers neither a tab's close button nor the row's scroll arrows. No window, no button.
+    QTabBar* bar = TabBar();
+    if (!bar || m_bPlacingDocumentMenu)
+        return;
+    if (m_mdiArea->subWindowList().isEmpty() || bar->isHidden()) {
+        m_documentMenuButton->hide();
+        return;
+    }
+    m_bPlacingDocumentMenu = true;
+    const QRect row = bar->geometry();
+    const int width = m_documentMenuButton->sizeHint().width();
+    const int left = m_mdiArea->width() - width;
+    if (row.x() + row.width() > left)
+        bar->setGeometry(row.x(), row.y(), std::max(0, left - row.x()), row.height());
+    m_documentMenuButton->setGeometry(left, row.y(), width, row.height());
+    m_documentMenuButton->show();
     m_documentMenuButton->raise();
+    m_bPlacingDocumentMenu = false;
 }
 
 void CMainFrame::RebuildDocumentMenu()
@@ -386,10 +516,11 @@ void CMainFrame::ShowWindowsDialog()
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_mdiArea && event->type() == QEvent::Resize) {
-        const QSize hint = m_documentMenuButton->sizeHint();
-        m_documentMenuButton->setGeometry(m_mdiArea->width() - hint.width() - 2, 1, hint.width(), hint.height());
-        m_documentMenuButton->raise();
-    }
+    const bool area = watched == m_mdiArea && event->type() == QEvent::Resize;
+    const bool row = m_mdiArea && watched == TabBar() &&
+                     (event->type() == QEvent::Resize || event->type() == QEvent::Move ||
+                      event->type() == QEvent::Show || event->type() == QEvent::Hide);
+    if (area || row)
+        PlaceDocumentMenuButton();
     return QMainWindow::eventFilter(watched, event);
 }

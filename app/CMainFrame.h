@@ -22,6 +22,8 @@ class QLabel;
 class QMdiArea;
 class QMenuBar;
 class QStatusBar;
+class QStyle;
+class QTabBar;
 class QToolButton;
 
 class CMainFrame : public QMainWindow, public IResultsHost, public IResultsOpener {
@@ -30,6 +32,10 @@ public:
     static constexpr int kWidth = 1008;
     static constexpr int kHeight = 700;
     static constexpr int kAnnouncementPeriodMs = 30000;
+    // The narrowest a tab gets before the tab row scrolls: room for an elided title.
+    static constexpr int kMinTabWidth = 150;
+    // The frame's command that closes the active results window ("关闭(&C)").
+    static constexpr int ID_FILE_CLOSE = 57602;
 
     // Creates the whole frame: bars, navigation bar with its pages (the category tree asks
     // for its document), and asks for the configuration document; both come in the
@@ -59,6 +65,8 @@ public:
     void OnTimer(int id);
     // The window list (command 131): activate or close results windows.
     void ShowWindowsDialog();
+    // Command 57602 (also Ctrl+F4 and Ctrl+W): closes the active results window, if any.
+    void OnFileClose();
 
     QMdiArea* MdiArea() const { return m_mdiArea; }
     COutlookBar* NavigationBar() const { return m_wndNavigationBar; }
@@ -68,6 +76,10 @@ public:
     CAnnouncementBar* CaptionBar() const { return m_wndCaptionBar; }
     const QTimer& AnnouncementTimer() const { return m_timer; }
     QList<CChildFrame*> ResultsWindows() const;
+    // The tab row of the results windows (null before the first one opens) and the document
+    // menu's button at its right.
+    QTabBar* TabBar() const;
+    QToolButton* DocumentMenuButton() const { return m_documentMenuButton; }
 
 signals:
     // Both start-up documents have arrived or failed (once).
@@ -87,6 +99,9 @@ private:
     bool CreateNavigationBar();
     void UpdateTitle();
     void UpdateTabCloseButtons();
+    void UpdateTabTexts();
+    void PlaceDocumentMenuButton();
+    void AddResultsWindow(CChildFrame* child);
     void UpdateKeyIndicators();
     void RebuildDocumentMenu();
     void CheckDocumentsReady();
@@ -103,6 +118,8 @@ private:
     CHomePageDlg* m_wndHomePage = nullptr;
     CAnnouncementBar* m_wndCaptionBar = nullptr;
     QToolButton* m_documentMenuButton = nullptr;
+    QStyle* m_tabStyle = nullptr; // the tab row's style: the application's, with a minimum tab width
+    bool m_bPlacingDocumentMenu = false;
     QTimer m_timer;
     QTimer m_indicatorTimer;
     int m_nAnnouncementPeriod;

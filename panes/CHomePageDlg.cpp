@@ -7,6 +7,8 @@
 
 #include <QMouseEvent>
 
+#include <algorithm>
+
 CHomePageDlg::CHomePageDlg(QWidget* parent)
     : QWidget(parent)
 {
@@ -19,8 +21,6 @@ CHomePageDlg::CHomePageDlg(QWidget* parent)
     }
     m_linkMarket = new CMyUrlStatic(this);
     m_linkMall = new CMyUrlStatic(this);
-    m_linkMarket->setGeometry(rects[1020]);
-    m_linkMall->setGeometry(rects[1021]);
     m_linkMarket->setObjectName(QStringLiteral("1020"));
     m_linkMall->setObjectName(QStringLiteral("1021"));
     // the statics take no mouse input: every message over them reaches the pane
@@ -31,20 +31,45 @@ CHomePageDlg::CHomePageDlg(QWidget* parent)
     m_linkMall->m_strUrl = MallChannelUrl();
     m_linkMarket->LoadLinkBitmap(336);
     m_linkMall->LoadLinkBitmap(337);
-    // On this platform's dialog font the template's statics come out smaller than the logos
-    // (337 would lose its lower and right edge): a static grows to its picture, centred where
-    // the template put it, inside the pane.
-    for (CMyUrlStatic* link : {m_linkMarket, m_linkMall}) {
+    m_templateRects[0] = rects[1020];
+    m_templateRects[1] = rects[1021];
+
+    // The template is wider than the navigation bar on this platform's dialog font: the pane
+    // takes the bar's width (never less than the widest logo) and keeps the template's height,
+    // so it never scrolls sideways.
+    int widest = 0;
+    for (CMyUrlStatic* link : {m_linkMarket, m_linkMall})
+        widest = std::max(widest, link->m_nBitmapWidth);
+    const int height = this->height();
+    setMinimumSize(widest, height);
+    setMaximumSize(QWIDGETSIZE_MAX, height);
+    PlaceLinks();
+}
+
+void CHomePageDlg::PlaceLinks()
+{
+    // Each static at its template height, as wide as the template made it but no wider than the
+    // pane and never narrower than its logo, centred across the pane: both logos show whole.
+    CMyUrlStatic* links[2] = {m_linkMarket, m_linkMall};
+    for (int i = 0; i < 2; ++i) {
+        CMyUrlStatic* link = links[i];
         const QSize picture(link->m_nBitmapWidth, link->m_nBitmapHeight);
-        QRect r = link->geometry();
-        if (picture.width() <= r.width() && picture.height() <= r.height())
-            continue;
-        const QPoint centre = r.center();
-        r.setSize(r.size().expandedTo(picture));
-        r.moveCenter(centre);
-        r.moveLeft(qBound(0, r.left(), qMax(0, width() - r.width())));
+        QRect r = m_templateRects[i];
+        r.setWidth(std::max(std::min(r.width(), width()), picture.width()));
+        if (r.height() < picture.height()) {
+            const int centre = r.center().y();
+            r.setHeight(picture.height());
+            r.moveTop(centre - picture.height() / 2);
+        }
+        r.moveLeft(std::max(0, (width() - r.width()) / 2));
         link->setGeometry(r);
     }
+}
+
+void CHomePageDlg::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    PlaceLinks();
 }
 
 QString CHomePageDlg::MarketChannelUrl()

@@ -1,7 +1,9 @@
 #pragma once
 // The home-page pane: two picture links, the marketplace's affiliate channel page above and
 // the mall channel's below. A press and a release on a drawn picture opens its page in the
-// default browser; the static around a picture does not count.
+// default browser; the static around a picture does not count. The pane is as wide as the
+// navigation bar gives it (at least its widest logo), with both logos centred across it.
+#include <QRect>
 #include <QWidget>
 
 class CMyUrlStatic;
@@ -23,6 +25,7 @@ public:
     bool m_bTrackingLeave = false;
 
 protected:
+    void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -30,4 +33,7 @@ protected:
 
 private:
     CMyUrlStatic* LinkAt(const QPoint& pos) const;
+    void PlaceLinks();
+
+    QRect m_templateRects[2]; // the statics 1020 and 1021 as the template places them
 };

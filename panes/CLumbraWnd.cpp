@@ -7,15 +7,12 @@
 #include "panes/finder/ItemPageRules.h"
 #include "res/GbkText.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
-
-namespace {
-
-} // namespace
 
 CLumbraWnd::CLumbraWnd(QWidget* parent)
     : QWidget(parent)
@@ -133,6 +130,9 @@ void CLumbraWnd::OnSearchMore()
         connect(action, &QAction::triggered, this, [this, id] { OnCandidate(id); });
     }
     m_candidateMenu = menu;
+    // The menu grabs keyboard and mouse while it is open: what it receives for the pane is
+    // handled as the pane's own input (see eventFilter).
+    menu->installEventFilter(this);
     menu->popup(m_btnSearchMore->mapToGlobal(QPoint(0, m_btnSearchMore->height())));
 }
 
@@ -151,8 +151,61 @@ void CLumbraWnd::CloseCandidateMenu()
         m_candidateMenu->close();
 }
 
+bool CLumbraWnd::FilterCandidateMenuEvent(QEvent* event)
+{
+
+
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        // A key closes the menu and goes on to the pane's focused control (Enter then searches),
+        // as if the menu had never taken the keyboard.
+        QWidget* focus = QApplication::focusWidget();
+        if (!focus || (focus != this && !isAncestorOf(focus)))
+            return false; // the keyboard was not the pane's: the menu's own handling
+        CloseCandidateMenu();
+        std::unique_ptr<QEvent> copy(event->clone());
+        QApplication::sendEvent(focus, copy.get());
+        return true;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton && mouse->button() != Qt::MiddleButton)
+            return false;
+        const QPoint global = mouse->globalPosition().toPoint();
+        if (m_candidateMenu->rect().contains(m_candidateMenu->mapFromGlobal(global)))
+            return false; // a press on the menu chooses an entry
+        QWidget* target = QApplication::widgetAt(global);
+        if (!target || (target != this && !isAncestorOf(target)))
+            return false; // outside the pane: the menu closes as menus do
+        // Inside the pane the menu closes and the press reaches the control under the pointer
+        // (an edit takes the focus and places its cursor), exactly once.
+        m_candidateMenu->setAttribute(Qt::WA_NoMouseReplay);
+        CloseCandidateMenu();
+        QMouseEvent press(QEvent::MouseButtonPress, target->mapFromGlobal(mouse->globalPosition()),
+                          mouse->globalPosition(), mouse->button(), mouse->buttons(), mouse->modifiers());
+        // A press handed on is no window-system event, so Qt gives no focus for it: the first
+        // control from the target up that takes focus by click takes it, as a real click does.
+        for (QWidget* w = target; w; w = w->parentWidget()) {
+            if (w->isEnabled() && (w->focusPolicy() & Qt::ClickFocus)) {
+                w->setFocus(Qt::MouseFocusReason);
+                break;
+            }
+            if (w == this)
+                break;
+        }
+        QApplication::sendEvent(target, &press);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
 bool CLumbraWnd::eventFilter(QObject* watched, QEvent* event)
 {
+    if (m_candidateMenu && watched == m_candidateMenu.data())
+        return FilterCandidateMenuEvent(event) || QWidget::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::KeyPress: {
         CloseCandidateMenu();

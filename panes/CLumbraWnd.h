@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-class QLineEdit;
 #include <QMenu>
+
+class QLineEdit;
 class QPushButton;
 
 class CLumbraWnd : public QWidget {
@@ -63,6 +64,8 @@ protected:
 
 private:
     void CloseCandidateMenu();
+    // Input that the open candidate menu receives: true when it was the pane's and is handled.
+    bool FilterCandidateMenuEvent(QEvent* event);
 
     std::vector<std::string> m_candidates;
     QPointer<QMenu> m_candidateMenu;

@@ -11,7 +11,11 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <QTextLayout>
+
 #include <algorithm>
+#include <climits>
+#include <cmath>
 
 namespace {
 
@@ -19,6 +23,7 @@ const QColor kGround(255, 255, 255);
 const QColor kAmount(255, 90, 68);
 const QColor kNameHover(225, 145, 100);
 constexpr int kAmountPixels = 15;
+constexpr int kTextSlack = 2;
 
 yfx::TileRect ToTileRect(const QRect& r)
 {
@@ -27,7 +32,50 @@ yfx::TileRect ToTileRect(const QRect& r)
 
 } // namespace
 
+QFont CTBItemWnd::TextFont(const QFont& dialogFont, int id)
+{
+    QFont font = dialogFont;
+    if (id == IDC_PRICE || id == IDC_POSTAGE || id == IDC_SALES) {
+        font.setWeight(QFont::Bold);
+        font.setPixelSize(kAmountPixels);
+    }
+    return font;
+}
+
+CTBItemWnd::TextNeeds CTBItemWnd::MeasureTexts(const yfx::res::DialogTemplate& dlg, const QFont& dialogFont)
+{
+    // One unwrapped line as the text static lays it out (fallback fonts included), with two
+    // pixels to spare for the rounding of glyph positions at fractional scales.
+    auto lineSize = [](const QString& text, const QFont& font) {
+        QTextLayout layout(text, font);
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        line.setLineWidth(1e6);
+        layout.endLayout();
+        return QSize(static_cast<int>(std::ceil(line.naturalTextWidth())) + kTextSlack,
+                     static_cast<int>(std::ceil(line.height())));
+    };
+    TextNeeds needs;
+    for (const yfx::res::DialogControl& c : dlg.controls) {
+        if (c.id < 0 || c.text.isEmpty())
+            continue;
+        if (c.id == IDC_NAME) {
+            // Two whole lines of a title mixing Chinese and Latin letters.
+            needs.nameHeight = 2 * lineSize(QStringLiteral("名称 Ag"), TextFont(dialogFont, c.id)).height();
+            continue;
+        }
+        needs.text[c.id] = lineSize(c.text, TextFont(dialogFont, c.id));
+    }
+    return needs;
+}
+
 CTBItemWnd::Geometry CTBItemWnd::ComputeGeometry(const yfx::res::DialogTemplate& dlg, QSize baseUnits)
+{
+    return ComputeGeometry(dlg, baseUnits, TextNeeds{});
+}
+
+CTBItemWnd::Geometry CTBItemWnd::ComputeGeometry(const yfx::res::DialogTemplate& dlg, QSize baseUnits,
+                                                 const TextNeeds& needs)
 {
     Geometry g;
     const yfx::res::DialogControl* picture = nullptr;
@@ -39,29 +87,120 @@ CTBItemWnd::Geometry CTBItemWnd::ComputeGeometry(const yfx::res::DialogTemplate&
     // template puts below it move by the same amount as its bottom edge.
     int shift = 0;
     int splitDu = -1;
+    QRect picturePx;
     if (picture) {
         const QRect px = yfx::res::DialogUnitsToPixels(picture->rect, baseUnits);
         shift = (px.top() + kPictureSize) - (px.top() + px.height());
         splitDu = picture->rect.center().y();
+        picturePx = QRect(px.topLeft(), QSize(kPictureSize, kPictureSize));
     }
     g.rowShift = shift;
 
-    int bottom = 0;
     for (const yfx::res::DialogControl& c : dlg.controls) {
         if (c.id < 0)
             continue;
         QRect px = yfx::res::DialogUnitsToPixels(c.rect, baseUnits);
         if (&c == picture)
-            px.setSize(QSize(kPictureSize, kPictureSize));
+            px = picturePx;
         else if (picture && c.rect.top() > splitDu)
             px.translate(0, shift);
         g.controls[c.id] = px;
-        const int h = c.id == IDC_BADGE ? std::max(px.height(), kBadgeHeight) : px.height();
-        bottom = std::max(bottom, px.top() + h);
     }
     const int templateHeight =
         yfx::res::DialogUnitsToPixels(QRect(QPoint(0, 0), dlg.size), baseUnits).height();
-    g.tileSize = QSize(kTileWidth, std::max(templateHeight + shift, bottom));
+
+    const bool fitTexts = !needs.text.empty() || needs.nameHeight > 0;
+    int push = 0; // pixels the rows below a grown row move down
+    if (fitTexts) {
+        auto has = [&g](int id) { return g.controls.count(id) != 0; };
+        const int edge = picture ? std::min(kTileWidth, picturePx.left() + kPictureSize) : kTileWidth;
+        const int gap = std::max(1, yfx::res::DialogUnitsToPixels(QRect(0, 0, 1, 0), baseUnits).width());
+        auto grow = [&](int id) {
+            QRect& r = g.controls[id];
+            const auto it = needs.text.find(id);
+            if (it != needs.text.end())
+                r.setSize(r.size().expandedTo(it->second));
+        };
+        auto endOf = [](const QRect& r) { return r.x() + r.width(); };
+
+        // First row: currency sign, price, postage label, postage.
+        if (has(IDC_YUAN))
+            grow(IDC_YUAN);
+        if (has(IDC_POSTAGE)) {
+            grow(IDC_POSTAGE);
+            QRect& postage = g.controls[IDC_POSTAGE];
+            postage.moveLeft(std::min(postage.x(), edge - postage.width()));
+            postage.setRight(edge - 1);
+            if (has(IDC_POSTAGE_LABEL)) {
+                grow(IDC_POSTAGE_LABEL);
+                QRect& label = g.controls[IDC_POSTAGE_LABEL];
+                label.moveLeft(std::min(label.x(), postage.x() - gap - label.width()));
+            }
+        }
+        if (has(IDC_PRICE)) {
+            QRect& price = g.controls[IDC_PRICE];
+            const QSize need = needs.text.count(IDC_PRICE) ? needs.text.at(IDC_PRICE) : QSize();
+            price.setHeight(std::max(price.height(), need.height()));
+            if (has(IDC_YUAN))
+                price.moveLeft(std::max(price.x(), endOf(g.controls[IDC_YUAN])));
+            const int limit = has(IDC_POSTAGE_LABEL) ? g.controls[IDC_POSTAGE_LABEL].x() - gap : edge;
+            price.setWidth(std::max(1, limit - price.x()));
+        }
+        // Last row: sales label, sales count, badge.
+        if (has(IDC_BADGE)) {
+            QRect& badge = g.controls[IDC_BADGE];
+            badge.moveLeft(std::min(badge.x(), edge - kBadgeMaxWidth));
+            badge.setHeight(std::max(badge.height(), kBadgeHeight));
+        }
+        if (has(IDC_SALES_LABEL))
+            grow(IDC_SALES_LABEL);
+        if (has(IDC_SALES)) {
+            QRect& sales = g.controls[IDC_SALES];
+            const QSize need = needs.text.count(IDC_SALES) ? needs.text.at(IDC_SALES) : QSize();
+            sales.setHeight(std::max(sales.height(), need.height()));
+            if (has(IDC_SALES_LABEL))
+                sales.moveLeft(std::max(sales.x(), endOf(g.controls[IDC_SALES_LABEL])));
+            const int limit = has(IDC_BADGE) ? g.controls[IDC_BADGE].x() - gap : edge;
+            sales.setWidth(std::max(1, limit - sales.x()));
+        }
+        if (has(IDC_NAME)) {
+            QRect& name = g.controls[IDC_NAME];
+            name.setHeight(std::max(name.height(), needs.nameHeight));
+        }
+        for (auto& [id, r] : g.controls)
+            if (id != IDC_PICTURE && endOf(r) > edge)
+                r.setRight(edge - 1);
+
+        // Rows in template order; a row that grew into the next one pushes it (and every row
+        // after it) down.
+        const std::vector<std::vector<int>> rows = {
+            {IDC_YUAN, IDC_PRICE, IDC_POSTAGE_LABEL, IDC_POSTAGE}, {IDC_NAME}, {IDC_SALES_LABEL, IDC_SALES, IDC_BADGE}};
+        int previousBottom = picture ? picturePx.top() + kPictureSize : 0;
+        for (const std::vector<int>& row : rows) {
+            int top = INT_MAX;
+            for (int id : row)
+                if (has(id))
+                    top = std::min(top, g.controls[id].y());
+            if (top == INT_MAX)
+                continue;
+            push = std::max(push, previousBottom - top);
+            int bottom = 0;
+            for (int id : row) {
+                if (!has(id))
+                    continue;
+                g.controls[id].translate(0, push);
+                bottom = std::max(bottom, g.controls[id].y() + g.controls[id].height());
+            }
+            previousBottom = bottom;
+        }
+    }
+
+    int bottom = 0;
+    for (const auto& [id, px] : g.controls) {
+        const int h = id == IDC_BADGE ? std::max(px.height(), kBadgeHeight) : px.height();
+        bottom = std::max(bottom, px.top() + h);
+    }
+    g.tileSize = QSize(kTileWidth, std::max(templateHeight + shift + push, bottom));
     return g;
 }
 
@@ -83,7 +222,10 @@ bool CTBItemWnd::Create()
     const yfx::res::DialogTemplate* dlg = yfx::res::Dialog(kTemplateId);
     if (!dlg)
         return false;
-    const Geometry g = ComputeGeometry(*dlg, yfx::res::DialogBaseUnits(yfx::res::DialogFont(*dlg)));
+    // The texts draw in the template's own font, never in the desktop's font size.
+    const QFont dialogFont = yfx::res::DialogFont(*dlg);
+    const Geometry g =
+        ComputeGeometry(*dlg, yfx::res::DialogBaseUnits(dialogFont), MeasureTexts(*dlg, dialogFont));
 
     struct Binding {
         int id;
@@ -103,6 +245,8 @@ bool CTBItemWnd::Create()
     };
     for (const Binding& b : bindings) {
         b.control->setObjectName(QLatin1String(b.name));
+        if (auto* text = qobject_cast<CMyStatic*>(b.control))
+            text->SetFontDescription(dialogFont);
         const auto it = g.controls.find(b.id);
         if (it != g.controls.end())
             b.control->setGeometry(it->second);
@@ -122,6 +266,10 @@ bool CTBItemWnd::Create()
         bold->SetWeight(QFont::Bold);
         bold->SetPixelHeight(kAmountPixels);
     }
+    // The marketplace's texts are data: an '&' in a title is an ampersand, and a text too long
+    // for its control ends in "…" instead of losing characters unseen.
+    for (CMyStatic* data : {&m_price, &m_postage, &m_name, &m_sales})
+        data->SetLiteral(true);
     m_crNameText = m_name.m_crText;
     m_bCreated = true;
     return true;

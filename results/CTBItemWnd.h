@@ -15,6 +15,7 @@
 #include "results/TileClick.h"
 
 #include <QColor>
+#include <QFont>
 #include <QRect>
 #include <QSize>
 #include <QTimer>
@@ -47,18 +48,38 @@ public:
         IDC_BADGE = 1016,
     };
 
+    // What the tile's texts need, in pixels, in the fonts the tile draws them with: the
+    // one-line size of each label's text and of each amount's template placeholder (by control
+    // id), and the height of two lines of the name. Needs a QGuiApplication (font metrics).
+    struct TextNeeds {
+        std::map<int, QSize> text;
+        int nameHeight = 0;
+    };
+    static TextNeeds MeasureTexts(const yfx::res::DialogTemplate& dlg, const QFont& dialogFont);
+    // The font control `id` draws with: the template's dialog font, bold and 15 pixels high for
+    // the three amounts. The application's font size plays no part, so the tile looks the same
+    // on every desktop.
+    static QFont TextFont(const QFont& dialogFont, int id);
+
     // Where the controls of the template sit in pixels for given dialog base units. The tile
     // is kTileWidth wide and the picture kPictureSize square at its template position; every
     // row below the picture keeps its dialog-unit distance from the picture's bottom edge
     // (so no text ever overlaps the picture, whatever the font), and the tile is tall enough
     // for every row and a badge of kBadgeHeight.
+    // With `needs`, every control also holds its text: a label is at least as wide and every
+    // text as high as its text needs, and a row that grows pushes the rows below it down; no
+    // control reaches past the picture's right edge. The postage holds its placeholder against
+    // that edge, its label just before it; the price reaches up to the postage label, the sales
+    // count up to the badge, and the badge keeps room for the widest badge (kBadgeMaxWidth).
     struct Geometry {
         QSize tileSize;
         std::map<int, QRect> controls; // by control id
         int rowShift = 0;              // pixels added to every row below the picture
     };
     static constexpr int kBadgeHeight = 16;
+    static constexpr int kBadgeMaxWidth = 88;
     static Geometry ComputeGeometry(const yfx::res::DialogTemplate& dlg, QSize baseUnits);
+    static Geometry ComputeGeometry(const yfx::res::DialogTemplate& dlg, QSize baseUnits, const TextNeeds& needs);
 
     // What the picture worker needs of the record shown now.
     struct PictureAddresses {
@@ -107,6 +128,9 @@ public:
     CMyStatic& PriceControl() { return m_price; }
     CMyStatic& PostageControl() { return m_postage; }
     CMyStatic& SalesControl() { return m_sales; }
+    CMyStatic& YuanLabel() { return m_yuanLabel; }
+    CMyStatic& PostageLabel() { return m_postageLabel; }
+    CMyStatic& SalesLabel() { return m_salesLabel; }
     CPictureEx& BadgeControl() { return m_badge; }
     // The badge resource shown now, 0 for none.
     unsigned BadgeId() const { return m_nBadgeId; }

@@ -198,7 +198,11 @@ CFirefoxSessionSource::CFirefoxSessionSource(std::vector<std::filesystem::path> 
 
 std::vector<std::filesystem::path> CFirefoxSessionSource::ProfileRootsUnder(const std::filesystem::path& home)
 {
+    const fs::path snap = home / "snap" / "firefox" / "common";          // Ubuntu's Firefox snap
+    const fs::path flatpak = home / ".var" / "app" / "org.mozilla.firefox"; // the Flatpak
     return {home / ".mozilla" / "firefox", home / ".config" / "mozilla" / "firefox",
+            snap / ".mozilla" / "firefox", snap / ".config" / "mozilla" / "firefox",
+            flatpak / ".mozilla" / "firefox", flatpak / "config" / "mozilla" / "firefox",
             // derivatives that keep Firefox's layout under a folder of their own
             home / ".librewolf", home / ".waterfox"};
 }
@@ -317,6 +321,10 @@ std::vector<BrowserPage> CFirefoxSessionSource::PagesFromSessionJson(std::string
 
 bool CFirefoxSessionSource::HasStaleLock(const std::filesystem::path& profile)
 {
+    // A Flatpak runs in a process-id namespace of its own: the number in its lock names no
+    // process here, so its lock tells nothing.
+    if (profile.generic_string().find("/.var/app/") != std::string::npos)
+        return false;
     char target[256];
     ssize_t n = ::readlink((profile / "lock").c_str(), target, sizeof target - 1);
     if (n <= 0)

@@ -33,7 +33,9 @@ public:
     explicit CFirefoxSessionSource(std::vector<std::filesystem::path> profileRoots);
 
     // The profile roots under a home folder: .mozilla/firefox, .config/mozilla/firefox (newer
-    // releases), then the derivatives' .librewolf and .waterfox.
+    // releases), the same two under the Firefox snap's snap/firefox/common and the Flatpak's
+    // .var/app/org.mozilla.firefox (whose newer one is config/mozilla/firefox), then the
+    // derivatives' .librewolf and .waterfox.
     static std::vector<std::filesystem::path> ProfileRootsUnder(const std::filesystem::path& home);
 
     // The open tabs of every profile, profile after profile (see Profiles()), windows and tabs
@@ -59,7 +61,8 @@ public:
     // True when the profile's lock link ("host:+PID") names a process that no longer runs (or
     // is a zombie waiting to be reaped):
     // Firefox crashed and its recovery file is stale. False when there is no lock or it cannot
-    // be read as such (then the file is read).
+    // be read as such (then the file is read), and always false for a Flatpak's profile, whose
+    // lock names a process of the sandbox's own process-id namespace.
     static bool HasStaleLock(const std::filesystem::path& profile);
 
 private:

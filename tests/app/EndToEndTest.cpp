@@ -223,6 +223,9 @@ TEST_F(EndToEndTest, SearchRankingAndTodaysPicks)
     }();
     EXPECT_EQ(search.query.at("q"), "手机");
     EXPECT_NE(search.rawQuery.find("q=%CA%D6%BB%FA"), std::string::npos);
+    // the caption as the window system shows it: the program's name once, then the window's
+    EXPECT_TRUE(WaitFor([&] { return X("xdotool getwindowname " + window) == "悦丰选网购助手 - 自助搜索 - 销量"; }, 5s))
+        << X("xdotool getwindowname " + window);
     // every tile's picture is fetched
     ASSERT_TRUE(WaitFor([&] { return CountRequests(IsThumbnail) >= 30; }, 30s));
     std::this_thread::sleep_for(1500ms);

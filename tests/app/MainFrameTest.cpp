@@ -8,12 +8,22 @@
 #include "market/Endpoints.h"
 #include "market/Gbk.h"
 #include "market/TBRecord.h"
+#include "controls/CMyUrlStatic.h"
+#include "panes/CHomePageDlg.h"
 #include "panes/CLumbraWnd.h"
 #include "panes/CTBCatTreeCtrl.h"
 #include "results/CLumbra2View.h"
 #include "tests/support/MarketServerProcess.h"
 
+#include <QDialogButtonBox>
 #include <QDockWidget>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileIconProvider>
+#include <QLabel>
+#include <QMessageBox>
+#include <QSizeGrip>
+#include <QTimer>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMdiArea>
@@ -23,6 +33,8 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolBox>
 #include <memory>
@@ -275,6 +287,254 @@ private slots:
         QTRY_VERIFY(frame->ResultsWindows().isEmpty());
     }
 
+    void tabRowOfManyWindows()
+    {
+        QToolButton* menuButton = frame->DocumentMenuButton();
+        QVERIFY(frame->ResultsWindows().isEmpty());
+        QVERIFY(!menuButton->isVisible()); // no window, no document menu
+        QTabBar* tabs = frame->TabBar();
+        QVERIFY(tabs);
+        const QString ampersand = QStringLiteral("热卖排行 - 男装&配饰 - 销量");
+        for (int i = 0; i < 7; ++i)
+            frame->OpenEmptyResults(QStringLiteral("自助搜索 - 销量"));
+        QTRY_VERIFY(menuButton->isVisible());
+        // Seven tabs: the active tab's "×" is not under the document menu, and a click on it
+        // closes that window.
+        {
+            QWidget* close = tabs->tabButton(tabs->currentIndex(), QTabBar::RightSide);
+            QVERIFY(close && close->isVisible());
+            const QRect closeRect(close->mapTo(frame, QPoint(0, 0)), close->size());
+            const QRect buttonRect(menuButton->mapTo(frame, QPoint(0, 0)), menuButton->size());
+            QVERIFY(!closeRect.intersects(buttonRect));
+            QPointer<QMdiSubWindow> active = frame->MdiArea()->activeSubWindow();
+            QTest::mouseClick(close, Qt::LeftButton);
+            QTRY_VERIFY(!active);
+            QCOMPARE(frame->ResultsWindows().size(), 6);
+        }
+        frame->OpenEmptyResults(QStringLiteral("自助搜索 - 销量"));
+        frame->OpenEmptyResults(ampersand);
+        QCOMPARE(tabs->count(), 8);
+        // The row ends where the document menu's own place begins; the scroll arrows lie inside
+        // the row and take a click.
+        QTRY_VERIFY(tabs->geometry().right() < menuButton->geometry().left());
+        QCOMPARE(menuButton->geometry().right(), frame->MdiArea()->width() - 1);
+        QList<QToolButton*> arrows;
+        for (QToolButton* b : tabs->findChildren<QToolButton*>())
+            if (b->isVisible() && b->arrowType() != Qt::NoArrow)
+                arrows.append(b);
+        QCOMPARE(arrows.size(), 2);
+        for (QToolButton* arrow : arrows) {
+            const QPoint centre = arrow->mapTo(frame, arrow->rect().center());
+            QCOMPARE(frame->childAt(centre), static_cast<QWidget*>(arrow));
+        }
+        QToolButton* left = arrows[0]->arrowType() == Qt::LeftArrow ? arrows[0] : arrows[1];
+        tabs->setCurrentIndex(7);
+        QTRY_VERIFY(left->isEnabled());
+        const int before = tabs->tabRect(7).x();
+        QTest::mouseClick(left, Qt::LeftButton);
+        QTRY_VERIFY(tabs->tabRect(7).x() > before);
+        // Every tab keeps a useful width, shows its title as it is (an '&' stays an ampersand)
+        // and has the whole title as its tooltip.
+        for (int i = 0; i < tabs->count(); ++i) {
+            QVERIFY2(tabs->tabRect(i).width() >= CMainFrame::kMinTabWidth, qPrintable(QString::number(i)));
+            QVERIFY(tabs->tabToolTip(i).contains(QStringLiteral("销量")));
+        }
+        QCOMPARE(tabs->tabText(7), QStringLiteral("热卖排行 - 男装&&配饰 - 销量"));
+        QVERIFY(tabs->tabToolTip(7).contains(QStringLiteral("男装&amp;配饰")));
+        // A dragged tab keeps its own title.
+        tabs->moveTab(7, 0);
+        for (CChildFrame* w : frame->ResultsWindows())
+            if (w->windowTitle() == ampersand)
+                w->setWindowTitle(QStringLiteral("A&B"));
+        QCOMPARE(tabs->tabText(0), QStringLiteral("A&&B"));
+        QCOMPARE(tabs->tabText(1), QStringLiteral("自助搜索 - 销量"));
+
+        for (CChildFrame* w : frame->ResultsWindows())
+            w->close();
+        QTRY_VERIFY(frame->ResultsWindows().isEmpty());
+        QTRY_VERIFY(!menuButton->isVisible());
+    }
+
+    void keysCloseTheActiveWindow()
+    {
+        frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame));
+        for (int i = 0; i < 3; ++i)
+            frame->OpenEmptyResults(QStringLiteral("窗口 %1").arg(i));
+        frame->SearchPane()->m_editKeyword->setFocus(); // typing in the pane, as a user would
+        for (const QKeySequence& key : {QKeySequence(Qt::CTRL | Qt::Key_F4), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+            QPointer<QMdiSubWindow> active = frame->MdiArea()->activeSubWindow();
+            QVERIFY(active);
+            const auto count = frame->ResultsWindows().size();
+            QTest::keySequence(frame->windowHandle(), key);
+            QTRY_VERIFY2(!active, qPrintable(key.toString()));
+            QCOMPARE(frame->ResultsWindows().size(), count - 1);
+        }
+        // the window menu's "关闭(&C)" does the same
+        QAction* close = nullptr;
+        for (QAction* a : frame->actions())
+            if (a->data().toInt() == CMainFrame::ID_FILE_CLOSE)
+                close = a;
+        QVERIFY(close);
+        QCOMPARE(close->text(), QStringLiteral("关闭(&C)"));
+        close->trigger();
+        QTRY_VERIFY(frame->ResultsWindows().isEmpty());
+        close->trigger(); // nothing left to close
+        QVERIFY(frame->ResultsWindows().isEmpty());
+    }
+
+    void readyComesBackAfterAMenu()
+    {
+        QCOMPARE(frame->statusBar()->currentMessage(), QStringLiteral("就绪"));
+        QVERIFY(!frame->statusBar()->isSizeGripEnabled());
+        for (QSizeGrip* grip : frame->findChildren<QSizeGrip*>())
+            QVERIFY(!grip->isVisible());
+        frame->OpenEmptyResults(QStringLiteral("Lumbra2"));
+        QToolButton* menuButton = frame->DocumentMenuButton();
+        QTRY_VERIFY(menuButton->isVisible());
+        // The pointer passes over the document menu's entries, then the menu closes.
+        QString whileOpen;
+        bool hovered = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            for (QAction* a : menu->actions()) {
+                if (a->isSeparator())
+                    continue;
+                QTest::mouseMove(menu, menu->actionGeometry(a).center());
+                hovered = hovered || menu->activeAction() == a;
+            }
+            whileOpen = frame->statusBar()->currentMessage();
+            menu->close();
+        });
+        QTest::mouseClick(menuButton, Qt::LeftButton); // returns when the menu has closed
+        QVERIFY(hovered);
+        QCOMPARE(whileOpen, QStringLiteral("就绪"));
+        QCOMPARE(frame->statusBar()->currentMessage(), QStringLiteral("就绪"));
+        // Any message pane text that is cleared gives way to the idle text again.
+        frame->statusBar()->showMessage(QStringLiteral("正在读取"));
+        frame->statusBar()->clearMessage();
+        QCOMPARE(frame->statusBar()->currentMessage(), QStringLiteral("就绪"));
+        for (CChildFrame* w : frame->ResultsWindows())
+            w->close();
+        QTRY_VERIFY(frame->ResultsWindows().isEmpty());
+    }
+
+    void captionNamesTheProgramOnce()
+    {
+        // The window system adds an application display name to every caption that does not
+        // end with it; the caption starts with the name already, so none may be set. A name
+        // that was set would not follow a change of the application name.
+        const QString name = QCoreApplication::applicationName();
+        QCoreApplication::setApplicationName(QStringLiteral("probe"));
+        const QString display = QGuiApplication::applicationDisplayName();
+        QCoreApplication::setApplicationName(name);
+        QCOMPARE(display, QStringLiteral("probe"));
+        frame->OpenEmptyResults(QStringLiteral("自助搜索 - 销量"));
+        QCOMPARE(frame->windowTitle(), QStringLiteral("悦丰选网购助手 - 自助搜索 - 销量"));
+        QCOMPARE(frame->windowTitle().count(QStringLiteral("悦丰选网购助手")), 1);
+        for (CChildFrame* w : frame->ResultsWindows())
+            w->close();
+        QTRY_VERIFY(frame->ResultsWindows().isEmpty());
+    }
+
+    void disabledEntriesLookDisabled()
+    {
+        const QPalette pal = QApplication::palette();
+        for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+            QVERIFY(pal.color(QPalette::Disabled, role) != pal.color(QPalette::Active, role));
+        // The results view's menu: the entry of the order shown now is disabled.
+        frame->SearchPane()->RunSearch(0);
+        CLumbra2View* view = frame->ResultsWindows().last()->View();
+        QVERIFY(!view->Tiles().empty());
+        std::unique_ptr<QMenu> menu(view->CreateContextMenu());
+        QVERIFY(menu);
+        menu->popup(frame->mapToGlobal(QPoint(400, 300)));
+        QTRY_VERIFY(menu->isVisible());
+        const QImage shot = menu->grab().toImage();
+        auto darkest = [&shot, &menu](QAction* a) {
+            int least = 255 * 3;
+            const QRect r = menu->actionGeometry(a).intersected(shot.rect());
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x) {
+                    const QColor c = shot.pixelColor(x, y);
+                    least = std::min(least, c.red() + c.green() + c.blue());
+                }
+            return least;
+        };
+        QAction* enabled = nullptr;
+        QAction* disabled = nullptr;
+        for (QAction* a : menu->actions())
+            (a->isEnabled() ? enabled : disabled) = a;
+        QVERIFY(enabled && disabled);
+        QCOMPARE(disabled->text(), QStringLiteral("按销量排序"));
+        // the disabled entry's text is clearly lighter than the enabled one's
+        QVERIFY2(darkest(disabled) > darkest(enabled) + 150,
+                 qPrintable(QStringLiteral("%1 / %2").arg(darkest(disabled)).arg(darkest(enabled))));
+        menu->close();
+        for (CChildFrame* w : frame->ResultsWindows())
+            w->close();
+        QTRY_VERIFY(frame->ResultsWindows().isEmpty());
+    }
+
+    void longAnnouncementIsElidedWithTheWholeTextAsTooltip()
+    {
+        CAnnouncementBar* bar = frame->CaptionBar();
+        QString text;
+        for (int i = 0; i < 30; ++i)
+            text += QStringLiteral("全场满%1元包邮，").arg(i + 1);
+        text += QStringLiteral("<b>活动&规则</b>");
+        bar->show();
+        bar->SetText(text);
+        QCOMPARE(bar->Text(), text);
+        const QString shown = bar->ShownText();
+        QVERIFY(shown.endsWith(QChar(0x2026)));
+        QVERIFY(text.startsWith(shown.chopped(1)));
+        QLabel* label = nullptr;
+        for (QLabel* l : bar->findChildren<QLabel*>())
+            if (l->text() == shown)
+                label = l;
+        QVERIFY(label);
+        QVERIFY(label->fontMetrics().horizontalAdvance(shown) <= label->width());
+        QVERIFY(bar->geometry().right() <= frame->centralWidget()->width());
+        QVERIFY(bar->toolTip().contains(QStringLiteral("活动&amp;规则")));
+        QVERIFY(bar->toolTip().contains(QStringLiteral("&lt;b&gt;")));
+        // a short one shows whole
+        bar->SetText(QStringLiteral("新品上架"));
+        QCOMPARE(bar->ShownText(), QStringLiteral("新品上架"));
+        bar->hide();
+    }
+
+    void qtOwnTextsAreChinese()
+    {
+        auto* app = static_cast<CLumbra2App*>(qApp);
+        QVERIFY2(app->QtTranslator(), "qtbase_zh_CN.qm (qt6-translations-l10n) was not loaded");
+        QCOMPARE(QLocale().language(), QLocale::Chinese);
+        // standard buttons: the message box's OK, the window list's Close
+        QMessageBox box;
+        box.setStandardButtons(QMessageBox::Ok);
+        QCOMPARE(box.button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
+        QDialogButtonBox buttons(QDialogButtonBox::Close);
+        QCOMPARE(buttons.button(QDialogButtonBox::Close)->text(), QStringLiteral("关闭"));
+        // the edits' context menu
+        std::unique_ptr<QMenu> editMenu(frame->SearchPane()->m_editKeyword->createStandardContextMenu());
+        QStringList texts;
+        for (QAction* a : editMenu->actions())
+            texts << a->text();
+        QVERIFY2(texts.join(QLatin1Char(' ')).contains(QStringLiteral("粘贴")), qPrintable(texts.join(QLatin1Char(' '))));
+        for (const QString& t : texts)
+            QVERIFY2(!t.contains(QStringLiteral("Paste")) && !t.contains(QStringLiteral("Select All")), qPrintable(t));
+        // the scroll bar's menu and the file dialog
+        QCOMPARE(QCoreApplication::translate("QScrollBar", "Scroll here"), QStringLiteral("滚动至此"));
+        QFileDialog dialog(frame);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        QCOMPARE(dialog.labelText(QFileDialog::Accept), QStringLiteral("打开(&O)"));
+        QCOMPARE(dialog.labelText(QFileDialog::Reject), QStringLiteral("取消"));
+        // the file dialog's type column, which Qt's catalogue lacks
+        QCOMPARE(QFileIconProvider().type(QFileInfo(QDir::tempPath())), QStringLiteral("文件夹"));
+    }
+
     void pagesDetachWithoutCloseButton()
     {
         COutlookBar* bar = frame->NavigationBar();
@@ -320,6 +580,38 @@ private slots:
         // the first frame is the main window again
         SetMainResultsHost(frame);
         SetMainResultsOpener(frame);
+    }
+
+    void panesFitTheBarWithoutScrollingSideways()
+    {
+        COutlookBar* bar = frame->NavigationBar();
+        for (int page : {0, 2}) {
+            bar->SetActivePage(page);
+            QWidget* w = bar->GetTabWnd(page);
+            QScrollArea* area = nullptr;
+            for (QWidget* p = w->parentWidget(); p && !area; p = p->parentWidget())
+                area = qobject_cast<QScrollArea*>(p);
+            QVERIFY(area);
+            QTRY_VERIFY(area->isVisible());
+            const QString what = QString::number(page);
+            QTRY_VERIFY2(!area->horizontalScrollBar()->isVisible(), qPrintable(what));
+            QCOMPARE(area->horizontalScrollBar()->value(), 0);
+            QVERIFY2(w->width() <= area->viewport()->width(), qPrintable(what));
+        }
+        // The home page's logos are whole and inside the visible page.
+        CHomePageDlg* home = frame->HomePage();
+        for (CMyUrlStatic* link : {home->m_linkMarket, home->m_linkMall}) {
+            QVERIFY(home->rect().contains(link->geometry()));
+            const QRect picture = link->LinkImageRect().translated(link->pos());
+            QCOMPARE(picture.size(), QSize(link->m_nBitmapWidth, link->m_nBitmapHeight));
+            QVERIFY(home->rect().contains(picture));
+            QVERIFY(link->rect().contains(link->LinkImageRect()));
+        }
+        // Opening the home page opened today's picks; close it again.
+        bar->SetActivePage(0);
+        for (CChildFrame* w : frame->ResultsWindows())
+            w->close();
+        QTRY_VERIFY(frame->ResultsWindows().isEmpty());
     }
 
     void workspaceStateIsClearedAtStart()

@@ -245,6 +245,54 @@ private slots:
         QVERIFY(Ink(drawn(QStringLiteral("&AB")), area).width() < Ink(reference(QStringLiteral("&AB")), area).width());
     }
 
+    void literalTextShowsAmpersandsAndWholeLines()
+    {
+        QFont font = QApplication::font();
+        font.setPixelSize(18);
+        const QRect area(10, 10, 200, 40);
+        auto drawn = [&](const QString& s, bool literal) {
+            PatternParent parent;
+            auto* text = new CMyStatic(s, &parent);
+            text->setGeometry(area);
+            text->m_logFont = font;
+            text->SetLiteral(literal);
+            return Grab(parent);
+        };
+        auto reference = [&](const QString& s) {
+            PatternParent parent;
+            QImage img = Grab(parent);
+            QPainter p(&img);
+            p.setFont(font);
+            p.setPen(QApplication::palette().color(QPalette::WindowText));
+            p.drawText(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, s); // no mnemonics
+            p.end();
+            return img;
+        };
+        // An ampersand is drawn as it is; the same text in the mnemonic mode loses it.
+        QCOMPARE(drawn(QStringLiteral("H&M M&M's"), true).copy(area), reference(QStringLiteral("H&M M&M's")).copy(area));
+        QVERIFY(drawn(QStringLiteral("H&M M&M's"), false).copy(area) != drawn(QStringLiteral("H&M M&M's"), true).copy(area));
+
+        // A text longer than the control: whole lines only, the last one ending in "…".
+        PatternParent parent;
+        auto* text = new CMyStatic(QStringLiteral("one two three four five six seven eight nine ten eleven"), &parent);
+        text->m_logFont = font;
+        const int line = QFontMetrics(font).lineSpacing();
+        text->setGeometry(10, 10, 120, line * 5 / 2); // two and a half lines
+        text->SetLiteral(true);
+        const QStringList lines = text->ShownLines();
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines[1].endsWith(QChar(0x2026)));
+        const QRect ink = Ink(Grab(parent), QRect(0, 0, 240, 160));
+        QVERIFY(text->geometry().contains(ink));
+        QVERIFY2(ink.bottom() < 10 + 2 * line + 1, qPrintable(QString::number(ink.bottom()))); // no half third line
+        // A text that fits is shown whole, without an ellipsis.
+        text->SetText(QStringLiteral("99999.00"));
+        QCOMPARE(text->ShownLines(), QStringList{QStringLiteral("99999.00")});
+        // The mnemonic mode has no lines of its own to report.
+        text->SetLiteral(false);
+        QVERIFY(text->ShownLines().isEmpty());
+    }
+
     // ------------------------------------------------------------ picture link
 
     void linkPictureIsCentredAndHitTestedInParentCoordinates_data()

@@ -11,6 +11,7 @@
 #include "tests/panes/RecordingOpener.h"
 #include "results/UrlOpener.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -19,6 +20,17 @@
 
 namespace {
 
+
+// Counts the mouse presses a widget receives.
+class PressCounter : public QObject {
+public:
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        count += e->type() == QEvent::MouseButtonPress;
+        return false;
+    }
+};
 
 class FixedSource : public yfx::CBrowserPageSource {
 public:
@@ -238,6 +250,83 @@ private slots:
         QVERIFY(pane.CandidateMenu());
         QTest::mousePress(pane.m_editLocation, Qt::MiddleButton);
         QTRY_VERIFY(!pane.CandidateMenu() || !pane.CandidateMenu()->isVisible());
+    }
+
+    void candidateMenuPassesThePanesInputOn()
+    {
+        // Real input through the window system: while the menu is open it has the grab, so
+        // everything below reaches the menu first, as a user's typing and clicking would.
+        QWidget host;
+        auto* pane = new CLumbraWnd(&host);
+        host.resize(pane->size());
+        host.show();
+        host.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&host));
+        QWindow* window = host.windowHandle();
+        pane->SetPageSourceFactory([] {
+            std::vector<std::unique_ptr<yfx::CBrowserPageSource>> s;
+            s.push_back(std::make_unique<FixedSource>(std::vector<yfx::BrowserPage>{
+                {"http://item.test/item.htm?id=1", "a-x"}, {"http://item.test/item.htm?id=2", "b-x"}}));
+            return s;
+        });
+        auto menuOpen = [pane] { return pane->CandidateMenu() && pane->CandidateMenu()->isVisible(); };
+        // The offscreen platform makes a popup the active window and, once it has closed, no
+        // window at all (a desktop's window manager keeps the main window active meanwhile).
+        auto reactivate = [&host] {
+            host.activateWindow();
+            return QTest::qWaitForWindowActive(&host);
+        };
+
+        // A click in an edit closes the menu and reaches the edit.
+        QTest::mouseClick(pane->m_btnSearchMore, Qt::LeftButton);
+        QTRY_VERIFY(menuOpen());
+        QCOMPARE(QApplication::activePopupWidget(), static_cast<QWidget*>(pane->CandidateMenu()));
+        pane->m_editLocation->setText(QStringLiteral("abcdef"));
+        pane->m_editLocation->setCursorPosition(6);
+        PressCounter presses;
+        pane->m_editLocation->installEventFilter(&presses);
+        QTest::mouseClick(pane->m_editLocation, Qt::LeftButton, {}, QPoint(3, pane->m_editLocation->height() / 2));
+        QTRY_VERIFY(!menuOpen());
+        QCOMPARE(presses.count, 1); // the press arrives once, not also replayed
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(pane->m_editLocation));
+        QCOMPARE(pane->m_editLocation->cursorPosition(), 0); // the press placed the cursor
+        QVERIFY(opener.calls.empty());
+        QVERIFY(reactivate());
+
+        // Typing closes the menu and goes on to the edit with the focus.
+        pane->OnSearchMore();
+        QTRY_VERIFY(menuOpen());
+        QTest::keyClick(window, Qt::Key_X);
+        QTRY_VERIFY(!menuOpen());
+        QCOMPARE(pane->m_editLocation->text(), QStringLiteral("xabcdef"));
+        QVERIFY(opener.calls.empty());
+        QVERIFY(reactivate());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(pane->m_editLocation));
+
+        // Enter closes the menu and runs the by-sales search.
+        pane->OnSearchMore();
+        QTRY_VERIFY(menuOpen());
+        QTest::keyClick(window, Qt::Key_Return);
+        QTRY_VERIFY(!menuOpen());
+        QCOMPARE(opener.calls.size(), size_t(1));
+        QCOMPARE(opener.calls[0].order, 0);
+        QVERIFY(reactivate());
+
+        // A middle press in the pane closes it too; a right press is left to the menu.
+        pane->OnSearchMore();
+        QTRY_VERIFY(menuOpen());
+        QTest::mouseClick(pane->m_editExclude, Qt::MiddleButton);
+        QTRY_VERIFY(!menuOpen());
+        QVERIFY(reactivate());
+
+        // A click on an entry still chooses it.
+        pane->OnSearchMore();
+        QTRY_VERIFY(menuOpen());
+        QMenu* menu = pane->CandidateMenu();
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions()[1]).center());
+        QTRY_VERIFY(!menuOpen());
+        QCOMPARE(pane->m_editKeyword->text(), QStringLiteral("b"));
+        QCOMPARE(opener.calls.size(), size_t(2));
     }
 
     void finderWithoutItemPagesDoesNothing()

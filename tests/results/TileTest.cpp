@@ -4,12 +4,15 @@
 #include "TestDocument.h"
 
 #include "market/Endpoints.h"
+#include "market/Gbk.h"
 #include "res/Resources.h"
 #include "results/CTBItemWnd.h"
 #include "results/ResultsHost.h"
 #include "results/UrlOpener.h"
 
+#include <QApplication>
 #include <QFontDatabase>
+#include <QtMath>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,6 +43,45 @@ QPoint Centre(const yfx::TileRect& r)
     return QPoint(r.x + r.width / 2, r.y + r.height / 2);
 }
 
+// A record whose amounts are as long as the marketplace's and whose title is long and holds
+// ampersands.
+const char* const kLongTitle = "H&M 联名款 M&M's 加厚保暖羽绒服 男女同款 冬季新品 宽松显瘦 大码外套 可拆卸帽 防风防水 包邮 送运费险";
+
+CTBRecord LongRecord()
+{
+    CTBRecord r = MakeRecord("2001", "20"); // the widest badge: five gold crowns
+    r.SetValue(CTBRecord::CurrentPrice, "99999.00");
+    r.SetValue(CTBRecord::Ship, "100.00");
+    r.SetValue(CTBRecord::TradeNum, "8888888.88");
+    r.SetValue(CTBRecord::Tip, yfx::Utf8ToGbk(kLongTitle));
+    return r;
+}
+
+// The widget drawn as a screen of that device pixel ratio draws it.
+QImage Render(QWidget& w, qreal dpr)
+{
+    QImage img(QSize(qCeil(w.width() * dpr), qCeil(w.height() * dpr)), QImage::Format_RGB32);
+    img.setDevicePixelRatio(dpr);
+    img.fill(Qt::white);
+    w.render(&img);
+    return img;
+}
+
+// The pixels of `img` (device pixels) inside the logical rectangle `area` that are not white.
+QRect Ink(const QImage& img, const QRect& area)
+{
+    const qreal dpr = img.devicePixelRatio();
+    const QRect device(qFloor(area.x() * dpr), qFloor(area.y() * dpr), qCeil(area.width() * dpr),
+                       qCeil(area.height() * dpr));
+    QRect ink;
+    const QRect r = device.intersected(img.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (img.pixel(x, y) != qRgb(255, 255, 255))
+                ink |= QRect(x, y, 1, 1);
+    return ink;
+}
+
 } // namespace
 
 class TileTest : public QObject {
@@ -52,6 +94,11 @@ private slots:
 
     void geometryKeepsRowsClearOfThePicture_data();
     void geometryKeepsRowsClearOfThePicture();
+    void geometryFitsTheTextsInTheTile_data();
+    void geometryFitsTheTextsInTheTile();
+    void tileLooksTheSameOnEveryDesktop_data();
+    void tileLooksTheSameOnEveryDesktop();
+    void amountTooLongForItsRoomEndsInAnEllipsis();
     void createdTileFollowsTheTemplate();
     void recordTextsAndLabels();
     void textStyles();
@@ -149,6 +196,161 @@ void TileTest::geometryKeepsRowsClearOfThePicture()
     QVERIFY(g.controls.at(CTBItemWnd::IDC_BADGE).top() + CTBItemWnd::kBadgeHeight <= g.tileSize.height());
 }
 
+void TileTest::geometryFitsTheTextsInTheTile_data()
+{
+    // The template's 9-point font at 96, 108, 120 and 144 dots per inch.
+    QTest::addColumn<int>("pixels");
+    QTest::newRow("96 dpi") << 12;
+    QTest::newRow("108 dpi") << 13;
+    QTest::newRow("120 dpi") << 15;
+    QTest::newRow("144 dpi") << 18;
+}
+
+void TileTest::geometryFitsTheTextsInTheTile()
+{
+    QFETCH(int, pixels);
+    using T = CTBItemWnd;
+    const yfx::res::DialogTemplate* dlg = yfx::res::Dialog(T::kTemplateId);
+    QVERIFY(dlg);
+    QFont font = yfx::res::DialogFont(*dlg);
+    font.setPixelSize(pixels);
+    const QSize base = yfx::res::DialogBaseUnits(font);
+    const T::TextNeeds needs = T::MeasureTexts(*dlg, font);
+    QCOMPARE(needs.text.size(), size_t{6}); // three labels and three amount placeholders
+    const T::Geometry g = T::ComputeGeometry(*dlg, base, needs);
+    const QRect picture = g.controls.at(T::IDC_PICTURE);
+    const int edge = picture.left() + 228;
+    QCOMPARE(g.tileSize.width(), 232);
+    QCOMPARE(picture.size(), QSize(228, 228));
+
+    // Every control lies inside the tile and below the picture, none over another.
+    for (const auto& [id, r] : g.controls) {
+        const QString what = QString::number(id);
+        QVERIFY2(r.left() >= 0 && r.right() < edge, qPrintable(what));
+        QVERIFY2(r.bottom() < g.tileSize.height(), qPrintable(what));
+        if (id == T::IDC_PICTURE)
+            continue;
+        QVERIFY2(r.top() > picture.bottom(), qPrintable(what));
+        for (const auto& [other, o] : g.controls)
+            if (other != id && other != T::IDC_PICTURE)
+                QVERIFY2(!r.intersects(o), qPrintable(what + QLatin1Char('/') + QString::number(other)));
+    }
+    // The labels hold their texts on one line; the name holds two lines.
+    for (int id : {T::IDC_YUAN, T::IDC_POSTAGE_LABEL, T::IDC_SALES_LABEL}) {
+        QVERIFY2(g.controls.at(id).width() >= needs.text.at(id).width(), qPrintable(QString::number(id)));
+        QVERIFY2(g.controls.at(id).height() >= needs.text.at(id).height(), qPrintable(QString::number(id)));
+    }
+    QVERIFY(g.controls.at(T::IDC_NAME).height() >= needs.nameHeight);
+    // The postage holds its placeholder "8888.88" against the picture's right edge; the price
+    // reaches up to the postage label and the sales count up to the room of the widest badge.
+    const QRect postage = g.controls.at(T::IDC_POSTAGE);
+    QVERIFY(postage.width() >= needs.text.at(T::IDC_POSTAGE).width());
+    QCOMPARE(postage.right(), edge - 1);
+    QVERIFY(g.controls.at(T::IDC_POSTAGE_LABEL).right() < postage.left());
+    const QRect price = g.controls.at(T::IDC_PRICE);
+    QVERIFY(g.controls.at(T::IDC_POSTAGE_LABEL).left() - price.right() <= 4);
+    QVERIFY(g.controls.at(T::IDC_BADGE).left() + T::kBadgeMaxWidth <= edge);
+    QVERIFY(g.controls.at(T::IDC_BADGE).left() - g.controls.at(T::IDC_SALES).right() <= 4);
+    // Room for the longest amounts of the marketplace.
+    const QFontMetrics amounts(T::TextFont(font, T::IDC_PRICE));
+    QVERIFY2(price.width() >= amounts.horizontalAdvance(QStringLiteral("99999.00")), qPrintable(QString::number(price.width())));
+    QVERIFY(g.controls.at(T::IDC_SALES).width() >= amounts.horizontalAdvance(QStringLiteral("8888888")));
+    for (int id : {T::IDC_PRICE, T::IDC_POSTAGE, T::IDC_SALES})
+        QVERIFY(g.controls.at(id).height() >= amounts.height());
+}
+
+void TileTest::tileLooksTheSameOnEveryDesktop_data()
+{
+    QTest::addColumn<int>("pointSize");
+    QTest::addColumn<qreal>("dpr");
+    for (int points : {9, 10, 11})
+        for (qreal dpr : {1.0, 1.25, 2.0})
+            QTest::addRow("%d pt, scale %g", points, dpr) << points << dpr;
+}
+
+void TileTest::tileLooksTheSameOnEveryDesktop()
+{
+    QFETCH(int, pointSize);
+    QFETCH(qreal, dpr);
+    const QFont desktop = QApplication::font();
+    auto makeTile = [this](int points) {
+        QFont font = QApplication::font();
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        auto* tile = new CTBItemWnd(m_window.get());
+        tile->Create();
+        tile->move(20, 20);
+        tile->SetRecord(LongRecord());
+        tile->show();
+        return tile;
+    };
+    CTBItemWnd* reference = makeTile(9);
+    CTBItemWnd* tile = makeTile(pointSize);
+    QApplication::setFont(desktop);
+    reference->hide();
+
+    // Same geometry and the same pixels as with a 9-point desktop font.
+    QCOMPARE(tile->size(), reference->size());
+    for (QWidget* c : tile->findChildren<QWidget*>())
+        QCOMPARE(c->geometry(), reference->findChild<QWidget*>(c->objectName())->geometry());
+    const QImage shot = Render(*tile, dpr);
+    QVERIFY(shot == Render(*reference, dpr));
+
+    // Every text shows whole: the amounts without losing a digit, the labels on one line, the
+    // title with its ampersands over two whole lines ending in "…".
+    struct Shown {
+        CMyStatic* control;
+        QString text;
+    };
+    const Shown amounts[] = {{&tile->PriceControl(), QStringLiteral("99999.00")},
+                             {&tile->PostageControl(), QStringLiteral("100.00")},
+                             {&tile->SalesControl(), QStringLiteral("8888888.88")}};
+    for (const Shown& a : amounts)
+        QCOMPARE(a.control->ShownLines(), QStringList{a.text});
+    const QStringList title = tile->NameControl().ShownLines();
+    QCOMPARE(title.size(), 2);
+    QVERIFY2(title[0].startsWith(QStringLiteral("H&M 联名款 M&M's")), qPrintable(title[0]));
+    QVERIFY2(title[1].endsWith(QChar(0x2026)), qPrintable(title.join(QLatin1Char('/'))));
+
+    const Shown all[] = {amounts[0], amounts[1], amounts[2], {&tile->YuanLabel(), QStringLiteral("￥")},
+                         {&tile->PostageLabel(), QStringLiteral("邮费")},
+                         {&tile->SalesLabel(), QStringLiteral("销量")}};
+    for (const Shown& t : all) {
+        const QString what = t.control->objectName();
+        QCOMPARE(t.control->Text(), t.text);
+        const QFontMetricsF fm(t.control->m_logFont);
+        QVERIFY2(fm.horizontalAdvance(t.text) <= t.control->width(), qPrintable(what));
+        QVERIFY2(fm.height() <= t.control->height() + 0.5, qPrintable(what));
+        // The drawn ink is one line as wide as the text: nothing wrapped away or cut off.
+        const QRect ink = Ink(shot, t.control->geometry());
+        const QRectF tight = fm.tightBoundingRect(t.text);
+        QVERIFY2(ink.width() >= (tight.width() - 2) * dpr,
+                 qPrintable(QStringLiteral("%1: ink %2, text %3").arg(what).arg(ink.width()).arg(tight.width() * dpr)));
+        QVERIFY2(ink.height() <= (fm.height() + 1) * dpr, qPrintable(what));
+    }
+    // The title's two lines are drawn whole: no part of a third line below them.
+    CMyStatic& name = tile->NameControl();
+    const QRect nameInk = Ink(shot, name.geometry());
+    QVERIFY(nameInk.height() > QFontMetricsF(name.m_logFont).height() * dpr);
+    delete tile;
+    delete reference;
+}
+
+void TileTest::amountTooLongForItsRoomEndsInAnEllipsis()
+{
+    CTBRecord r = LongRecord();
+    r.SetValue(CTBRecord::CurrentPrice, "123456789012345678.00");
+    r.SetValue(CTBRecord::Ship, "12345678.00");
+    m_tile->SetRecord(r);
+    for (CMyStatic* amount : {&m_tile->PriceControl(), &m_tile->PostageControl()}) {
+        const QStringList lines = amount->ShownLines();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines[0].endsWith(QChar(0x2026)), qPrintable(lines[0]));
+        QVERIFY(QFontMetricsF(amount->m_logFont).horizontalAdvance(lines[0]) <= amount->width());
+        QVERIFY(amount->Text().startsWith(lines[0].chopped(1)));
+    }
+}
+
 void TileTest::createdTileFollowsTheTemplate()
 {
     QCOMPARE(m_tile->width(), 232);
@@ -211,7 +413,20 @@ void TileTest::textStyles()
         const auto* c = m_tile->findChild<CMyStatic*>(QLatin1String(label));
         QCOMPARE(c->m_crText, windowText);
         QVERIFY(c->m_logFont.weight() != QFont::Bold);
+        QVERIFY(!c->IsLiteral()); // the program's own labels keep the mnemonic rule
     }
+    // The marketplace's texts are shown literally, in the template's font, not the desktop's.
+    const QFont dialogFont = yfx::res::DialogFont(*yfx::res::Dialog(CTBItemWnd::kTemplateId));
+    for (CMyStatic* data : {&m_tile->PriceControl(), &m_tile->PostageControl(), &m_tile->NameControl(),
+                            &m_tile->SalesControl()}) {
+        QVERIFY(data->IsLiteral());
+        QCOMPARE(data->m_logFont.family(), dialogFont.family());
+    }
+    QCOMPARE(m_tile->NameControl().m_logFont.pointSize(), 9);
+    CTBRecord amp = MakeRecord("1005");
+    amp.SetValue(CTBRecord::Tip, "H&M M&M's");
+    m_tile->SetRecord(amp);
+    QCOMPARE(m_tile->NameControl().ShownLines(), QStringList{QStringLiteral("H&M M&M's")});
 }
 
 void TileTest::creditBadges_data()

@@ -221,6 +221,42 @@ TEST_F(FirefoxSessionTest, DerivativesAreReadAfterFirefox)
     EXPECT_EQ(Source().Pages(), (std::vector<BrowserPage>{kMarketItem, kMallItem}));
 }
 
+// Firefox packaged as a snap (Ubuntu's default) or a Flatpak keeps its profiles under the
+// package's own folder, in the older or the newer layout.
+class FirefoxPackageTest : public FirefoxSessionTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(FirefoxPackageTest, ProfilesOfThePackageAreRead)
+{
+    const fs::path root = m_home.Path() / GetParam();
+    WriteFile(root / "profiles.ini", "[Profile0]\nIsRelative=1\nPath=pkg.default-release\n\n"
+                                     "[Install4F96D1932A9F858E]\nDefault=pkg.default-release\n");
+    WriteFile(RecoveryFile(root / "pkg.default-release"),
+              MozLz4(Session({Window({Tab({kMarketItem}, Json::Value(1)), Tab({kMallItem}, Json::Value(1))})})));
+    test::ScopedEnv home("HOME", m_home.Path().string());
+    CFirefoxSessionSource source;
+    EXPECT_EQ(source.Profiles(), std::vector<fs::path>{root / "pkg.default-release"});
+    EXPECT_EQ(source.Pages(), (std::vector<BrowserPage>{kMarketItem, kMallItem}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Packages, FirefoxPackageTest,
+                         ::testing::Values("snap/firefox/common/.mozilla/firefox",
+                                           "snap/firefox/common/.config/mozilla/firefox",
+                                           ".var/app/org.mozilla.firefox/.mozilla/firefox",
+                                           ".var/app/org.mozilla.firefox/config/mozilla/firefox"));
+
+TEST_F(FirefoxSessionTest, FlatpakLockNamesNoProcessOfThisSystem)
+{
+    // The sandbox's own process ids: a number that is free here says nothing about Firefox.
+    const fs::path profile = m_home.Path() / ".var/app/org.mozilla.firefox/.mozilla/firefox/pkg.default";
+    fs::create_directories(profile);
+    fs::create_symlink("127.0.0.1:+999999999", profile / "lock");
+    EXPECT_FALSE(CFirefoxSessionSource::HasStaleLock(profile));
+    const fs::path native = Root() / "pkg.default";
+    fs::create_directories(native);
+    fs::create_symlink("127.0.0.1:+999999999", native / "lock");
+    EXPECT_TRUE(CFirefoxSessionSource::HasStaleLock(native));
+}
+
 TEST_F(FirefoxSessionTest, TheSameProfileListedTwiceIsReadOnce)
 {
     WriteFile(Root() / "profiles.ini",
