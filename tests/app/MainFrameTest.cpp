@@ -447,7 +447,7 @@ private slots:
         // The results view's menu: the entry of the order shown now is disabled.
         frame->SearchPane()->RunSearch(0);
         CLumbra2View* view = frame->ResultsWindows().last()->View();
-        QVERIFY(!view->Tiles().empty());
+        QTRY_VERIFY(!view->Tiles().empty());
         std::unique_ptr<QMenu> menu(view->CreateContextMenu());
         QVERIFY(menu);
         menu->popup(frame->mapToGlobal(QPoint(400, 300)));

@@ -35,6 +35,12 @@ namespace {
 // Waits until the view has every picture it can get (at most 30 s).
 void WaitForPictures(CLumbra2View* view)
 {
+    if (view->IsLoading()) {
+        QEventLoop loop;
+        QObject::connect(view, &CLumbra2View::loadFinished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
     if (!view->PicturesLoading())
         return;
     QEventLoop loop;
