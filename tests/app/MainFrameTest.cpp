@@ -31,6 +31,7 @@
 #include <QToolButton>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QScrollArea>
@@ -558,6 +559,32 @@ private slots:
         for (CChildFrame* w : frame->ResultsWindows())
             w->close();
         QTRY_VERIFY(frame->ResultsWindows().isEmpty());
+    }
+
+    void lateConfigurationIsAppliedWhenItComes()
+    {
+        yfx::test::MarketServerProcess slow({"--fault", "/set/config.jpg=delay:1500"});
+        QVERIFY2(slow.Started(), slow.Error().c_str());
+        yfx::SetEndpointOverride(yfx::Endpoint::Config, slow.BaseUrl());
+        {
+            CMainFrame second;
+            QSignalSpy ready(&second, &CMainFrame::documentsReady);
+            QVERIFY(second.DocumentsPending());
+            // the category tree fills in on its own; the configuration is still on the way
+            QTRY_VERIFY(second.CategoryTree()->RootItem()->childCount() > 0);
+            QVERIFY(second.DocumentsPending());
+            QVERIFY(second.HostConfiguration().sellerNicks.empty());
+            QVERIFY(!second.AnnouncementTimer().isActive());
+            QVERIFY(ready.wait(10000));
+            QCOMPARE(ready.count(), 1);
+            // applied when it came: members, and the announcement timer
+            QCOMPARE(second.HostConfiguration().sellerNicks.size(), size_t(3));
+            QCOMPARE(second.HostConfiguration().announcements.size(), size_t(3));
+            QVERIFY(second.AnnouncementTimer().isActive());
+        }
+        yfx::SetEndpointOverride(yfx::Endpoint::Config, "");
+        SetMainResultsHost(frame);
+        SetMainResultsOpener(frame);
     }
 
     void withoutAnnouncementsNoTimer()

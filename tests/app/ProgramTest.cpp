@@ -6,6 +6,7 @@
 #include "tests/support/MarketServerProcess.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -35,6 +36,7 @@ private slots:
     void badArgumentsAreRefused_data();
     void badArgumentsAreRefused();
     void serverOptionPointsEveryHostAtIt();
+    void windowComesUpWhileTheDocumentsStall();
     void demoShowsTheMainWindowAndStopsItsServer();
     void demoServerEndsWithAKilledProgram();
 
@@ -138,6 +140,22 @@ void ProgramTest::serverOptionPointsEveryHostAtIt()
         paths.append(QString::fromStdString(r.path));
     QVERIFY2(paths.contains(QStringLiteral("/set/config.jpg")), qPrintable(paths.join(QLatin1Char(' '))));
     QVERIFY2(paths.contains(QStringLiteral("/set/tbcat.jpg")), qPrintable(paths.join(QLatin1Char(' '))));
+}
+
+void ProgramTest::windowComesUpWhileTheDocumentsStall()
+{
+    // both start-up documents are held back for 20 s: the window does not wait for them
+    yfx::test::MarketServerProcess server({"--fault", "/set/*=delay:20000"});
+    QVERIFY2(server.Started(), server.Error().c_str());
+    QElapsedTimer clock;
+    clock.start();
+    const Outcome o = Run({QStringLiteral("--server"), QString::fromStdString(server.BaseUrl()),
+                           QStringLiteral("--quit-when-shown")},
+                          Environment(true));
+    const qint64 took = clock.elapsed();
+    QVERIFY2(o.exitCode == 0, qPrintable(o.err));
+    QVERIFY2(o.out.contains(QStringLiteral("main window shown")), qPrintable(o.out));
+    QVERIFY2(took >= 2500 && took < 12000, qPrintable(QString::number(took)));
 }
 
 void ProgramTest::demoShowsTheMainWindowAndStopsItsServer()
