@@ -103,6 +103,12 @@ CNetEngine& CNetEngine::Shared()
 
 CNetEngine::Handle CNetEngine::Submit(yfx::net::Request request, Callback done, int priority)
 {
+    if (!m_multi) {
+        // no multi handle could be had: every exchange fails as an address that cannot be opened
+        if (done)
+            done(yfx::net::Result{-1, 0, {}});
+        return 0;
+    }
     auto job = std::make_unique<Job>();
     job->request = std::move(request);
     job->gate = std::make_shared<Gate>();

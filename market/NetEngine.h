@@ -44,7 +44,8 @@ public:
     static CNetEngine& Shared();
 
     // Any thread, also from a callback. `done` runs once on the engine's thread when the
-    // exchange has ended (whatever its result), unless it was cancelled first.
+    // exchange has ended (whatever its result), unless it was cancelled first. (Should libcurl
+    // have refused the engine its multi handle, `done` runs at once with -1 and 0 comes back.)
     Handle Submit(yfx::net::Request request, Callback done, int priority = 0);
     // Any thread. When it returns, the callback of `handle` has not run and never will, or
     // has already finished (a callback running right now is waited for, except when Cancel
