@@ -15,7 +15,8 @@ if(YFX_SANITIZE)
   endif()
 endif()
 
-# yfx_add_gtest(NAME SOURCES a.cpp ... LIBS lib ... [LABELS l ...] [QT])
+# yfx_add_gtest(NAME SOURCES a.cpp ... LIBS lib ... [LABELS l] [QT])
+# One label only: the discovery script flattens every property list it is given.
 # One executable per unit; tests are discovered one by one. QT tests run offscreen.
 function(yfx_add_gtest name)
   cmake_parse_arguments(T "QT" "" "SOURCES;LIBS;LABELS" ${ARGN})

@@ -1,7 +1,6 @@
 #include "results/AsyncFetch.h"
 
-#include <QMetaObject>
-#include <QObject>
+#include "results/QueuedCall.h"
 
 namespace yfx {
 
@@ -16,16 +15,13 @@ void CAsyncFetch::Start(QObject* receiver, net::Request request, Done done, int 
         [this, alive, receiver, done = std::move(done)](net::Result result) {
             // Engine thread. The receiver is alive here: whoever destroys it cancels this
             // fetch first, and a cancel waits for a callback under way.
-            QMetaObject::invokeMethod(
-                receiver,
-                [this, alive, done, result = std::move(result)] {
-                    if (alive.expired())
-                        return; // cancelled, or another exchange started since
-                    m_handle = 0;
-                    m_token.reset();
-                    done(result);
-                },
-                Qt::QueuedConnection);
+            PostQueued(receiver, [this, alive, done, result = std::move(result)] {
+                if (alive.expired())
+                    return; // cancelled, or another exchange started since
+                m_handle = 0;
+                m_token.reset();
+                done(result);
+            });
         },
         priority);
 }

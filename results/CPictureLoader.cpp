@@ -2,6 +2,7 @@
 
 #include "market/NetEngine.h"
 #include "results/CTBItemWnd.h"
+#include "results/QueuedCall.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -97,9 +98,7 @@ private:
             std::move(request),
             [this, path, ticket](yfx::net::Result result) {
                 // engine thread: this object cancels every download before it goes
-                QMetaObject::invokeMethod(
-                    this, [this, path, ticket, code = result.code] { OnDone(path, ticket, code); },
-                    Qt::QueuedConnection);
+                yfx::PostQueued(this, [this, path, ticket, code = result.code] { OnDone(path, ticket, code); });
             },
             entry.priority);
     }

@@ -1,0 +1,11 @@
+#include "results/QueuedCall.h"
+
+namespace yfx {
+
+std::mutex& QueuedCallOrder()
+{
+    static std::mutex order;
+    return order;
+}
+
+} // namespace yfx
