@@ -99,6 +99,14 @@ void Figure(const std::string& key, double value)
     std::printf("figure %s %.1f\n", key.c_str(), value);
 }
 
+// The platform plugin the children use or this process uses.
+std::string PlatformName()
+{
+    if (qApp)
+        return QGuiApplication::platformName().toStdString();
+    return std::getenv("DISPLAY") ? "xcb" : "offscreen";
+}
+
 double LoadAverage()
 {
     double one = 0;
@@ -376,7 +384,7 @@ int RunStalls(int argc, char** argv, int runs)
         return 1;
     }
     std::printf("stalls: the main window (%s platform), %d runs each, load average %.1f\n",
-                qgetenv("QT_QPA_PLATFORM").constData(), runs, LoadAverage());
+                PlatformName().c_str(), runs, LoadAverage());
 
     // one search first: what a program that has just started pays once (fonts, plugins)
     yfx::SetEndpointOverride(yfx::Endpoint::ListSearch, normal.BaseUrl());
@@ -587,7 +595,7 @@ int RunStartup(const char* self, int runs)
         stalled.push_back(s);
     }
     std::printf("startup: process start -> main window shown (%s platform), %d runs each, load average %.1f\n",
-                qgetenv("QT_QPA_PLATFORM").constData(), runs, LoadAverage());
+                PlatformName().c_str(), runs, LoadAverage());
     const auto row = [](const char* name, const std::vector<double>& v) {
         std::printf("%-44s median %7.1f ms  (min %.1f, max %.1f)\n", name, Median(v),
                     *std::min_element(v.begin(), v.end()), Worst(v));
@@ -655,6 +663,7 @@ struct PictureRun {
     double answerToShownMs = -1; // the answer read -> the last of the pictures painted
     double searchToShownMs = -1; // the view's request -> the same
     double lastFileMs = -1;      // the answer read -> the last picture file complete
+    double tilesMs = -1;         // the answer read -> every tile made and laid out (GUI thread)
     double stallMs = 0;          // the GUI thread's longest stall meanwhile
     size_t maxRunning = 0;       // most transfers the engine ran at once
 };
@@ -681,7 +690,9 @@ PictureRun OnePictureView(const std::string& address, const QString& folder, int
 
     double answer = -1;
     double lastFile = -1;
+    double laidOut = -1;
     QObject::connect(&view, &CLumbra2View::answerLoaded, [&] { answer = NowMs(); });
+    QObject::connect(&view, &CLumbra2View::loadFinished, [&] { laidOut = NowMs(); });
     QObject::connect(&view, &CLumbra2View::pictureArrived, [&] { lastFile = NowMs(); });
     PicturePaints paints(&view);
     StallMeter meter;
@@ -701,6 +712,7 @@ PictureRun OnePictureView(const std::string& address, const QString& folder, int
         run.answerToShownMs = paints.AllShownMs() - answer;
         run.searchToShownMs = paints.AllShownMs() - start;
         run.lastFileMs = lastFile - answer;
+        run.tilesMs = laidOut - answer;
     }
     run.stallMs = meter.LongestOverall().wallMs;
     return run;
@@ -754,7 +766,7 @@ int RunPictures(int argc, char** argv, std::string server, int latency, int runs
 
     // one view first: what the first pictures of a process pay once (the JPEG reader)
     const PictureRun first = OnePictureView(address, folder.path(), tileHeight);
-    std::vector<double> shown, search, files, stall;
+    std::vector<double> shown, search, files, stall, tilesMade;
     size_t maxRunning = 0;
     int tiles = 0;
     for (int i = 0; i < runs; ++i) {
@@ -768,6 +780,7 @@ int RunPictures(int argc, char** argv, std::string server, int latency, int runs
         search.push_back(r.searchToShownMs);
         files.push_back(r.lastFileMs);
         stall.push_back(r.stallMs);
+        tilesMade.push_back(r.tilesMs);
         maxRunning = std::max(maxRunning, r.maxRunning);
         std::printf("run %d: answer -> %d pictures shown %.1f ms (last file %.1f ms, search -> shown %.1f ms, "
                     "longest stall %.1f ms)\n",
@@ -793,6 +806,8 @@ int RunPictures(int argc, char** argv, std::string server, int latency, int runs
     std::printf("answer -> all %d pictures shown   %8.1f ms\n", tiles, Median(shown));
     std::printf("answer -> last picture file in    %8.1f ms\n", Median(files));
     std::printf("search -> all %d pictures shown   %8.1f ms\n", tiles, Median(search));
+    std::printf("answer -> %d tiles made, laid out %8.1f ms (one stretch of the GUI thread)\n", tiles,
+                Median(tilesMade));
     std::printf("longest GUI-thread stall          %8.1f ms (worst run %.1f)\n", Median(stall), Worst(stall));
     Figure("pictures_shown_median", Median(shown));
     Figure("pictures_stall_worst", Worst(stall));
