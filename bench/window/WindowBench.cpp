@@ -141,9 +141,22 @@ void Spin(int ms)
     SpinUntil([] { return false; }, ms);
 }
 
+// Time this thread has waited, runnable, for a processor (the kernel's schedstat), in ms;
+// -1 when the kernel does not say.
+double ThreadQueuedMs()
+{
+    std::ifstream in("/proc/thread-self/schedstat");
+    unsigned long long running = 0;
+    unsigned long long waiting = 0;
+    if (!(in >> running >> waiting))
+        return -1;
+    return waiting / 1e6;
+}
+
 // The GUI thread's longest stall: a 1 ms timer notes the gaps between its ticks. A gap is
-// booked to the phase current when it ends; with it goes the CPU time the thread used in it
-// (wall time well above the CPU time means the machine kept the thread waiting).
+// booked to the phase current when it ends; with it go the CPU time the thread used in it and
+// the time it waited, ready to run, for a processor that other programs held (on a busy
+// machine a gap can be long with the program doing nothing: then the queued time says so).
 class StallMeter {
 public:
     StallMeter()
@@ -155,8 +168,10 @@ public:
     {
         m_phase = phase;
         m_gaps.clear();
-        m_lastWall = NowMs();
+        m_startWall = NowMs();
+        m_lastWall = m_startWall;
         m_lastCpu = ThreadCpuMs();
+        m_lastQueued = ThreadQueuedMs();
         m_timer.start(1);
     }
     void SetPhase(const std::string& phase)
@@ -170,7 +185,9 @@ public:
     }
     struct Gap {
         double wallMs = 0;
-        double cpuMs = 0;
+        double cpuMs = 0;    // the GUI thread on a processor
+        double queuedMs = 0; // the GUI thread ready but waiting for a processor
+        double endMs = 0;    // when it ended, from Start
     };
     // The longest gap of a phase (zero when the phase saw no tick).
     Gap Longest(const std::string& phase) const
@@ -192,19 +209,64 @@ private:
     {
         const double wall = NowMs();
         const double cpu = ThreadCpuMs();
+        const double queued = ThreadQueuedMs();
         Gap& longest = m_gaps[m_phase];
         if (wall - m_lastWall > longest.wallMs)
-            longest = Gap{wall - m_lastWall, cpu - m_lastCpu};
+            longest = Gap{wall - m_lastWall, cpu - m_lastCpu, queued - m_lastQueued, wall - m_startWall};
         m_lastWall = wall;
         m_lastCpu = cpu;
+        m_lastQueued = queued;
     }
 
     QTimer m_timer;
     std::string m_phase;
     std::map<std::string, Gap> m_gaps;
+    double m_startWall = 0;
     double m_lastWall = 0;
     double m_lastCpu = 0;
+    double m_lastQueued = 0;
 };
+
+// The longest gap of each of several runs: "median / worst (cpu C, queued Q)", the bracket
+// for the worst run's gap.
+const StallMeter::Gap& WorstGap(const std::vector<StallMeter::Gap>& gaps)
+{
+    return *std::max_element(gaps.begin(), gaps.end(),
+                             [](const StallMeter::Gap& a, const StallMeter::Gap& b) { return a.wallMs < b.wallMs; });
+}
+
+std::vector<double> Walls(const std::vector<StallMeter::Gap>& gaps)
+{
+    std::vector<double> walls;
+    for (const StallMeter::Gap& g : gaps)
+        walls.push_back(g.wallMs);
+    return walls;
+}
+
+std::string GapText(const std::vector<StallMeter::Gap>& gaps)
+{
+    if (gaps.empty())
+        return "-";
+    const StallMeter::Gap& worst = WorstGap(gaps);
+    char text[96];
+    std::snprintf(text, sizeof text, "%.1f / %.1f (%.1f, %.1f)", Median(Walls(gaps)), worst.wallMs, worst.cpuMs,
+                  worst.queuedMs);
+    return text;
+}
+
+// KEY_median, KEY_worst, and KEY_worst_own: the worst gap less the time the thread waited for
+// a processor that other programs held.
+void GapFigures(const std::string& key, const std::vector<StallMeter::Gap>& gaps)
+{
+    if (gaps.empty())
+        return;
+    Figure(key + "_median", Median(Walls(gaps)));
+    Figure(key + "_worst", WorstGap(gaps).wallMs);
+    double own = 0;
+    for (const StallMeter::Gap& g : gaps)
+        own = std::max(own, g.wallMs - std::max(0.0, g.queuedMs));
+    Figure(key + "_worst_own", own);
+}
 
 // Notes the first paint of any part of a results view that did not exist when it was armed,
 // with the view's grey text at that moment.
@@ -403,47 +465,38 @@ int RunStalls(int argc, char** argv, int runs)
         {"3s", "answer in 3 s", &slow, 5000},
         {"stall", "answer stalls", &stalling, 3000},
     };
-    std::printf("\n%-15s %16s %9s %22s %22s %8s\n", "search", "Enter->tab (ms)", "loading", "stall awaiting (ms)",
-                "stall on answer (ms)", "清除 (ms)");
-    std::printf("%-15s %16s %9s %22s %22s %8s\n", "", "median / worst", "shown", "median / worst [cpu]",
-                "median / worst [cpu]", "");
+    std::printf("\n%-15s %-15s %-7s %-36s %-36s %s\n", "search", "Enter->tab ms", "loading",
+                "longest stall awaiting the answer ms", "longest stall from the answer on ms", "清除 ms");
+    std::printf("%-15s %-15s %-7s %-36s %-36s %s\n", "", "median/worst", "shown", "median/worst (worst: cpu, queued)",
+                "median/worst (worst: cpu, queued)", "worst");
     for (const Case& c : cases) {
         yfx::SetEndpointOverride(yfx::Endpoint::ListSearch, c.server->BaseUrl());
-        std::vector<double> tab, waiting, waitingCpu, answer, answerCpu, clear;
+        std::vector<double> tab, clear;
+        std::vector<StallMeter::Gap> waiting, answer;
         int loading = 0;
         int cleared = 0;
         for (int i = 0; i < runs; ++i) {
             const SearchRun r = OneSearch(frame, c.answerWaitMs);
             tab.push_back(r.enterToTabMs);
             loading += r.loadingShown;
-            waiting.push_back(r.waiting.wallMs);
-            waitingCpu.push_back(r.waiting.cpuMs);
-            if (r.answer.wallMs > 0) {
-                answer.push_back(r.answer.wallMs);
-                answerCpu.push_back(r.answer.cpuMs);
-            }
+            waiting.push_back(r.waiting);
+            if (r.answer.wallMs > 0)
+                answer.push_back(r.answer);
             clear.push_back(r.clearMs);
             cleared += r.cleared;
         }
-        char answerText[64] = "-";
-        if (!answer.empty())
-            std::snprintf(answerText, sizeof answerText, "%.1f / %.1f [%.1f]", Median(answer), Worst(answer),
-                          Worst(answerCpu));
-        char waitingText[64];
-        std::snprintf(waitingText, sizeof waitingText, "%.1f / %.1f [%.1f]", Median(waiting), Worst(waiting),
-                      Worst(waitingCpu));
         char tabText[64];
         std::snprintf(tabText, sizeof tabText, "%.1f / %.1f", Median(tab), Worst(tab));
-        std::printf("%-15s %16s %6d/%-2d %22s %22s %8.1f%s\n", c.name, tabText, loading, runs, waitingText,
-                    answerText, Worst(clear), cleared == runs ? "" : " (not cleared!)");
+        char loadingText[32];
+        std::snprintf(loadingText, sizeof loadingText, "%d/%d", loading, runs);
+        std::printf("%-15s %-15s %-7s %-36s %-36s %.1f%s\n", c.name, tabText, loadingText, GapText(waiting).c_str(),
+                    answer.empty() ? "-" : GapText(answer).c_str(), Worst(clear),
+                    cleared == runs ? "" : " (not cleared!)");
         Figure(std::string("enter_to_tab_") + c.key + "_median", Median(tab));
         Figure(std::string("enter_to_tab_") + c.key + "_worst", Worst(tab));
-        Figure(std::string("search_stall_awaiting_") + c.key + "_median", Median(waiting));
-        Figure(std::string("search_stall_awaiting_") + c.key + "_worst", Worst(waiting));
-        if (!answer.empty()) {
-            Figure(std::string("search_stall_answer_") + c.key + "_median", Median(answer));
-            Figure(std::string("search_stall_answer_") + c.key + "_worst", Worst(answer));
-        }
+        GapFigures(std::string("search_stall_awaiting_") + c.key, waiting);
+        if (!answer.empty())
+            GapFigures(std::string("search_stall_answer_") + c.key, answer);
     }
     yfx::SetEndpointOverride(yfx::Endpoint::ListSearch, normal.BaseUrl());
 
@@ -465,35 +518,33 @@ int RunStalls(int argc, char** argv, int runs)
         {"now", "gateway answers", &normal},
         {"stall", "gateway stalls", &stalling},
     };
-    std::printf("\n%-15s %16s %22s %14s %12s\n", "tile click", "click->open (ms)", "longest stall (ms)",
+    std::printf("\n%-15s %-15s %-36s %-13s %s\n", "tile click", "click->open ms", "longest stall ms",
                 "pages opened", "busy cursor");
-    std::printf("%-15s %16s %22s %14s %12s\n", "(two clicks)", "median", "median / worst [cpu]", "", "");
+    std::printf("%-15s %-15s %-36s %-13s %s\n", "(twice)", "median", "median/worst (worst: cpu, queued)",
+                "for 2 clicks", "");
     for (const auto& c : clicks) {
         yfx::SetEndpointOverride(yfx::Endpoint::Gateway, c.server->BaseUrl());
-        std::vector<double> open, stall, cpu;
+        std::vector<double> open;
+        std::vector<StallMeter::Gap> stall;
         int onePage = 0;
         int busy = 0;
         int href = 0;
         for (int i = 0; i < runs; ++i) {
             const ClickRun r = OneClick(frame, CTBItemWnd::kClickWaitMs + 2000);
             open.push_back(r.clickToOpenMs);
-            stall.push_back(r.longest.wallMs);
-            cpu.push_back(r.longest.cpuMs);
+            stall.push_back(r.longest);
             onePage += r.opened == 1;
             busy += r.busyCursor;
             href += r.openedHref;
         }
-        char stallText[64];
-        std::snprintf(stallText, sizeof stallText, "%.1f / %.1f [%.1f]", Median(stall), Worst(stall), Worst(cpu));
+        char openText[32];
+        std::snprintf(openText, sizeof openText, "%.1f", Median(open));
         char pagesText[32];
         std::snprintf(pagesText, sizeof pagesText, "1 in %d/%d", onePage, runs);
-        char busyText[32];
-        std::snprintf(busyText, sizeof busyText, "%d/%d", busy, runs);
-        std::printf("%-15s %16.1f %22s %14s %12s%s\n", c.name, Median(open), stallText, pagesText, busyText,
-                    href == runs ? "  (the item's own page)" : "  (the click address)");
+        std::printf("%-15s %-15s %-36s %-13s %d/%d%s\n", c.name, openText, GapText(stall).c_str(), pagesText, busy,
+                    runs, href == runs ? "  (opened the item's own page)" : "  (opened the click address)");
         Figure(std::string("click_to_open_") + c.key + "_median", Median(open));
-        Figure(std::string("click_stall_") + c.key + "_median", Median(stall));
-        Figure(std::string("click_stall_") + c.key + "_worst", Worst(stall));
+        GapFigures(std::string("click_stall_") + c.key, stall);
     }
     yfx::SetEndpointOverride(yfx::Endpoint::Gateway, std::string());
     tab->close();
