@@ -166,7 +166,7 @@ bool CLumbra2App::InitInstance(int announcementPeriodMs)
         show();
     } else {
         connect(m_pMainWnd.data(), &CMainFrame::documentsReady, this, show);
-        QTimer::singleShot(kShowAfterMs, this, show);
+        QTimer::singleShot(kShowAfterMs, Qt::PreciseTimer, this, show); // a coarse timer may fire 5 % late
     }
     return true;
 }

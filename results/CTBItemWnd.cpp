@@ -213,6 +213,12 @@ CTBItemWnd::CTBItemWnd(QWidget* parent)
     // The tile paints every pixel of its ground itself.
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_crNameText = m_name.m_crText;
+    // a click whose address has not come in time opens the item's own page
+    m_clickTimer.setSingleShot(true);
+    connect(&m_clickTimer, &QTimer::timeout, this, [this] {
+        m_clickFetch.Cancel(); // an answer that comes later is dropped
+        FinishClick(std::string());
+    });
 }
 
 CTBItemWnd::~CTBItemWnd() = default;
@@ -333,13 +339,6 @@ void CTBItemWnd::OpenItem()
     m_clickFetch.Start(this, std::move(request), [this](const yfx::net::Result& r) {
         FinishClick(r.code < 0 ? std::string() : ClickUrlFromAnswer(r.text));
     });
-    if (!m_clickTimer.isActive()) {
-        m_clickTimer.setSingleShot(true);
-        connect(&m_clickTimer, &QTimer::timeout, this, [this] {
-            m_clickFetch.Cancel(); // an answer that comes later is dropped
-            FinishClick(std::string());
-        }, Qt::UniqueConnection);
-    }
     m_clickTimer.start(m_nClickWaitMs);
     ShowHover(m_hoverArea);
 }

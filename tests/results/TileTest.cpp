@@ -595,7 +595,7 @@ void TileTest::pendingClickOpensOnePageAndGivesUpInTime()
 {
     TestHost host;
     ScopedHost scoped(&host);
-    m_server->SetGatewayDelay(std::chrono::milliseconds(1500));
+    m_server->SetGatewayDelay(std::chrono::milliseconds(3000));
     m_tile->SetClickWaitMs(300);
     m_tile->SetRecord(MakeRecord("1200"));
     const int requests = m_server->GatewayRequests();
@@ -606,8 +606,8 @@ void TileTest::pendingClickOpensOnePageAndGivesUpInTime()
     // a second click while the first waits asks for nothing and opens nothing more
     QTest::mouseClick(m_tile, Qt::LeftButton, {}, Centre(m_tile->NameArea()));
     QTRY_COMPARE(m_server->GatewayRequests(), requests + 1);
-    // no answer in time: the item's own page opens
-    QTRY_COMPARE(m_opened, QStringList{QStringLiteral("http://127.0.0.1:9/item.htm?id=1200")});
+    // no answer in time: the item's own page opens, well before the answer comes
+    QTRY_COMPARE_WITH_TIMEOUT(m_opened, QStringList{QStringLiteral("http://127.0.0.1:9/item.htm?id=1200")}, 2000);
     QVERIFY(!m_tile->ClickPending());
     QVERIFY(m_tile->cursor().shape() != Qt::BusyCursor);
     // the answer that comes afterwards is dropped
