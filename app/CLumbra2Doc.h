@@ -1,6 +1,6 @@
 #pragma once
-// The document of one results window: the list-search address it shows, the order of its
-// items and its title. Lives as long as its window.
+// The document of one results window: the list-search address it shows (and the query it
+// was built from, for the open platform's source), the order of its items and its title. Lives as long as its window.
 #include "results/IResultsDocument.h"
 
 #include <QObject>

@@ -296,10 +296,27 @@ void CMainFrame::OnTimer(int id)
 
 QWidget* CMainFrame::OpenResults(const std::string& address, const QString& title, int order)
 {
-    const QString full = title + (order != 0 ? QStringLiteral(" - 价格") : QStringLiteral(" - 销量"));
+    yfx::ResultsDocData data;
+    data.m_strAddress = address;
+    data.m_nOrder = order;
+    return OpenResultsFor(std::move(data), title);
+}
+
+QWidget* CMainFrame::OpenSearchResults(const SearchQuery& query, const std::string& address, const QString& title,
+                                       int order)
+{
+    yfx::ResultsDocData data;
+    data.m_strAddress = address;
+    data.m_nOrder = order;
+    data.m_query = query;
+    return OpenResultsFor(std::move(data), title);
+}
+
+CChildFrame* CMainFrame::OpenResultsFor(yfx::ResultsDocData data, const QString& title)
+{
+    const QString full = title + (data.m_nOrder != 0 ? QStringLiteral(" - 价格") : QStringLiteral(" - 销量"));
     auto* doc = new CLumbra2Doc;
-    doc->m_data.m_strAddress = address;
-    doc->m_data.m_nOrder = order;
+    doc->m_data = std::move(data);
     doc->SetTitle(full);
     auto* child = new CChildFrame(doc);
     AddResultsWindow(child);

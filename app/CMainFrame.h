@@ -56,6 +56,9 @@ public:
     // A new results window (a new tab, made active) for `address`, titled `title` + " - 销量"
     // for order 0 or " - 价格" for any other order. Its view starts fetching at once.
     QWidget* OpenResults(const std::string& address, const QString& title, int order) override;
+    // The same, and the document keeps the query the address was built from.
+    QWidget* OpenSearchResults(const SearchQuery& query, const std::string& address, const QString& title,
+                               int order) override;
     // A results window with an empty address (it stays empty), titled as given.
     CChildFrame* OpenEmptyResults(const QString& title);
 
@@ -102,6 +105,7 @@ private:
     void UpdateTabTexts();
     void PlaceDocumentMenuButton();
     void AddResultsWindow(CChildFrame* child);
+    CChildFrame* OpenResultsFor(yfx::ResultsDocData data, const QString& title);
     void UpdateKeyIndicators();
     void RebuildDocumentMenu();
     void CheckDocumentsReady();

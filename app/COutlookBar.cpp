@@ -84,7 +84,7 @@ void COutlookBar::OnActivateTab(int index)
     query.nick = yfx::text::ShopNick();
     const std::string address = BuildSearchUrl(query);
     if (IResultsOpener* opener = MainResultsOpener())
-        opener->OpenResults(address, yfx::res::String(yfx::res::IDS_TODAYS_PICKS), 0);
+        opener->OpenSearchResults(query, address, yfx::res::String(yfx::res::IDS_TODAYS_PICKS), 0);
 }
 
 QDockWidget* COutlookBar::DetachPage(int page)

@@ -2,7 +2,10 @@
 // State shared across windows that needs no window: the picture folder, the badge table and
 // the data a results document carries.
 #include <array>
+#include <optional>
 #include <string>
+
+#include "market/SearchUrl.h"
 
 namespace yfx {
 
@@ -29,10 +32,12 @@ private:
 };
 
 // The data of one results window: the list-search address, the order (0 by sales, any other
-// value by price) and the title with its suffix.
+// value by price) and, when a search made the address, the query it was built from (a window
+// of the open platform's source searches for that query instead of fetching the address).
 struct ResultsDocData {
     std::string m_strAddress;
     int m_nOrder = 0;
+    std::optional<SearchQuery> m_query;
 };
 
 } // namespace yfx

@@ -11,6 +11,8 @@ struct SearchQuery {
     std::string priceLow;  // unencoded, "0" when empty
     std::string priceHigh; // unencoded, "100000000" when empty
     std::string nick;      // seller nickname, encoded; empty: no seller piece
+
+    bool operator==(const SearchQuery&) const = default;
 };
 
 // Percent-encodes every byte except A-Z and a-z, as "%XX" with upper-case hex digits.

@@ -75,7 +75,7 @@ void CLumbraWnd::RunSearch(int order)
     query.location = yfx::GbkFromQString(m_editLocation->text());
     const std::string address = BuildSearchUrl(query);
     if (IResultsOpener* opener = MainResultsOpener())
-        opener->OpenResults(address, QStringLiteral("自助搜索"), order);
+        opener->OpenSearchResults(query, address, QStringLiteral("自助搜索"), order);
     m_btnSearch->setEnabled(true);
 }
 

@@ -133,5 +133,5 @@ void CTBCatTreeCtrl::OnQueryCategory()
     query.cat = data->cat;
     const std::string address = BuildSearchUrl(query);
     if (IResultsOpener* opener = MainResultsOpener())
-        opener->OpenResults(address, QStringLiteral("热卖排行 - ") + yfx::QStringFromGbk(data->name), 0);
+        opener->OpenSearchResults(query, address, QStringLiteral("热卖排行 - ") + yfx::QStringFromGbk(data->name), 0);
 }

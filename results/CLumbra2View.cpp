@@ -1,5 +1,9 @@
 #include "results/CLumbra2View.h"
 
+#include "market/OpenPlatformAnswer.h"
+#include "market/OpenPlatformRequest.h"
+#include "market/Texts.h"
+#include "res/GbkText.h"
 #include "res/Resources.h"
 #include "results/CPictureLoader.h"
 #include "results/CTBItemWnd.h"
@@ -57,8 +61,9 @@ CLumbra2View::CLumbra2View(IResultsDocument* document, QWidget* parent)
 
 CLumbra2View::~CLumbra2View()
 {
-    // Nothing of the answer or the pictures arrives from here on.
+    // Nothing of the answer, the credit levels or the pictures arrives from here on.
     m_answer.Cancel();
+    m_creditFetches.clear();
     StopPictures();
 }
 
@@ -99,19 +104,38 @@ void CLumbra2View::PlaceStatus()
     m_statusPane->setGeometry(QRect(area.center() - QPoint(size.width() / 2, size.height() / 2), size));
 }
 
+ResultSource CLumbra2View::ChooseSource() const
+{
+    const IResultsHost* host = MainResultsHost();
+    if (m_pDocument && m_pDocument->DocData().m_query && host &&
+        host->HostConfiguration().source == ResultSource::OpenPlatform)
+        return ResultSource::OpenPlatform;
+    return ResultSource::ListSearch;
+}
+
 void CLumbra2View::OnInitialUpdate()
 {
     LayoutTiles();
     if (m_bLoaded || m_answer.Pending())
         return;
-    const std::string address = m_pDocument ? m_pDocument->DocData().m_strAddress : std::string();
-    if (address.empty()) {
-        // nothing to ask for: the view stays empty, as a failed answer leaves it
-        LoadResults(0, std::string());
-        return;
-    }
+    m_source = ChooseSource();
     yfx::net::Request request;
-    request.url = address;
+    if (m_source == ResultSource::OpenPlatform) {
+        GatewayPost post = BuildMaterialSearchRequest(MainResultsHost()->HostConfiguration(),
+                                                      *m_pDocument->DocData().m_query);
+        request.url = std::move(post.url);
+        request.body = std::move(post.body);
+        request.contentType = std::move(post.contentType);
+        request.post = true;
+    } else {
+        const std::string address = m_pDocument ? m_pDocument->DocData().m_strAddress : std::string();
+        if (address.empty()) {
+            // nothing to ask for: the view stays empty, as a failed answer leaves it
+            LoadResults(0, std::string());
+            return;
+        }
+        request.url = address;
+    }
     m_answer.Start(this, std::move(request), [this](const yfx::net::Result& r) { OnAnswer(r); });
     ShowStatus(yfx::res::String(yfx::res::IDS_SEARCHING), true);
     emit loadingChanged(true);
@@ -134,13 +158,8 @@ bool CLumbra2View::LoadResults(int fetchResult, const std::string& text)
     m_records.clear();
     m_priceRecords.clear();
     m_bPriceOrderBuilt = false;
-    if (!m_pDocument)
+    if (!m_pDocument || !ReadAnswer(fetchResult, text))
         return false;
-    const yfx::ResultsDocData& data = m_pDocument->DocData();
-    if (data.m_strAddress.empty() || fetchResult < 0)
-        return false;
-    if (!ParseItemList(text, m_records))
-        return false; // the reader has told the user what it could not read
     emit answerLoaded(static_cast<int>(m_records.size()));
     if (m_records.empty()) {
         ShowStatus(yfx::res::String(yfx::res::IDS_NO_ITEMS), false);
@@ -168,7 +187,77 @@ bool CLumbra2View::LoadResults(int fetchResult, const std::string& text)
     m_pLoader->Start();
 
     LayoutTiles();
+    if (m_source == ResultSource::OpenPlatform)
+        RequestCreditLevels();
     return true;
+}
+
+bool CLumbra2View::ReadAnswer(int fetchResult, const std::string& text)
+{
+    const yfx::ResultsDocData& data = m_pDocument->DocData();
+    if (m_source == ResultSource::OpenPlatform) {
+        if (fetchResult < 0 || !data.m_query)
+            return false;
+        MaterialAnswer answer;
+        if (!ReadMaterialSearchAnswer(text, *data.m_query, answer)) {
+            // what the platform answered, in the empty view: never a message box
+            const std::string& message = answer.message.empty() ? yfx::text::PlatformUnreadable() : answer.message;
+            ShowStatus(yfx::QStringFromGbk(message), false);
+            return false;
+        }
+        m_records = std::move(answer.records);
+        return true;
+    }
+    if (data.m_strAddress.empty() || fetchResult < 0)
+        return false;
+    return ParseItemList(text, m_records); // the reader has told the user what it could not read
+}
+
+bool CLumbra2View::CreditLevelsLoading() const
+{
+    for (const auto& fetch : m_creditFetches)
+        if (fetch->Pending())
+            return true;
+    return false;
+}
+
+void CLumbra2View::RequestCreditLevels()
+{
+    const IResultsHost* host = MainResultsHost();
+    if (!host)
+        return;
+    for (const std::vector<std::string>& batch : ItemInfoBatches(m_records)) {
+        GatewayPost post = BuildItemInfoRequest(host->HostConfiguration(), batch);
+        yfx::net::Request request;
+        request.url = std::move(post.url);
+        request.body = std::move(post.body);
+        request.contentType = std::move(post.contentType);
+        request.post = true;
+        m_creditFetches.push_back(std::make_unique<yfx::CAsyncFetch>());
+        m_creditFetches.back()->Start(this, std::move(request),
+                                      [this](const yfx::net::Result& r) { OnCreditLevels(r); });
+    }
+}
+
+void CLumbra2View::OnCreditLevels(const yfx::net::Result& result)
+{
+    ItemInfoAnswer answer;
+    if (result.code < 0 || !ParseItemInfoAnswer(result.text, answer) || answer.ratesums.empty()) {
+        emit creditLevelsArrived(0); // no badges from this one: the tiles stay as they are
+        return;
+    }
+    // both orders, so that a later ordering command keeps the badges
+    ApplyRatesums(m_records, answer.ratesums);
+    ApplyRatesums(m_priceRecords, answer.ratesums);
+    int badges = 0;
+    for (CTBItemWnd* tile : m_tiles) {
+        const auto it = answer.ratesums.find(tile->Record().itemId());
+        if (it == answer.ratesums.end() || it->second == tile->Record().ratesum())
+            continue;
+        tile->SetRatesum(it->second);
+        ++badges;
+    }
+    emit creditLevelsArrived(badges);
 }
 
 CTBItemWnd* CLumbra2View::AddTile(const CTBRecord& record)

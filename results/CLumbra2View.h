@@ -3,11 +3,19 @@
 // item tiles, three to a row, less the items of the sellers the configuration names, in sales
 // order (the answer's) or price order, with a picture loader that fills in the pictures.
 //
-// Driven by an IResultsDocument (address, order, title) and by the application's results
-// host (seller nicks; none: nothing is filtered). GUI thread only: the answer and the
-// pictures come through the network engine and reach the view by queued calls. Until the
-// answer is in, the view shows a quiet loading state; a view without tiles says why in a
-// short grey text. Destroying the view abandons its answer and its pictures at once.
+// Driven by an IResultsDocument (address, order, title, query) and by the application's
+// results host (seller nicks; none: nothing is filtered). When the host's configuration
+// selects the open platform and the document carries its query, the view searches the open
+// platform's material search for that query instead (a signed POST); its items go through the
+// same seller filter (by shop title), orders, tiles and pictures, and their credit levels are
+// asked for once the tiles are shown, the badges appearing as the answers come. A refusal or
+// an unreadable answer of the platform is said in the grey text, never in a message box.
+//
+// GUI thread only: the answers and the pictures come through the network engine and reach
+// the view by queued calls. Until the answer is in, the view shows a quiet loading state; a
+// view without tiles says why in a short grey text. Destroying the view abandons its answer,
+// its credit levels and its pictures at once.
+#include "market/OpenPlatformTypes.h"
 #include "market/TBRecord.h"
 #include "results/AsyncFetch.h"
 
@@ -36,15 +44,21 @@ public:
     explicit CLumbra2View(IResultsDocument* document, QWidget* parent = nullptr);
     ~CLumbra2View() override;
 
-    // Called once by the opener after the view is shown: the empty layout, then the request
-    // for the answer, with the loading state shown until it comes (loadFinished). Returns at
-    // once.
+    // Called once by the opener after the view is shown: the empty layout, then the choice of
+    // the source and the request for the answer, with the loading state shown until it comes
+    // (loadFinished). Returns at once.
     void OnInitialUpdate();
-    // Shows a fetched answer (`fetchResult` as HttpGetText gives it): true when tiles were
-    // created and the pictures asked for (also when the seller filter left no record: an
-    // empty view); false when nothing is shown (no document, empty address, failed fetch,
-    // unreadable answer, no items) or when an earlier call already showed an answer.
+    // Shows a fetched answer (`fetchResult` as HttpGetText gives it), read as the source chosen
+    // by OnInitialUpdate gives it (the list search before that): true when tiles were created
+    // and the pictures asked for (also when the seller filter left no record: an empty view);
+    // false when nothing is shown (no document, empty address or no query, failed fetch,
+    // unreadable or refused answer, no items) or when an earlier call already showed an answer.
+    // For the open platform's source, true also asks for the credit levels.
     bool LoadResults(int fetchResult, const std::string& text);
+    // Where the view's items come from, as chosen by OnInitialUpdate.
+    ResultSource Source() const { return m_source; }
+    // True while credit levels of the view's items are on the way.
+    bool CreditLevelsLoading() const;
     // True from OnInitialUpdate until the answer was handled.
     bool IsLoading() const { return m_answer.Pending(); }
     // The grey text shown in place of tiles ("正在搜索…", "没有找到相关商品", "无法连接服务器"),
@@ -97,6 +111,9 @@ signals:
     void loadingChanged(bool loading);
     // The picture of tile `index` has been fetched (or could not be had).
     void pictureArrived(int index);
+    // An answer of item details has come: `badges` tiles show a new credit level. Also
+    // (with 0) for an answer that failed or could not be read.
+    void creditLevelsArrived(int badges);
     // Every picture asked for so far has been handled.
     void picturesDone();
     // The context menu was shown (tests and the application may inspect it).
@@ -109,12 +126,21 @@ protected:
 private:
     void OnPictureNotice(int index, bool fetched);
     void OnAnswer(const yfx::net::Result& result);
+    // The source the document and the host's configuration ask for.
+    ResultSource ChooseSource() const;
+    // Reads the answer into m_records as the source gives it; false (with the grey text when
+    // there is one to say) when nothing can be shown.
+    bool ReadAnswer(int fetchResult, const std::string& text);
+    void RequestCreditLevels();
+    void OnCreditLevels(const yfx::net::Result& result);
     // Shows `text` centred in the view (empty: nothing), with the busy indicator if `busy`.
     void ShowStatus(const QString& text, bool busy);
     void PlaceStatus();
 
     IResultsDocument* m_pDocument;
     yfx::CAsyncFetch m_answer;
+    ResultSource m_source = ResultSource::ListSearch;
+    std::vector<std::unique_ptr<yfx::CAsyncFetch>> m_creditFetches; // item details, 20 ids each
     std::unique_ptr<CPictureLoader> m_pLoader;
     QWidget* m_statusPane = nullptr;
     QLabel* m_statusText = nullptr;

@@ -24,6 +24,7 @@ const QColor kAmount(255, 90, 68);
 const QColor kNameHover(225, 145, 100);
 constexpr int kAmountPixels = 15;
 constexpr int kTextSlack = 2;
+constexpr int kCouponInset = 4; // where a full-size picture's top-left corner lies in its control
 
 yfx::TileRect ToTileRect(const QRect& r)
 {
@@ -206,7 +207,7 @@ CTBItemWnd::Geometry CTBItemWnd::ComputeGeometry(const yfx::res::DialogTemplate&
 
 CTBItemWnd::CTBItemWnd(QWidget* parent)
     : QWidget(parent), m_yuanLabel(this), m_price(this), m_postageLabel(this), m_postage(this), m_name(this),
-      m_picture(this), m_sales(this), m_salesLabel(this), m_badge(this)
+      m_picture(this), m_sales(this), m_salesLabel(this), m_badge(this), m_coupon(&m_picture)
 {
     hide();
     setMouseTracking(true);
@@ -277,6 +278,10 @@ bool CTBItemWnd::Create()
     for (CMyStatic* data : {&m_price, &m_postage, &m_name, &m_sales})
         data->SetLiteral(true);
     m_crNameText = m_name.m_crText;
+    m_coupon.setObjectName(QStringLiteral("couponLabel"));
+    m_coupon.SetFontDescription(dialogFont);
+    m_coupon.move(kCouponInset, kCouponInset);
+    m_coupon.SetMaxWidth(m_picture.width() - 2 * kCouponInset);
     m_bCreated = true;
     return true;
 }
@@ -305,8 +310,24 @@ void CTBItemWnd::SetRecord(const CTBRecord& record)
     m_postage.SetText(yfx::QStringFromGbk(record.ship()));
     m_name.SetText(yfx::QStringFromGbk(record.tip()));
     m_sales.SetText(yfx::QStringFromGbk(record.tradeNum()));
+    m_coupon.SetText(yfx::QStringFromGbk(yfx::CouponLabelText(record)));
+    const QString tip = yfx::QStringFromGbk(yfx::CouponToolTipText(record));
+    // the price is the server's text: shown as it is, never read as markup
+    setToolTip(tip.isEmpty() ? tip : QStringLiteral("<p style='white-space:pre'>") + tip.toHtmlEscaped() +
+                                         QStringLiteral("</p>"));
+    ShowBadge();
+}
 
-    const unsigned badge = yfx::BadgeIdFor(record.ratesum(), BadgeIds());
+void CTBItemWnd::SetRatesum(const std::string& ratesum)
+{
+    m_record.SetValue(CTBRecord::Ratesum, ratesum);
+    if (m_bCreated)
+        ShowBadge();
+}
+
+void CTBItemWnd::ShowBadge()
+{
+    const unsigned badge = yfx::BadgeIdFor(m_record.ratesum(), BadgeIds());
     if (badge != 0 && m_badge.LoadFromResource(static_cast<int>(badge))) {
         m_badge.Display();
         m_badge.show();
@@ -330,6 +351,11 @@ void CTBItemWnd::PictureReady()
 
 void CTBItemWnd::OpenItem()
 {
+    if (m_record.source == ResultSource::OpenPlatform) {
+        // the record's href is already its affiliate address
+        yfx::OpenUrl(yfx::QStringFromGbk(m_record.href())); // opens web addresses only
+        return;
+    }
     IResultsHost* host = MainResultsHost();
     if (!host || m_clickFetch.Pending())
         return; // one click opens one page

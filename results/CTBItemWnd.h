@@ -2,7 +2,9 @@
 // An item tile: one search result with its picture, price, postage, name, sales count and
 // seller-credit badge on a white ground, built from dialog template 311. Pointing at the
 // picture or the name highlights it; a click on either opens the item in the default
-// browser through its affiliate click address, else its own page.
+// browser through its affiliate click address, else its own page. An item of the open
+// platform's source brings its affiliate address and may bring a coupon: a red label over the
+// picture's top-left corner and the price after the coupon as the tile's tooltip.
 //
 // GUI thread only, except PictureSource(), which the results view's picture worker calls
 // from its thread: it and SetRecord exclude each other, so the worker always sees the
@@ -12,6 +14,7 @@
 #include "controls/CPictureEx.h"
 #include "market/TBRecord.h"
 #include "results/AsyncFetch.h"
+#include "results/CCouponLabel.h"
 #include "results/TileClick.h"
 
 #include <QColor>
@@ -96,9 +99,12 @@ public:
     bool Create();
     bool IsCreated() const { return m_bCreated; }
 
-    // Binds a record: texts, badge and picture path change at once; the picture shows when
-    // its file exists (the worker downloads it and asks for PictureReady).
+    // Binds a record: texts, badge, coupon label, tooltip and picture path change at once; the
+    // picture shows when its file exists (the worker downloads it and asks for PictureReady).
     void SetRecord(const CTBRecord& record);
+    // The credit level of the record shown now has arrived: only the record's ratesum and the
+    // badge change.
+    void SetRatesum(const std::string& ratesum);
     const CTBRecord& Record() const { return m_record; }
 
     // Any thread: the addresses of the record shown now.
@@ -110,7 +116,8 @@ public:
     // page, when it is a web address; after kClickWaitMs without an answer the record's page
     // opens and a later answer is dropped. The pointer shows the busy cursor meanwhile, and
     // a click while a request is pending opens nothing more. Returns at once. Does nothing
-    // without a results host.
+    // without a results host. A record of the open platform's source opens its href at once
+    // (when it is a web address), without any request and with or without a host.
     void OpenItem();
     static constexpr int kClickWaitMs = 5000;
     // How long a click waits for its address (kClickWaitMs unless a test says otherwise).
@@ -132,6 +139,8 @@ public:
     CMyStatic& PostageLabel() { return m_postageLabel; }
     CMyStatic& SalesLabel() { return m_salesLabel; }
     CPictureEx& BadgeControl() { return m_badge; }
+    // The coupon label, a child of the picture control; hidden without a coupon.
+    CCouponLabel& CouponLabel() { return m_coupon; }
     // The badge resource shown now, 0 for none.
     unsigned BadgeId() const { return m_nBadgeId; }
 
@@ -146,6 +155,7 @@ protected:
 private:
     yfx::TileArea AreaAt(QPoint pos) const;
     void ShowHover(yfx::TileArea area);
+    void ShowBadge();
     // Opens the click address, else the record's page; ends the wait.
     void FinishClick(const std::string& clickUrl);
 
@@ -160,6 +170,7 @@ private:
     CMyStatic m_salesLabel;
     yfx::TileClick m_click; // m_bPressed
     CPictureEx m_badge;
+    CCouponLabel m_coupon; // over the picture
 
     mutable std::mutex m_recordMutex; // guards m_source against the picture worker
     PictureAddresses m_source;

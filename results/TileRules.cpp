@@ -1,5 +1,6 @@
 #include "results/TileRules.h"
 
+#include "market/Gbk.h"
 #include "results/NumberText.h"
 
 #include <algorithm>
@@ -15,6 +16,20 @@ int CreditLevel(std::string_view ratesum)
 unsigned BadgeIdFor(std::string_view ratesum, const BadgeTable& table)
 {
     return table.ForLevel(CreditLevel(ratesum));
+}
+
+std::string CouponLabelText(const CTBRecord& record)
+{
+    static const std::string prefix = Utf8ToGb18030("券 ¥");
+    return record.couponFee.empty() ? std::string() : prefix + record.couponFee;
+}
+
+std::string CouponToolTipText(const CTBRecord& record)
+{
+    static const std::string prefix = Utf8ToGb18030("券后价 ¥");
+    if (record.couponFee.empty() || record.finalPrice.empty())
+        return std::string();
+    return prefix + record.finalPrice;
 }
 
 TileArea HitArea(int px, int py, const TileRect& picture, const TileRect& name)

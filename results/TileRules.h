@@ -1,9 +1,11 @@
 #pragma once
-// The decisions of an item tile that need no window: the credit badge of a seller, which area
-// of the tile a point is in, what the pointer over an area shows, and whether a release
-// opens the item.
+// The decisions of an item tile that need no window: the credit badge of a seller, the coupon
+// label and tooltip, which area of the tile a point is in, what the pointer over an area
+// shows, and whether a release opens the item.
 #include "market/AppState.h"
+#include "market/TBRecord.h"
 
+#include <string>
 #include <string_view>
 
 namespace yfx {
@@ -15,6 +17,14 @@ int CreditLevel(std::string_view ratesum);
 // The badge resource id for `ratesum`: the table's id for levels 1..20, 0 (no badge) for any
 // other level.
 unsigned BadgeIdFor(std::string_view ratesum, const BadgeTable& table);
+
+// The coupon label over the picture (GBK): "券 ¥" followed by the record's couponFee as sent;
+// empty when the record has no coupon.
+std::string CouponLabelText(const CTBRecord& record);
+
+// The tile's tooltip (GBK): "券后价 ¥" followed by the record's finalPrice as sent, for a record
+// with a coupon and a price after it; empty otherwise.
+std::string CouponToolTipText(const CTBRecord& record);
 
 // A rectangle in the tile's client coordinates; the right and bottom edges lie outside.
 struct TileRect {

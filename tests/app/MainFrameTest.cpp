@@ -38,6 +38,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QToolBox>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -607,6 +608,71 @@ private slots:
         // the first frame is the main window again
         SetMainResultsHost(frame);
         SetMainResultsOpener(frame);
+    }
+
+    void openPlatformSourceSearchesForEveryPane()
+    {
+        // A configuration document that selects the open platform's material search.
+        yfx::test::MarketServerProcess material({"--search", "material"});
+        QVERIFY2(material.Started(), material.Error().c_str());
+        yfx::SetEndpointOverride(yfx::Endpoint::Config, material.BaseUrl());
+        yfx::SetEndpointOverride(yfx::Endpoint::OpenGateway, material.BaseUrl());
+        yfx::SetEndpointOverride(yfx::Endpoint::ListSearch, material.BaseUrl());
+        struct Restore { // also when a check fails: the first frame is the main window again
+            CMainFrame* frame;
+            ~Restore()
+            {
+                for (auto which : {yfx::Endpoint::Config, yfx::Endpoint::OpenGateway, yfx::Endpoint::ListSearch})
+                    yfx::SetEndpointOverride(which, "");
+                SetMainResultsHost(frame);
+                SetMainResultsOpener(frame);
+            }
+        } restore{frame};
+        {
+            CMainFrame second;
+            QTRY_VERIFY(!second.DocumentsPending());
+            QCOMPARE(second.HostConfiguration().source, ResultSource::OpenPlatform);
+            SetMainResultsHost(&second);
+            SetMainResultsOpener(&second);
+            // the search pane, a category's ranking and today's picks
+            second.SearchPane()->m_editKeyword->setText(QStringLiteral("手机"));
+            second.SearchPane()->RunSearch(0);
+            CTBCatTreeCtrl* tree = second.CategoryTree();
+            QTreeWidgetItem* leaf = tree->RootItem()->child(0)->child(0);
+            tree->setCurrentItem(leaf);
+            tree->OnQueryCategory();
+            second.NavigationBar()->SetActivePage(2);
+            const QList<CChildFrame*> windows = second.ResultsWindows();
+            QCOMPARE(windows.size(), 3);
+            for (CChildFrame* w : windows) {
+                QTRY_VERIFY_WITH_TIMEOUT(!w->View()->IsLoading(), 20000);
+                QCOMPARE(w->View()->Source(), ResultSource::OpenPlatform);
+                QVERIFY2(!w->View()->Tiles().empty(), qPrintable(w->windowTitle()));
+                for (const CTBRecord& r : w->View()->Records())
+                    QCOMPARE(r.source, ResultSource::OpenPlatform);
+            }
+            // today's picks keep the shop of that name only
+            for (const CTBRecord& r : windows[2]->View()->Records())
+                QCOMPARE(r.nick(), yfx::Utf8ToGbk("青禾小货郎"));
+            // each asked the material search for its own query; nothing went to the list search
+            std::vector<std::map<std::string, std::string>> searches;
+            for (const auto& r : material.Requests())
+                if (r.path == "/router/rest" && r.query.count("method") &&
+                    r.query.at("method") == "taobao.tbk.dg.material.optional.upgrade")
+                    searches.push_back(r.query);
+            QCOMPARE(searches.size(), size_t(3)); // in the order they reached the server
+            auto asked = [&searches](const std::string& name, const std::string& value) {
+                return std::count_if(searches.begin(), searches.end(), [&](const auto& q) {
+                    return q.count(name) && q.at(name) == value;
+                });
+            };
+            QCOMPARE(asked("q", "手机"), 1);
+            QCOMPARE(asked("cat", tree->NodeData(leaf)->cat), 1);
+            QCOMPARE(asked("q", "青禾小货郎"), 1);
+            for (const auto& r : material.Requests())
+                QVERIFY(r.path != "/itemlist/default.htm" && r.path.rfind("/market/", 0) != 0);
+        }
+        QVERIFY(reports.isEmpty());
     }
 
     void panesFitTheBarWithoutScrollingSideways()

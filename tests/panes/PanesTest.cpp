@@ -84,6 +84,7 @@ private slots:
         QCOMPARE(opener.calls[0].title, QStringLiteral("自助搜索"));
         QCOMPARE(opener.calls[0].order, 0);
         QCOMPARE(opener.calls[0].address, BuildSearchUrl(PaneQuery()));
+        QVERIFY(opener.calls[0].query == PaneQuery()); // the window keeps the query too
         QVERIFY(opener.calls[0].address.find("?&cat=0&ex_q=&") != std::string::npos);
         QVERIFY(opener.calls[0].address.find("reserve_price%5B0%2C100000000%5D") != std::string::npos);
         QVERIFY(pane.m_btnSearch->isEnabled());
@@ -108,6 +109,7 @@ private slots:
         q.priceLow = " 10";
         q.priceHigh = "abc";
         QCOMPARE(opener.calls[0].address, BuildSearchUrl(q));
+        QVERIFY(opener.calls[0].query == q);
         QCOMPARE(opener.calls[0].order, 1);
         QCOMPARE(opener.calls[1].address, opener.calls[0].address);
         QCOMPARE(opener.calls[1].order, 0);
@@ -375,6 +377,7 @@ private slots:
         QCOMPARE(opener.calls[0].title, QStringLiteral("热卖排行 - 所有市场"));
         QCOMPARE(opener.calls[0].order, 0);
         QCOMPARE(opener.calls[0].address, BuildSearchUrl(PaneQuery()));
+        QVERIFY(opener.calls[0].query == PaneQuery());
 
         // a right-click on another node shows the menu; "查询" works on the selected node
         tree.setCurrentItem(leaf);
@@ -395,6 +398,7 @@ private slots:
         q.path = "/market/lianyiqun.htm";
         q.cat = "162201";
         QCOMPARE(opener.calls[1].address, BuildSearchUrl(q));
+        QVERIFY(opener.calls[1].query == q); // the ranking searches by the node's "cat"
         QCOMPARE(tree.currentItem(), leaf);
 
         // empty space below the last node: no menu

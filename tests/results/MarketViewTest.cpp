@@ -1,11 +1,20 @@
 // A results view for real searches of the local marketplace server (tools/market-server):
 // tiles for the answer less the filtered sellers, pictures, price order, hover and click
-// through the open-platform gateway, closing while pictures stall, and unusual answers.
+// through the open-platform gateway, closing while pictures stall, and unusual answers; the
+// same through the open platform's material search: coupons, credit levels asked afterwards,
+// the click that needs no request, and the platform's refusals as grey text.
 #include "TestDocument.h"
 
+#include "market/ClickUrl.h"
 #include "market/Endpoints.h"
 #include "market/Gbk.h"
+#include "market/HttpClient.h"
+#include "market/NetEngine.h"
+#include "market/OpenPlatformAnswer.h"
+#include "market/OpenPlatformRequest.h"
 #include "market/SearchUrl.h"
+#include "market/TBRecord.h"
+#include "results/TileRules.h"
 #include "results/CLumbra2View.h"
 #include "results/CTBItemWnd.h"
 #include "results/GridLayout.h"
@@ -14,13 +23,16 @@
 #include "results/UrlOpener.h"
 #include "tests/support/MarketServerProcess.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <future>
 #include <memory>
 #include <set>
 
@@ -41,10 +53,52 @@ int ThreadCount()
         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
 }
 
+SearchQuery QueryFor(const char* utf8Keyword)
+{
+    SearchQuery q;
+    q.cat = "0";
+    q.keyword = yfx::Utf8ToGbk(utf8Keyword);
+    return q;
+}
+
+// The bundled server's application, through the open platform's source.
+Configuration MaterialConfig()
+{
+    Configuration cfg;
+    cfg.appKey = "12345678";
+    cfg.appSecret = "yfx-local-secret";
+    cfg.pid = "mm_10000001_2000002_30000003";
+    cfg.source = ResultSource::OpenPlatform;
+    return cfg;
+}
+
+// Sends a gateway request through the network engine and waits for its answer's text.
+std::string PostNow(const GatewayPost& post)
+{
+    yfx::net::Request request;
+    request.url = post.url;
+    request.body = post.body;
+    request.contentType = post.contentType;
+    request.post = true;
+    auto answer = std::make_shared<std::promise<std::string>>();
+    std::future<std::string> text = answer->get_future();
+    CNetEngine::Shared().Submit(std::move(request), [answer](yfx::net::Result r) { answer->set_value(r.text); });
+    return text.wait_for(std::chrono::seconds(20)) == std::future_status::ready ? text.get() : std::string();
+}
+
+bool IsMessageBoxShown()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<QMessageBox*>(w) && w->isVisible())
+            return true;
+    return false;
+}
+
 struct OpenView {
-    OpenView(const std::string& address, QSize size)
+    OpenView(const std::string& address, QSize size, const std::optional<SearchQuery>& query = std::nullopt)
         : doc(address, 0, QStringLiteral("自助搜索 - 销量")), view(std::make_unique<CLumbra2View>(&doc))
     {
+        doc.m_data.m_query = query;
         view->resize(size);
         view->show();
     }
@@ -67,9 +121,13 @@ private slots:
     void closingWhilePicturesStallReturnsQuickly();
     void unusualAnswers_data();
     void unusualAnswers();
+    void materialSearchShowsCouponsBadgesAndOpensTheAffiliateAddress();
+    void materialRefusalsAreGreyText_data();
+    void materialRefusalsAreGreyText();
 
 private:
-    std::unique_ptr<OpenView> Open(const std::string& address, QSize size = QSize(917, 1000));
+    std::unique_ptr<OpenView> Open(const std::string& address, QSize size = QSize(917, 1000),
+                                   const std::optional<SearchQuery>& query = std::nullopt);
     QStringList FolderFiles() const { return QDir(m_folder.path()).entryList(QDir::Files | QDir::Hidden); }
 
     QTemporaryDir m_folder;
@@ -102,11 +160,13 @@ void MarketViewTest::init()
 void MarketViewTest::cleanup()
 {
     yfx::SetEndpointServer(m_server->BaseUrl());
+    SetRequestClock({});
 }
 
-std::unique_ptr<OpenView> MarketViewTest::Open(const std::string& address, QSize size)
+std::unique_ptr<OpenView> MarketViewTest::Open(const std::string& address, QSize size,
+                                               const std::optional<SearchQuery>& query)
 {
-    auto v = std::make_unique<OpenView>(address, size);
+    auto v = std::make_unique<OpenView>(address, size, query);
     if (!QTest::qWaitForWindowExposed(v->view.get()))
         return nullptr;
     QSignalSpy finished(v->view.get(), &CLumbra2View::loadFinished);
@@ -306,6 +366,160 @@ void MarketViewTest::unusualAnswers()
         if (!path.empty())
             QVERIFY(QString::fromStdString(path).startsWith(m_folder.path() + QLatin1Char('/')));
     }
+}
+
+void MarketViewTest::materialSearchShowsCouponsBadgesAndOpensTheAffiliateAddress()
+{
+    // The gateway answers after 500 ms: the credit levels cannot come before the tiles.
+    MarketServerProcess server({"--seed", "7", "--fault", "/router/rest=delay:500"});
+    QVERIFY2(server.Started(), server.Error().c_str());
+    yfx::SetEndpointServer(server.BaseUrl());
+    m_host.m_config = MaterialConfig();
+    const SearchQuery query = QueryFor("手机");
+    MaterialAnswer answer;
+    QVERIFY(ReadMaterialSearchAnswer(PostNow(BuildMaterialSearchRequest(m_host.m_config, query)), query, answer));
+    QVERIFY(answer.records.size() >= 10);
+    // Leave out the shops of the second and the fifth item.
+    m_host.m_config.sellerNicks = {{answer.records[1].nick(), 0}, {answer.records[4].nick(), 1}};
+    std::vector<CTBRecord> expected = answer.records;
+    yfx::FilterSellers(expected, m_host.m_config.sellerNicks);
+    QVERIFY(expected.size() < answer.records.size());
+    const size_t before = server.Requests().size();
+
+    auto v = Open(BuildSearchUrl(query), QSize(917, 1000), query);
+    QVERIFY(v);
+    CLumbra2View& view = *v->view;
+    QCOMPARE(view.Source(), ResultSource::OpenPlatform);
+    QCOMPARE(view.Tiles().size(), expected.size());
+    CTBItemWnd* coupon = nullptr;
+    CTBItemWnd* plain = nullptr;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        CTBItemWnd* tile = view.Tiles()[i];
+        QCOMPARE(tile->Record().itemId(), expected[i].itemId());
+        QCOMPARE(tile->Record().source, ResultSource::OpenPlatform);
+        QCOMPARE(tile->PriceControl().Text(), QString::fromStdString(yfx::GbkToUtf8(expected[i].currentPrice())));
+        QCOMPARE(tile->CouponLabel().isVisibleTo(tile), !expected[i].couponFee.empty());
+        if (expected[i].couponFee.empty())
+            plain = tile;
+        else
+            coupon = tile;
+    }
+    QVERIFY(coupon && plain); // the catalogue has items with and without a coupon
+    QCOMPARE(coupon->CouponLabel().Text(), QString::fromStdString(yfx::GbkToUtf8(yfx::CouponLabelText(coupon->Record()))));
+    QVERIFY(coupon->toolTip().contains(QString::fromStdString(coupon->Record().finalPrice)));
+    QVERIFY(plain->toolTip().isEmpty());
+    // No credit level yet; the user switches to the price order before they come.
+    QSignalSpy credits(&view, &CLumbra2View::creditLevelsArrived);
+    QVERIFY(view.CreditLevelsLoading());
+    for (CTBItemWnd* tile : view.Tiles())
+        QCOMPARE(tile->BadgeId(), 0u);
+    view.OnCommand(CLumbra2View::ID_SORT_BY_PRICE);
+
+    // Asked for as a POST of the material search, not the list search.
+    const auto sent = server.WaitForRequests(before + 1);
+    QVERIFY(sent.size() > before);
+    auto search = sent[before];
+    QCOMPARE(search.method + " " + search.path + " " + search.query["method"] + " " + search.query["q"],
+             "POST /router/rest " + std::string(kMaterialSearchMethod) + " 手机");
+
+    // The credit levels come afterwards, 20 items a request (BuildItemInfoRequest takes no
+    // more), and every tile gets its badge.
+    const int batches = static_cast<int>((expected.size() + 19) / 20);
+    while (credits.count() < batches)
+        QVERIFY(credits.wait(20000));
+    QVERIFY(!view.CreditLevelsLoading());
+    int badges = 0;
+    for (const QList<QVariant>& arrived : credits)
+        badges += arrived.at(0).toInt();
+    QCOMPARE(badges, static_cast<int>(expected.size()));
+    for (CTBItemWnd* tile : view.Tiles()) {
+        QVERIFY(!tile->Record().ratesum().empty());
+        QVERIFY(tile->BadgeId() != 0);
+        QCOMPARE(tile->BadgeId(), yfx::BadgeIdFor(tile->Record().ratesum(), BadgeIds()));
+    }
+    // Both orders keep them.
+    for (int id : {CLumbra2View::ID_SORT_BY_SALES, CLumbra2View::ID_SORT_BY_PRICE, CLumbra2View::ID_SORT_BY_SALES}) {
+        view.OnCommand(id);
+        for (CTBItemWnd* tile : view.Tiles())
+            QVERIFY(tile->BadgeId() != 0);
+    }
+
+    // A click opens the item's own affiliate address at once, with no request.
+    QTRY_VERIFY_WITH_TIMEOUT(!view.PicturesLoading(), 30000);
+    const size_t logged = server.Requests().size();
+    const yfx::TileRect picture = coupon->PictureArea();
+    QTest::mouseClick(coupon, Qt::LeftButton, {}, QPoint(picture.x + 100, picture.y + 100));
+    QVERIFY(!coupon->ClickPending());
+    const QString href = QString::fromStdString(yfx::GbkToUtf8(coupon->Record().href()));
+    QCOMPARE(m_opened, QStringList{href});
+    QVERIFY2(href.contains(QStringLiteral("coupon=1")), qPrintable(href)); // the coupon's address
+    std::string text;
+    QCOMPARE(HttpGetText(server.BaseUrl() + "/set/config.jpg", text), 0); // one request more: this one
+    QCOMPARE(server.WaitForRequests(logged + 1).size(), logged + 1);
+    QCOMPARE(server.Requests().back().path, std::string("/set/config.jpg"));
+    QCOMPARE(m_reports, 0);
+}
+
+void MarketViewTest::materialRefusalsAreGreyText_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("secret"); // empty: the server's
+    QTest::addColumn<QString>("appKey");
+    QTest::addColumn<int>("clockOffset");
+    QTest::addColumn<QString>("text"); // what the grey text starts with
+    const QString refused = QStringLiteral("开放平台拒绝了请求：");
+    QTest::newRow("bad signature") << QString() << QStringLiteral("not-the-secret") << QStringLiteral("12345678") << 0
+                                   << refused + QStringLiteral("Invalid signature");
+    QTest::newRow("missing app key") << QString() << QString() << QString() << 0
+                                     << refused + QStringLiteral("Missing app key");
+    QTest::newRow("clock an hour off") << QString() << QString() << QStringLiteral("12345678") << -3600
+                                       << refused + QStringLiteral("Invalid timestamp");
+    QTest::newRow("no permission") << QStringLiteral("/router/rest=platform-error:11") << QString()
+                                   << QStringLiteral("12345678") << 0
+                                   << refused + QStringLiteral("Insufficient isv permissions（isv.permission-api-package-limit");
+    QTest::newRow("remote error") << QStringLiteral("/router/rest=platform-error:15") << QString()
+                                  << QStringLiteral("12345678") << 0 << refused + QStringLiteral("Remote service error");
+    QTest::newRow("cut-off answer") << QStringLiteral("/router/rest=malformed") << QString()
+                                    << QStringLiteral("12345678") << 0 << QStringLiteral("开放平台的回答无法读取");
+    QTest::newRow("status 500") << QStringLiteral("/router/rest=status:500") << QString() << QStringLiteral("12345678")
+                                << 0 << QStringLiteral("开放平台的回答无法读取");
+    QTest::newRow("no connection") << QStringLiteral("closed") << QString() << QStringLiteral("12345678") << 0
+                                   << QStringLiteral("无法连接服务器");
+}
+
+void MarketViewTest::materialRefusalsAreGreyText()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, secret);
+    QFETCH(QString, appKey);
+    QFETCH(int, clockOffset);
+    QFETCH(QString, text);
+    std::vector<std::string> args{"--seed", "7"};
+    if (!fault.isEmpty() && fault != QStringLiteral("closed"))
+        args.insert(args.end(), {"--fault", fault.toStdString()});
+    MarketServerProcess faulty(args);
+    QVERIFY2(faulty.Started(), faulty.Error().c_str());
+    yfx::SetEndpointServer(faulty.BaseUrl());
+    if (fault == QStringLiteral("closed"))
+        yfx::SetEndpointOverride(yfx::Endpoint::OpenGateway, "http://127.0.0.1:1");
+    if (clockOffset != 0)
+        SetRequestClock([clockOffset] { return std::time(nullptr) + clockOffset; });
+    m_host.m_config = MaterialConfig();
+    m_host.m_config.appKey = appKey.toStdString();
+    if (!secret.isEmpty())
+        m_host.m_config.appSecret = secret.toStdString();
+
+    const SearchQuery query = QueryFor("手机");
+    auto v = Open(BuildSearchUrl(query), QSize(917, 1000), query);
+    yfx::SetEndpointOverride(yfx::Endpoint::OpenGateway, "");
+    QVERIFY(v);
+    QVERIFY(v->view->Tiles().empty());
+    QVERIFY2(v->view->StatusText().startsWith(text), qPrintable(v->view->StatusText()));
+    QVERIFY(!v->view->CreditLevelsLoading());
+    QCOMPARE(m_reports, 0);
+    QVERIFY(!IsMessageBoxShown());
+    for (const auto& r : faulty.Requests())
+        QVERIFY(r.path != "/itemlist/default.htm" && !(r.query.count("method") && r.query.at("method") == kItemInfoMethod));
 }
 
 QTEST_MAIN(MarketViewTest)

@@ -1,5 +1,6 @@
 // The results rules without any window: grid arithmetic, seller filter, price order, title
-// suffix, number reading, credit badges and the tile's hit and click rules.
+// suffix, number reading, credit badges, coupon texts and the tile's hit and click rules.
+#include "market/Gbk.h"
 #include "results/GridLayout.h"
 #include "results/NumberText.h"
 #include "results/ResultOrder.h"
@@ -378,6 +379,27 @@ TEST(TileRules, CreditBadges)
         EXPECT_EQ(BadgeIdFor(c.ratesum, table), c.id) << '"' << c.ratesum << '"';
     EXPECT_EQ(CreditLevel("99999999999"), INT_MAX);
     EXPECT_EQ(CreditLevel("-99999999999"), INT_MIN);
+}
+
+TEST(TileRules, CouponLabelAndToolTip)
+{
+    const struct {
+        const char* fee;
+        const char* finalPrice;
+        const char* label;   // UTF-8
+        const char* toolTip; // UTF-8
+    } cases[] = {{"10", "39.00", "券 ¥10", "券后价 ¥39.00"},
+                 {"5.5", "", "券 ¥5.5", ""}, // no price after it: no tooltip
+                 {"", "39.00", "", ""},      // another promotion, no coupon
+                 {"", "", "", ""}};
+    for (const auto& c : cases) {
+        CTBRecord r;
+        r.source = ResultSource::OpenPlatform;
+        r.couponFee = c.fee;
+        r.finalPrice = c.finalPrice;
+        EXPECT_EQ(GbkToUtf8(CouponLabelText(r)), c.label) << c.fee;
+        EXPECT_EQ(GbkToUtf8(CouponToolTipText(r)), c.toolTip) << c.fee << " " << c.finalPrice;
+    }
 }
 
 TEST(TileRules, HitAreas)

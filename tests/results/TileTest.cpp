@@ -1,5 +1,5 @@
 // The item tile on the offscreen platform: geometry from template 311, texts and styles,
-// credit badges, hover, the click rule and the opening of the item.
+// credit badges, the coupon label, hover, the click rule and the opening of the item.
 #include "ItemServer.h"
 #include "TestDocument.h"
 
@@ -43,8 +43,8 @@ QPoint Centre(const yfx::TileRect& r)
     return QPoint(r.x + r.width / 2, r.y + r.height / 2);
 }
 
-// A record whose amounts are as long as the marketplace's and whose title is long and holds
-// ampersands.
+// A record whose amounts are as long as the marketplace's, whose title is long and holds
+// ampersands, and which has a coupon.
 const char* const kLongTitle = "H&M 联名款 M&M's 加厚保暖羽绒服 男女同款 冬季新品 宽松显瘦 大码外套 可拆卸帽 防风防水 包邮 送运费险";
 
 CTBRecord LongRecord()
@@ -54,6 +54,9 @@ CTBRecord LongRecord()
     r.SetValue(CTBRecord::Ship, "100.00");
     r.SetValue(CTBRecord::TradeNum, "8888888.88");
     r.SetValue(CTBRecord::Tip, yfx::Utf8ToGbk(kLongTitle));
+    r.source = ResultSource::OpenPlatform;
+    r.couponFee = "100";
+    r.finalPrice = "99899.00";
     return r;
 }
 
@@ -104,6 +107,7 @@ private slots:
     void textStyles();
     void creditBadges_data();
     void creditBadges();
+    void couponLabelAndToolTip();
     void hoverFollowsThePointer();
     void leavingFromTheNameRestoresIt();
     void pressAndRelease_data();
@@ -332,6 +336,25 @@ void TileTest::tileLooksTheSameOnEveryDesktop()
     CMyStatic& name = tile->NameControl();
     const QRect nameInk = Ink(shot, name.geometry());
     QVERIFY(nameInk.height() > QFontMetricsF(name.m_logFont).height() * dpr);
+
+    // The coupon label sits whole over the picture's top-left corner, its text unabridged, and
+    // its edges are sharp: along its top row every device pixel is either the label's red or
+    // the picture's white, the red one run as wide as the label.
+    CCouponLabel& coupon = tile->CouponLabel();
+    QVERIFY(coupon.isVisible());
+    QCOMPARE(coupon.ShownText(), QStringLiteral("券 ¥100"));
+    const QRect label(coupon.mapTo(tile, QPoint(0, 0)), coupon.size());
+    const QRect pictureRect = tile->PictureControl().geometry();
+    QVERIFY(pictureRect.contains(label));
+    QVERIFY(label.left() - pictureRect.left() <= 4 && label.top() - pictureRect.top() <= 4);
+    const int row = qFloor((label.top() + 0.5) * dpr);
+    int red = 0;
+    for (int x = qFloor((label.left() - 1) * dpr); x <= qCeil((label.right() + 2) * dpr); ++x) {
+        const QRgb px = shot.pixel(x, row);
+        QVERIFY2(px == CCouponLabel::kGround.rgb() || px == qRgb(255, 255, 255), qPrintable(QString::number(x)));
+        red += px == CCouponLabel::kGround.rgb();
+    }
+    QVERIFY2(qAbs(red - label.width() * dpr) <= 1, qPrintable(QString::number(red)));
     delete tile;
     delete reference;
 }
@@ -465,6 +488,46 @@ void TileTest::creditBadges()
         QCOMPARE(control.PictureSize(), QSize(width, 16));
         QCOMPARE(control.size(), QSize(width, 16));
     }
+
+    // A level that arrives after the record shows the same, and changes nothing else.
+    m_tile->SetRecord(MakeRecord("1005", "20"));
+    m_tile->SetRatesum(ratesum.toStdString());
+    QCOMPARE(static_cast<int>(m_tile->BadgeId()), badge);
+    QCOMPARE(control.IsReady(), badge != 0);
+    QCOMPARE(m_tile->Record().ratesum(), ratesum.toStdString());
+    QCOMPARE(m_tile->Record().itemId(), std::string("1005"));
+}
+
+void TileTest::couponLabelAndToolTip()
+{
+    CTBRecord r = MakeRecord("1010");
+    r.source = ResultSource::OpenPlatform;
+    r.couponFee = "10";
+    r.finalPrice = "2.50";
+    m_tile->SetRecord(r);
+    CCouponLabel& label = m_tile->CouponLabel();
+    QVERIFY(label.isVisible());
+    QCOMPARE(label.Text(), QStringLiteral("券 ¥10"));
+    QCOMPARE(label.parentWidget(), &m_tile->PictureControl());
+    QVERIFY(label.testAttribute(Qt::WA_TransparentForMouseEvents)); // a click on it is the picture's
+    QVERIFY(m_tile->toolTip().contains(QStringLiteral("券后价 ¥2.50")));
+    // The price stays the price before the coupon.
+    QCOMPARE(m_tile->PriceControl().Text(), QStringLiteral("12.50"));
+    const QImage shot = m_tile->grab().toImage();
+    QCOMPARE(shot.pixelColor(label.mapTo(m_tile, QPoint(1, 1))), CCouponLabel::kGround);
+
+    // The server's texts: a price is never read as markup, an absurd fee stays on the picture.
+    r.finalPrice = "<b>1</b>";
+    r.couponFee = std::string(300, '9');
+    m_tile->SetRecord(r);
+    QVERIFY(m_tile->toolTip().contains(QStringLiteral("&lt;b&gt;1&lt;/b&gt;")));
+    QVERIFY(m_tile->PictureControl().rect().contains(label.geometry()));
+    QVERIFY(label.ShownText().endsWith(QChar(0x2026)));
+
+    // Without a coupon: no label, no tooltip.
+    m_tile->SetRecord(MakeRecord("1011"));
+    QVERIFY(!label.isVisible());
+    QVERIFY(m_tile->toolTip().isEmpty());
 }
 
 void TileTest::hoverFollowsThePointer()
@@ -546,16 +609,24 @@ void TileTest::opensClickAddressOrItemPage_data()
     QTest::addColumn<QString>("clickUrl");
     QTest::addColumn<QString>("href");
     QTest::addColumn<QString>("opened"); // empty: nothing opens
+    QTest::addColumn<bool>("openPlatform"); // a record of the open platform's source
     QTest::newRow("click address") << QStringLiteral("https://s.click.example/t?e=abc")
                                    << QStringLiteral("http://item.example/1")
-                                   << QStringLiteral("https://s.click.example/t?e=abc");
+                                   << QStringLiteral("https://s.click.example/t?e=abc") << false;
     QTest::newRow("no click address: item page")
-        << QString() << QStringLiteral("http://item.example/1") << QStringLiteral("http://item.example/1");
+        << QString() << QStringLiteral("http://item.example/1") << QStringLiteral("http://item.example/1") << false;
     QTest::newRow("item page not a web address")
-        << QString() << QStringLiteral("file:///etc/passwd") << QString();
+        << QString() << QStringLiteral("file:///etc/passwd") << QString() << false;
     QTest::newRow("click address not a web address: item page")
         << QStringLiteral("javascript:alert(1)") << QStringLiteral("https://item.example/2")
-        << QStringLiteral("https://item.example/2");
+        << QStringLiteral("https://item.example/2") << false;
+    // Its href is the affiliate address already: opened at once, the gateway never asked.
+    QTest::newRow("open platform: its own address")
+        << QStringLiteral("https://s.click.example/t?e=other") << QStringLiteral("https://s.click.example/t?e=own")
+        << QStringLiteral("https://s.click.example/t?e=own") << true;
+    QTest::newRow("open platform: not a web address")
+        << QStringLiteral("https://s.click.example/t?e=other") << QStringLiteral("file:///etc/passwd") << QString()
+        << true;
 }
 
 void TileTest::opensClickAddressOrItemPage()
@@ -563,6 +634,7 @@ void TileTest::opensClickAddressOrItemPage()
     QFETCH(QString, clickUrl);
     QFETCH(QString, href);
     QFETCH(QString, opened);
+    QFETCH(bool, openPlatform);
     TestHost host;
     host.m_config.appKey = "12345678";
     host.m_config.appSecret = "secret";
@@ -574,10 +646,18 @@ void TileTest::opensClickAddressOrItemPage()
     m_server->SetClickUrl(id, clickUrl.toStdString());
     CTBRecord r = MakeRecord(id);
     r.SetValue(CTBRecord::Href, href.toStdString());
+    if (openPlatform)
+        r.source = ResultSource::OpenPlatform;
     m_tile->SetRecord(r);
 
     const int before = m_server->GatewayRequests();
     QTest::mouseClick(m_tile, Qt::LeftButton, {}, Centre(m_tile->PictureArea()));
+    if (openPlatform) {
+        QVERIFY(!m_tile->ClickPending());
+        QCOMPARE(m_opened, opened.isEmpty() ? QStringList() : QStringList{opened});
+        QCOMPARE(m_server->GatewayRequests(), before);
+        return;
+    }
     QTRY_VERIFY(!m_tile->ClickPending());
     QCOMPARE(m_server->GatewayRequests(), before + 1);
     // The signed request carries the host's key, affiliate id and the record's item id.
