@@ -18,6 +18,11 @@ enum class FaultKind {
     UnsafeName, // picture addresses whose last element is not a plain file name
     Size,       // an answer of exactly ARG bytes
     Delay,      // wait ARG ms before answering
+    StallMs,    // as Stall, for at most ARG ms
+    Elements,   // a JSON answer whose list holds ARG MiB of empty elements "{}"
+    RedirectNowhere, // 302 to the same target on a host that cannot be resolved (under .invalid)
+    HugePicture,     // a picture of ARG x ARG pixels
+    Endless,         // the headers, then body bytes without end (a picture starts as a JPEG)
 };
 
 struct FaultRule {
