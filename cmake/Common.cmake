@@ -46,6 +46,16 @@ endfunction()
 
 add_custom_target(yfx_fuzzers)
 
+# yfx_fuzz_instrument(lib ...): with YFX_FUZZ, coverage instrumentation inside libraries that a
+# fuzzer exercises, so that the fuzzer sees their branches and not only the harness's.
+function(yfx_fuzz_instrument)
+  if(YFX_FUZZ)
+    foreach(lib ${ARGN})
+      target_compile_options(${lib} PRIVATE -fsanitize=fuzzer-no-link)
+    endforeach()
+  endif()
+endfunction()
+
 # yfx_add_fuzzer(NAME SOURCES a.cpp ... LIBS lib ...): only with YFX_FUZZ (clang).
 function(yfx_add_fuzzer name)
   if(NOT YFX_FUZZ)

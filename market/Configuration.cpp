@@ -14,13 +14,16 @@ std::string CategoryDocumentUrl()
     return yfx::EndpointBase(yfx::Endpoint::Config) + "/set/tbcat.jpg";
 }
 
-bool ReadConfigurationText(int fetchResult, const std::string& text, Configuration& cfg)
+namespace {
+
+bool ReadText(int fetchResult, const std::string& text, Configuration& cfg)
 {
-    cfg = Configuration{};
     if (fetchResult < 0)
         return false;
     if (text.empty())
         return true;
+    if (text.size() > kMaxConfigurationBytes)
+        return false;
     yfx::json::Document doc;
     if (!yfx::json::Parse(text, doc) || doc.root.isNull())
         return false;
@@ -42,10 +45,30 @@ bool ReadConfigurationText(int fetchResult, const std::string& text, Configurati
     return true;
 }
 
+} // namespace
+
+bool ReadConfigurationText(int fetchResult, const std::string& text, Configuration& cfg)
+{
+    cfg = Configuration{};
+    try {
+        if (ReadText(fetchResult, text, cfg))
+            return true;
+    } catch (...) {
+        // out of memory while reading: unconfigured rather than an exception
+    }
+    cfg = Configuration{};
+    return false;
+}
+
 bool ReadConfiguration(Configuration& cfg, const std::string& url)
 {
     cfg = Configuration{};
     std::string text;
-    const int result = HttpGetText(url, text);
+    int result = -1;
+    try {
+        result = HttpGetText(url, text);
+    } catch (...) {
+        return false;
+    }
     return ReadConfigurationText(result, text, cfg);
 }
