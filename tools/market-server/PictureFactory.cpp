@@ -316,11 +316,15 @@ std::shared_ptr<const std::string> PictureFactory::HugeJpeg(int edge)
     if (auto it = m_huge.find(edge); it != m_huge.end())
         return it->second;
     const int drawn = edge > kMaxEncodedEdge ? 400 : edge;
-    QImage image(drawn, drawn, QImage::Format_Grayscale8);
+    QImage image(drawn, drawn, QImage::Format_RGB888);
     for (int y = 0; y < image.height(); ++y) {
         uchar* line = image.scanLine(y);
-        for (int x = 0; x < image.width(); ++x)
-            line[x] = ((x / 64 + y / 64) % 2) ? 200 : static_cast<uchar>(60 + (x + y) % 64);
+        for (int x = 0; x < image.width(); ++x, line += 3) {
+            const bool light = (x / 64 + y / 64) % 2;
+            line[0] = light ? 240 : static_cast<uchar>(120 + (x + y) % 64);
+            line[1] = light ? 200 : 60;
+            line[2] = light ? 80 : static_cast<uchar>(30 + y % 97);
+        }
     }
     QByteArray bytes;
     QBuffer buffer(&bytes);

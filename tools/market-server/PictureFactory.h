@@ -25,11 +25,11 @@ public:
     // The JPEG bytes of an item's picture, `size` x `size` pixels (16..800). Never null.
     std::shared_ptr<const std::string> Jpeg(const CatalogueItem& item, int size);
 
-    // A picture of `edge` x `edge` pixels (1..65535), the same for every item: a grey
-    // chequerboard of 64-pixel squares, really encoded up to kMaxEncodedEdge (10000 x 10000 is
-    // about 100 MB while it is drawn); beyond that a small picture whose header claims the
+    // A picture of `edge` x `edge` pixels (1..65535), the same for every item: a colour
+    // chequerboard of 64-pixel squares, really encoded up to kMaxEncodedEdge (8000 x 8000 is
+    // about 190 MB while it is drawn); beyond that a small picture whose header claims the
     // size, so that its data ends long before the rows it announces. Kept once drawn.
-    static constexpr int kMaxEncodedEdge = 10000;
+    static constexpr int kMaxEncodedEdge = 8000;
     std::shared_ptr<const std::string> HugeJpeg(int edge);
 
 private:

@@ -75,7 +75,7 @@ Options:
                         redirect-nowhere  302 to the same target on nowhere.invalid, a host
                                       that never resolves
                         huge-picture[:N]  pictures of N x N pixels (default 5000, at most
-                                      65535; above 10000 only the header claims the size)
+                                      65535; above 8000 only the header claims the size)
                         endless       the headers, then body bytes without end (a picture
                                       starts as a JPEG; paced by --picture-kbps)
   --appkey KEY        open-platform application key (default 12345678)
