@@ -4,7 +4,7 @@
 // AddressSanitizer, whose leak check at exit then covers everything the windows left behind;
 // it also runs in a plain build, where the memory figures are the program's own.
 //
-//   bench_soak [--windows N]      (default 200)
+//   bench_soak [--windows N] [--same]     (default 200; --same: one search for every window)
 //
 // Exit status 0 when the last figure is within 5 % of the one after the first window.
 #include "app/CChildFrame.h"
@@ -88,14 +88,29 @@ bool WaitFor(Predicate done, std::chrono::seconds limit)
     return true;
 }
 
+// Bytes the allocator has handed out and not had back (glibc; 0 elsewhere).
+double HeapInUseMb()
+{
+#if defined(__GLIBC__) && !defined(YFX_SOAK_ASAN)
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
+#else
+    return 0;
+#endif
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     int windows = 200;
-    for (int i = 1; i + 1 < argc; i += 2)
-        if (!std::strcmp(argv[i], "--windows"))
-            windows = std::max(1, std::atoi(argv[i + 1]));
+    bool same = false;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--windows") && i + 1 < argc)
+            windows = std::max(1, std::atoi(argv[++i]));
+        else if (!std::strcmp(argv[i], "--same"))
+            same = true;
+    }
 
     QTemporaryDir home; // the picture folder and the settings live here, not in the user's
     qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());
@@ -128,12 +143,15 @@ int main(int argc, char** argv)
         QElapsedTimer clock;
         clock.start();
         int tiles = 0, pictures = 0;
+        double heapFirst = 0;
         for (int i = 0; i < windows; ++i) {
             SearchQuery q;
             q.cat = "0";
-            q.path = markets[i / 10 % 4];
-            if (i % 3)
-                q.keyword = yfx::Utf8ToGbk(keywords[i % 10]);
+            if (!same) {
+                q.path = markets[i / 10 % 4];
+                if (i % 3)
+                    q.keyword = yfx::Utf8ToGbk(keywords[i % 10]);
+            }
             QPointer<QWidget> child = frame->OpenResults(BuildSearchUrl(q), QStringLiteral("自助搜索"), i % 2);
             auto* results = qobject_cast<CChildFrame*>(child.data());
             if (!results) {
@@ -165,9 +183,11 @@ int main(int argc, char** argv)
             }
             Settle();
             rss.push_back(RssMb());
+            if (i == 0)
+                heapFirst = HeapInUseMb();
             if (i == 0 || (i + 1) % 20 == 0)
-                std::printf("after window %3d: RSS %7.1f MB (%+.1f MB since the first)\n", i + 1, rss.back(),
-                            rss.back() - rss.front());
+                std::printf("after window %3d: RSS %7.1f MB (%+.1f MB since the first), heap in use %+.2f MB\n", i + 1,
+                            rss.back(), rss.back() - rss.front(), HeapInUseMb() - heapFirst);
         }
         const double first = rss.front(), last = rss.back();
         const double growth = (last - first) / first * 100.0;
