@@ -88,14 +88,15 @@ bool WaitFor(Predicate done, std::chrono::seconds limit)
     return true;
 }
 
-// Bytes the allocator has handed out and not had back (glibc; 0 elsewhere).
+// Bytes the allocator has handed out and not had back (glibc's allocator; -1 under a
+// sanitizer's, which does not say).
 double HeapInUseMb()
 {
 #if defined(__GLIBC__) && !defined(YFX_SOAK_ASAN)
     const struct mallinfo2 info = mallinfo2();
     return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
 #else
-    return 0;
+    return -1;
 #endif
 }
 
@@ -185,9 +186,13 @@ int main(int argc, char** argv)
             rss.push_back(RssMb());
             if (i == 0)
                 heapFirst = HeapInUseMb();
-            if (i == 0 || (i + 1) % 20 == 0)
-                std::printf("after window %3d: RSS %7.1f MB (%+.1f MB since the first), heap in use %+.2f MB\n", i + 1,
-                            rss.back(), rss.back() - rss.front(), HeapInUseMb() - heapFirst);
+            if (i == 0 || (i + 1) % 20 == 0) {
+                std::printf("after window %3d: RSS %7.1f MB (%+.1f MB since the first)", i + 1, rss.back(),
+                            rss.back() - rss.front());
+                if (heapFirst >= 0)
+                    std::printf(", heap in use %+.2f MB", HeapInUseMb() - heapFirst);
+                std::printf("\n");
+            }
         }
         const double first = rss.front(), last = rss.back();
         const double growth = (last - first) / first * 100.0;
