@@ -47,13 +47,23 @@ endfunction()
 
 add_custom_target(yfx_fuzzers)
 
+# yfx_fuzz_instrument(lib ...): with YFX_FUZZ, coverage instrumentation inside libraries that a
+# fuzzer exercises, so that the fuzzer sees their branches and not only the harness's.
+function(yfx_fuzz_instrument)
+  if(YFX_FUZZ)
+    foreach(lib ${ARGN})
+      target_compile_options(${lib} PRIVATE -fsanitize=fuzzer-no-link)
+    endforeach()
+  endif()
+endfunction()
+
 # yfx_add_fuzzer(NAME SOURCES a.cpp ... LIBS lib ...): only with YFX_FUZZ (clang).
 function(yfx_add_fuzzer name)
   if(NOT YFX_FUZZ)
     return()
   endif()
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${T_SOURCES})
+  add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/FuzzerOptions.cpp)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/fuzz)
   add_dependencies(yfx_fuzzers ${name})
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)

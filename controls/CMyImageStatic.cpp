@@ -1,16 +1,8 @@
 #include "controls/CMyImageStatic.h"
 
-#include <QImageReader>
+#include "controls/PictureLoad.h"
+
 #include <QPainter>
-
-namespace {
-
-const QColor kGround(255, 255, 255);
-const QColor kFrame(228, 228, 228);
-const QColor kFrameHover(192, 192, 192);
-constexpr int kInset = 2;
-
-} // namespace
 
 CMyImageStatic::CMyImageStatic(QWidget* parent) : QWidget(parent)
 {
@@ -50,26 +42,15 @@ void CMyImageStatic::paintEvent(QPaintEvent*)
     if (buffer.isNull())
         return;
     buffer.setDevicePixelRatio(dpr);
-    buffer.fill(kGround);
 
-    QPainter p(&buffer);
-    p.setPen(m_bHover ? kFrameHover : kFrame);
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(0, 0, w - 1, h - 1); // one pixel along the edge of the client area
-
-    const QRect inner = rect().adjusted(kInset, kInset, -kInset, -kInset);
     if (m_image.isNull() && !m_strImagePath.isEmpty()) {
-        QImageReader reader(m_strImagePath);
-        m_image = reader.read(); // stays null when the file is missing or incomplete
+        // Only the part the control can show, within the bounds; stays null when the file is
+        // missing, incomplete, too large or not a picture.
+        const QSize inner(w - 2 * yfx::kPictureFrameInset, h - 2 * yfx::kPictureFrameInset);
+        m_image = yfx::DecodePicture(m_strImagePath, inner);
     }
-    if (!m_image.isNull()) {
-        const int iw = m_image.width();
-        const int ih = m_image.height();
-        const int left = iw < inner.width() ? inner.left() + (inner.width() - iw) / 2 : inner.left();
-        const int top = ih < inner.height() ? inner.top() + (inner.height() - ih) / 2 : inner.top();
-        // Natural size, blended by the picture's alpha channel when it has one.
-        p.drawImage(QRect(left, top, iw, ih), m_image);
-    }
+    QPainter p(&buffer);
+    yfx::DrawPictureStatic(p, QSize(w, h), m_image, m_bHover);
     p.end();
 
     QPainter screen(this);

@@ -137,25 +137,35 @@ bool IsWebAddress(const std::string& url)
 std::string GetClickUrl(const std::string& pid, const std::string& itemId, const std::string& appKey,
                         const std::string& secret)
 {
-    std::string text;
-    if (HttpGetText(BuildClickRequestUrl(pid, itemId, appKey, secret), text) < 0)
-        return {};
-    return ClickUrlFromAnswer(text);
+    try {
+        std::string text;
+        if (HttpGetText(BuildClickRequestUrl(pid, itemId, appKey, secret), text) < 0)
+            return {};
+        return ClickUrlFromAnswer(text);
+    } catch (...) {
+        return {}; // out of memory: no click address rather than an exception
+    }
 }
 
 std::string ClickUrlFromAnswer(const std::string& text)
 {
-    yfx::json::Document doc;
-    if (!yfx::json::Parse(text, doc) || doc.root.isNull())
-        return {};
-    const Json::Value& response = yfx::json::Member(doc.root, "taobaoke_items_detail_get_response");
-    const Json::Value& details = yfx::json::Member(response, "taobaoke_item_details");
-    const Json::Value& list = yfx::json::Member(details, "taobaoke_item_detail");
-    if (!list.isArray() || list.empty())
-        return {};
-    const Json::Value& clickUrl = yfx::json::Member(list[0], "click_url");
-    if (!clickUrl.isString())
-        return {};
-    std::string url = yfx::json::ReadText(doc, clickUrl);
-    return IsWebAddress(url) ? url : std::string();
+    try {
+        if (text.size() > kMaxGatewayAnswerBytes)
+            return {};
+        yfx::json::Document doc;
+        if (!yfx::json::Parse(text, doc) || doc.root.isNull())
+            return {};
+        const Json::Value& response = yfx::json::Member(doc.root, "taobaoke_items_detail_get_response");
+        const Json::Value& details = yfx::json::Member(response, "taobaoke_item_details");
+        const Json::Value& list = yfx::json::Member(details, "taobaoke_item_detail");
+        if (!list.isArray() || list.empty())
+            return {};
+        const Json::Value& clickUrl = yfx::json::Member(list[0], "click_url");
+        if (!clickUrl.isString())
+            return {};
+        std::string url = yfx::json::ReadText(doc, clickUrl);
+        return IsWebAddress(url) ? url : std::string();
+    } catch (...) {
+        return {}; // out of memory: no click address rather than an exception
+    }
 }

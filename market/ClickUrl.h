@@ -1,5 +1,6 @@
 #pragma once
 // The signed open-platform request for an item's affiliate click address.
+#include <cstddef>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -17,9 +18,13 @@ std::string SignRequest(std::vector<RequestParam>& params, const std::string& se
 std::string BuildClickRequestUrl(const std::string& pid, const std::string& itemId, const std::string& appKey,
                                  const std::string& secret);
 
+// The longest gateway answer that is read: the answer for one item is well under 1 KB.
+constexpr std::size_t kMaxGatewayAnswerBytes = std::size_t{64} << 10;
+
 // The affiliate click address of an item, or "" when none could be had: failed fetch,
-// unreadable answer, an error document, an empty list, a click_url that is not a string or
-// not an http(s) address. Never reports, never throws. Blocks for the fetch.
+// an answer longer than kMaxGatewayAnswerBytes, unreadable answer, an error document, an empty
+// list, a click_url that is not a string or not an http(s) address, memory running out.
+// Never reports, never throws. Blocks for the fetch.
 std::string GetClickUrl(const std::string& pid, const std::string& itemId, const std::string& appKey,
                         const std::string& secret);
 

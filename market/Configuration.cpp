@@ -16,13 +16,16 @@ std::string CategoryDocumentUrl()
     return yfx::EndpointBase(yfx::Endpoint::Config) + "/set/tbcat.jpg";
 }
 
-bool ReadConfigurationText(int fetchResult, const std::string& text, Configuration& cfg)
+namespace {
+
+bool ReadText(int fetchResult, const std::string& text, Configuration& cfg)
 {
-    cfg = Configuration{};
     if (fetchResult < 0)
         return false;
     if (text.empty())
         return true;
+    if (text.size() > kMaxConfigurationBytes)
+        return false;
     yfx::json::Document doc;
     if (!yfx::json::Parse(text, doc) || doc.root.isNull())
         return false;
@@ -47,6 +50,21 @@ bool ReadConfigurationText(int fetchResult, const std::string& text, Configurati
             cfg.announcements.push_back(yfx::json::MemberText(doc, affiches[i], "affiche"));
     }
     return true;
+}
+
+} // namespace
+
+bool ReadConfigurationText(int fetchResult, const std::string& text, Configuration& cfg)
+{
+    cfg = Configuration{};
+    try {
+        if (ReadText(fetchResult, text, cfg))
+            return true;
+    } catch (...) {
+        // out of memory while reading: unconfigured rather than an exception
+    }
+    cfg = Configuration{};
+    return false;
 }
 
 std::string AdzoneIdOf(const std::string& pid)
@@ -74,6 +92,11 @@ bool ReadConfiguration(Configuration& cfg, const std::string& url)
 {
     cfg = Configuration{};
     std::string text;
-    const int result = HttpGetText(url, text);
+    int result = -1;
+    try {
+        result = HttpGetText(url, text);
+    } catch (...) {
+        return false;
+    }
     return ReadConfigurationText(result, text, cfg);
 }

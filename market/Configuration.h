@@ -1,10 +1,15 @@
 #pragma once
 // The remote configuration document ("/set/config.jpg" on the configuration server).
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "market/OpenPlatformTypes.h"
+
+// The longest configuration document that is read: a few dozen seller nicks and announcements
+// are a few KB; a longer text is refused unread, like one that is not JSON.
+constexpr std::size_t kMaxConfigurationBytes = std::size_t{1} << 20;
 
 struct Configuration {
     std::string appKey;                     // "appkey"
@@ -22,11 +27,12 @@ struct Configuration {
 std::string AdzoneIdOf(const std::string& pid);
 
 // Empties `cfg`, fetches the document and fills `cfg` from it. False when the fetch failed,
-// the text is not JSON or its root is null (all values empty then); true for an empty answer
-// (also a non-200 one) and for a readable document. Never throws.
+// the text is longer than kMaxConfigurationBytes or is not JSON, its root is null, or memory
+// ran out (all values empty then); true for an empty answer (also a non-200 one) and for a
+// readable document. Never throws.
 bool ReadConfiguration(Configuration& cfg, const std::string& url);
 
-// Reads an already fetched document; `fetchResult` is the HttpGetText result.
+// Reads an already fetched document; `fetchResult` is the HttpGetText result. Never throws.
 bool ReadConfigurationText(int fetchResult, const std::string& text, Configuration& cfg);
 
 std::string ConfigDocumentUrl();   // configuration server + "/set/config.jpg"

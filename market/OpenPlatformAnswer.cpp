@@ -99,7 +99,7 @@ template <typename Answer> bool ReadRoot(const std::string& text, Document& doc,
 {
     answer.outcome = AnswerOutcome::Unreadable;
     answer.message = yfx::text::PlatformUnreadable();
-    if (text.size() > kMaxGatewayAnswerBytes || !yfx::json::Parse(text, doc) || !doc.root.isObject())
+    if (text.size() > kMaxMaterialAnswerBytes || !yfx::json::Parse(text, doc) || !doc.root.isObject())
         return false;
     if (doc.root.isMember("error_response")) {
         const Json::Value& e = Member(doc.root, "error_response");

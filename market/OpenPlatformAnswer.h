@@ -18,7 +18,7 @@
 #include "market/SearchUrl.h"
 #include "market/TBRecord.h"
 
-constexpr std::size_t kMaxGatewayAnswerBytes = 4u << 20; // a larger answer is not read
+constexpr std::size_t kMaxMaterialAnswerBytes = 4u << 20; // a larger answer is not read
 constexpr std::size_t kMaxMaterialRecords = 600;         // records kept from one answer
 
 enum class AnswerOutcome {

@@ -1,5 +1,6 @@
 #include "market/TBRecord.h"
 
+#include "market/Gbk.h"
 #include "market/HttpClient.h"
 #include "market/JsonText.h"
 #include "market/Texts.h"
@@ -30,7 +31,49 @@ bool UsableFileName(const std::string& name)
 {
     if (name.empty() || name == "." || name == "..")
         return false;
-    return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+    if (name.find_first_of(std::string("/\0", 2)) != std::string::npos)
+        return false;
+    // A backslash only where it is a character of its own, not the trail byte of a GBK pair.
+    return yfx::FindLastGbkChar(name, '\\') == std::string::npos;
+}
+
+std::string TooLongMessage(std::size_t size)
+{
+    return "* Line 1, Column 1\n  Answer of " + std::to_string(size) + " bytes is longer than the " +
+           std::to_string(kMaxListAnswerBytes) + " bytes a list page may hold.\n";
+}
+
+bool ReadItemList(const std::string& text, std::vector<CTBRecord>& records)
+{
+    if (text.size() > kMaxListAnswerBytes) {
+        ReportError(yfx::text::DeveloperCaption(), TooLongMessage(text.size()));
+        return false;
+    }
+    yfx::json::Document doc;
+    if (!yfx::json::Parse(text, doc)) {
+        ReportError(yfx::text::DeveloperCaption(), doc.errors);
+        return false;
+    }
+    if (doc.root.isNull())
+        return false;
+
+    const Json::Value& list = yfx::json::Member(doc.root, "itemList");
+    if (!list.isArray())
+        return true; // missing (or not a list): no items
+    // Grown one record at a time: the count the answer claims sizes nothing.
+    CTBRecord work;
+    for (Json::ArrayIndex i = 0; i < list.size() && records.size() < kMaxListRecords; ++i) {
+        const Json::Value& element = list[i];
+        if (!element.isObject() && !element.isNull())
+            continue;
+        work.Clear();
+        // the members of null are all missing: a record of empty values
+        for (int f = 0; f < CTBRecord::FieldCount; ++f)
+            work.SetValue(f, yfx::json::MemberText(doc, element, work.Key(f)));
+        work.DeriveThumbnail();
+        records.push_back(work);
+    }
+    return true;
 }
 
 } // namespace
@@ -93,37 +136,24 @@ void ReportError(const std::string& caption, const std::string& text)
 bool ParseItemList(const std::string& text, std::vector<CTBRecord>& records)
 {
     records.clear();
-    yfx::json::Document doc;
-    if (!yfx::json::Parse(text, doc)) {
-        ReportError(yfx::text::DeveloperCaption(), doc.errors);
+    try {
+        return ReadItemList(text, records);
+    } catch (...) {
+        // out of memory (or a reporter that threw): no records rather than an exception
+        records.clear();
         return false;
     }
-    if (doc.root.isNull())
-        return false;
-
-    const Json::Value& list = yfx::json::Member(doc.root, "itemList");
-    if (!list.isArray())
-        return true; // missing (or not a list): no items
-    records.reserve(list.size());
-    CTBRecord work;
-    for (Json::ArrayIndex i = 0; i < list.size(); ++i) {
-        const Json::Value& element = list[i];
-        if (!element.isObject())
-            continue;
-        work.Clear();
-        for (int f = 0; f < CTBRecord::FieldCount; ++f)
-            work.SetValue(f, yfx::json::MemberText(doc, element, work.Key(f)));
-        work.DeriveThumbnail();
-        records.push_back(work);
-    }
-    return true;
 }
 
 bool LoadItemList(const std::string& url, std::vector<CTBRecord>& records)
 {
     records.clear();
     std::string text;
-    if (HttpGetText(url, text) < 0)
+    try {
+        if (HttpGetText(url, text) < 0)
+            return false;
+    } catch (...) {
         return false;
+    }
     return ParseItemList(text, records);
 }

@@ -1,10 +1,21 @@
 #pragma once
 // One item of a search result and the reading of a list-search answer into records.
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "market/OpenPlatformTypes.h"
+
+// The most records a list answer gives: an answer holds one page of items, and a results view
+// shows no more tiles than this. Elements after it are not read.
+constexpr std::size_t kMaxListRecords = 600;
+
+// The longest list answer that is read. A page of 40 items is about 30 KB and 600 records of
+// the marketplace's size about 450 KB; 1 MiB holds either with room to spare. A longer answer
+// is refused before it is parsed, so the JSON reader's tree (up to about 55 bytes per byte of
+// text for an answer of empty elements) stays near 55 MB at worst, and only while it is read.
+constexpr std::size_t kMaxListAnswerBytes = std::size_t{1} << 20;
 
 class CTBRecord {
 public:
@@ -26,8 +37,9 @@ public:
     void Clear();
 
     // Derives thumbUrl from originalImage and thumbFileName from thumbUrl. A file name that
-    // could leave the picture folder (empty, ".", "..", a '/' or '\\' or NUL in it) is unusable:
-    // thumbFileName then stays empty and the record gets no picture file.
+    // could leave the picture folder (empty, ".", "..", a '/' or NUL in it, or a backslash that
+    // is a character of its own: the trail byte 0x5C of a GBK character such as "\x9C\x5C" is
+    // not one) is unusable: thumbFileName then stays empty and the record gets no picture file.
     void DeriveThumbnail();
 
     const std::string& originalImage() const { return m_values[OriginalImage]; }
@@ -56,10 +68,13 @@ private:
 };
 
 // Fetches a list-search address and reads the "itemList" array of its JSON answer into
-// records. The vector is emptied first. False when the fetch failed, the answer is not JSON
-// (reported through the error reporter) or its root is null; true otherwise, also for no
-// items. Values that are numbers read as the text the server sent; arrays and objects read
-// as the empty text; elements that are not objects give no record. Never throws.
+// records. The vector is emptied first. False when the fetch failed, the answer is longer
+// than kMaxListAnswerBytes or is not JSON (both reported through the error reporter), its
+// root is null, or memory ran out while reading (silent); true otherwise, also for no items.
+// Values that are numbers read as the text the server sent; arrays and objects read as the
+// empty text; a null element gives a record with every value empty; other elements that are
+// not objects give no record. At most kMaxListRecords records, however long the list; memory
+// is never reserved by the count the answer claims. Never throws.
 bool LoadItemList(const std::string& url, std::vector<CTBRecord>& records);
 
 // Reads an answer text that has already been fetched (the parsing half of LoadItemList).

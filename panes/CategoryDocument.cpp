@@ -24,27 +24,45 @@ const Json::Value& Groups(const Json::Value& entry)
     return list.isArray() ? list : empty;
 }
 
-} // namespace
-
-std::vector<CategoryNode> ParseCategoryDocument(const std::string& text)
+std::vector<CategoryNode> ReadDocument(const std::string& text)
 {
     std::vector<CategoryNode> top;
+    if (text.size() > kMaxCategoryDocumentBytes)
+        return top;
     yfx::json::Document doc;
     if (!yfx::json::Parse(text, doc) || !doc.root.isArray())
         return top;
+    std::size_t nodes = 0;
     for (const Json::Value& first : doc.root) {
+        if (nodes++ == kMaxCategoryNodes)
+            return top;
         CategoryNode& n1 = top.emplace_back();
         n1.data = ReadEntry(doc, first, nullptr);
         for (const Json::Value& second : Groups(first)) {
+            if (nodes++ == kMaxCategoryNodes)
+                return top;
             CategoryNode& n2 = n1.children.emplace_back();
             n2.data = ReadEntry(doc, second, nullptr);
             for (const Json::Value& third : Groups(second)) {
+                if (nodes++ == kMaxCategoryNodes)
+                    return top;
                 CategoryNode& n3 = n2.children.emplace_back();
                 n3.data = ReadEntry(doc, third, &n2.data.market);
             }
         }
     }
     return top;
+}
+
+} // namespace
+
+std::vector<CategoryNode> ParseCategoryDocument(const std::string& text)
+{
+    try {
+        return ReadDocument(text);
+    } catch (...) {
+        return {}; // out of memory while reading: no nodes rather than an exception
+    }
 }
 
 CatNodeData RootCategory()

@@ -7,6 +7,7 @@
 #include <QImageReader>
 #include <QThread>
 
+#include <map>
 #include <mutex>
 
 // Q_INIT_RESOURCE must be used outside any namespace. A static library's resources are not
@@ -112,6 +113,12 @@ std::vector<QPixmap> ImageStrip(int id, int width)
 
 QIcon Icon(int id)
 {
+    // Decoded once per id: every results window shows the same icon, and each new QIcon would
+    // leave its own scaled pixmaps in Qt's pixmap cache. Kept to the end of the process (never
+    // destroyed after the application, whose pixmaps they are).
+    static auto& decoded = *new std::map<int, QIcon>;
+    if (auto it = decoded.find(id); it != decoded.end())
+        return it->second;
     QIcon icon;
     if (!CanMakePixmaps())
         return icon;
@@ -127,6 +134,7 @@ QIcon Icon(int id)
             break;
         icon.addPixmap(QPixmap::fromImage(img));
     } while (reader.jumpToNextImage());
+    decoded.emplace(id, icon);
     return icon;
 }
 

@@ -119,7 +119,8 @@ std::vector<QImage> ImageStripImages(int id, int width);
 std::vector<QPixmap> ImageStrip(int id, int width);
 
 // Icons 128 (main frame) and 130 (results windows), with every size the icon file holds
-// (16, 24, 32, 48, 64). A null icon for another id, or without a QGuiApplication.
+// (16, 24, 32, 48, 64), decoded once per id. A null icon for another id, or without a
+// QGuiApplication. GUI thread only.
 QIcon Icon(int id);
 
 } // namespace yfx::res

@@ -1,11 +1,18 @@
 // The picture static offscreen: placement of pictures of several sizes, the frame colours,
-// the lazy load and the rule that a file is read once per path.
+// the lazy load and the rule that a file is read once per path; the bounded decoding of only
+// what the control shows, also without the widget and on several threads at once.
 #include "controls/CMyImageStatic.h"
+#include "controls/PictureLoad.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -26,6 +33,34 @@ QImage Picture(int w, int h, const QColor& fill)
 QColor At(const QImage& img, int x, int y)
 {
     return img.pixelColor(x, y);
+}
+
+QByteArray Encoded(const QImage& img, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!img.save(&buffer, format))
+        qFatal("cannot encode test picture");
+    return bytes;
+}
+
+// A grey JPEG of w x h pixels with a black square of 100 pixels at its top-left corner and a
+// white one at its bottom-right corner.
+QByteArray MarkedJpeg(int w, int h)
+{
+    QImage img(w, h, QImage::Format_Grayscale8);
+    img.fill(128);
+    QPainter p(&img);
+    p.fillRect(0, 0, 100, 100, Qt::black);
+    p.fillRect(w - 100, h - 100, 100, 100, Qt::white);
+    p.end();
+    return Encoded(img, "JPEG");
+}
+
+bool Near(const QColor& a, int grey)
+{
+    return qAbs(a.red() - grey) <= 8 && qAbs(a.green() - grey) <= 8 && qAbs(a.blue() - grey) <= 8;
 }
 
 } // namespace
@@ -76,7 +111,8 @@ private slots:
         const int right = std::min(at.x() + w, 228) - 1;
         const int bottom = std::min(at.y() + h, 228) - 1;
         QCOMPARE(At(shot, right, bottom), fill);
-        QCOMPARE(control.m_image.size(), QSize(w, h));
+        // Only what the control shows is kept: at most the inner area and the inset beyond it.
+        QCOMPARE(control.m_image.size(), QSize(std::min(w, 226), std::min(h, 226)));
         // White just outside the picture where the inner area goes on.
         if (at.x() > 2)
             QCOMPARE(At(shot, at.x() - 1, at.y()), kWhite);
@@ -187,6 +223,147 @@ private slots:
                  qPrintable(blended.name()));
         // Fully transparent pixel at the picture's corner (89, 89): white shows.
         QCOMPARE(At(shot, 89, 89), kWhite);
+    }
+
+    void visiblePart_data()
+    {
+        QTest::addColumn<QSize>("natural");
+        QTest::addColumn<QRect>("visible");
+        QTest::newRow("thumbnail, whole") << QSize(220, 220) << QRect(0, 0, 220, 220);
+        QTest::newRow("inner area, whole") << QSize(224, 224) << QRect(0, 0, 224, 224);
+        QTest::newRow("up to the edge, whole") << QSize(226, 226) << QRect(0, 0, 226, 226);
+        QTest::newRow("one more, cut") << QSize(227, 227) << QRect(0, 0, 226, 226);
+        QTest::newRow("5000x5000") << QSize(5000, 5000) << QRect(0, 0, 226, 226);
+        QTest::newRow("narrow and tall") << QSize(100, 5000) << QRect(0, 0, 100, 226);
+        QTest::newRow("wide and low") << QSize(5000, 20) << QRect(0, 0, 226, 20);
+        QTest::newRow("empty") << QSize(0, 10) << QRect();
+    }
+    void visiblePart()
+    {
+        QFETCH(QSize, natural);
+        QFETCH(QRect, visible);
+        const QSize inner(224, 224);
+        QCOMPARE(yfx::VisiblePictureRect(natural, inner), visible);
+        if (visible.isEmpty())
+            return;
+        // The part lands where the whole picture would.
+        const QRect innerRect(2, 2, 224, 224);
+        QCOMPARE(yfx::PicturePosition(visible.size(), innerRect), yfx::PicturePosition(natural, innerRect));
+    }
+
+    void hugePictureIsDecodedOnlyWhereItShows()
+    {
+        // 25 M pixels, 100 MB as 32-bit pixels if it were decoded whole.
+        const QByteArray jpeg = MarkedJpeg(5000, 5000);
+        const QString path = m_dir.filePath(QStringLiteral("huge.jpg"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(jpeg);
+        file.close();
+
+        CMyImageStatic control;
+        control.resize(228, 228);
+        control.m_strImagePath = path;
+        const QImage shot = Grab(control);
+        QCOMPARE(control.m_image.size(), QSize(226, 226));
+        // Drawn from the inner corner, unscaled: the black square, then grey up to the edges.
+        QVERIFY(Near(At(shot, 2, 2), 0));
+        QVERIFY(Near(At(shot, 90, 90), 0));
+        QVERIFY(Near(At(shot, 112, 112), 128));
+        QVERIFY(Near(At(shot, 227, 227), 128));
+        QCOMPARE(At(shot, 0, 0), kLightFrame);
+
+        // The same from the bytes, without a widget.
+        const QImage part = yfx::DecodePicture(jpeg, QSize(224, 224));
+        QCOMPARE(part.size(), QSize(226, 226));
+        QVERIFY(Near(part.pixelColor(0, 0), 0));
+        QVERIFY(Near(part.pixelColor(225, 225), 128));
+    }
+
+    void picturesBeyondTheBoundsAreNotDecoded()
+    {
+        // More pixels than the bound (72 M, a few KB as a PNG of one bit per pixel).
+        QImage many(9000, 8000, QImage::Format_Mono);
+        many.fill(1);
+        const QByteArray manyPng = Encoded(many, "PNG");
+        QVERIFY(manyPng.size() < (1 << 20));
+        // More bytes than the bound: a 24-bit BMP of 1700 x 1700 pixels is 8.7 MB.
+        QImage big(1700, 1700, QImage::Format_RGB888);
+        big.fill(QColor(10, 20, 30));
+        const QByteArray bigBmp = Encoded(big, "BMP");
+        QVERIFY(bigBmp.size() > (8 << 20));
+
+        for (const QByteArray* bytes : {&manyPng, &bigBmp}) {
+            QVERIFY(yfx::DecodePicture(*bytes, QSize(224, 224)).isNull());
+            const QString path = m_dir.filePath(QStringLiteral("beyond"));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(*bytes);
+            file.close();
+            CMyImageStatic control;
+            control.resize(228, 228);
+            control.m_strImagePath = path;
+            const QImage shot = Grab(control);
+            QVERIFY(control.m_image.isNull());
+            QCOMPARE(At(shot, 114, 114), kWhite);
+            QCOMPARE(At(shot, 0, 0), kLightFrame);
+        }
+
+        // The bounds are inclusive and can be set: 100 x 50 is 5000 pixels.
+        const QByteArray small = Encoded(Picture(100, 50, QColor(1, 2, 3)), "PNG");
+        yfx::PictureBounds bounds;
+        bounds.maxPixels = 5000;
+        QCOMPARE(yfx::DecodePicture(small, QSize(224, 224), bounds).size(), QSize(100, 50));
+        bounds.maxPixels = 4999;
+        QVERIFY(yfx::DecodePicture(small, QSize(224, 224), bounds).isNull());
+        bounds = {};
+        bounds.maxBytes = small.size();
+        QVERIFY(!yfx::DecodePicture(small, QSize(224, 224), bounds).isNull());
+        bounds.maxBytes = small.size() - 1;
+        QVERIFY(yfx::DecodePicture(small, QSize(224, 224), bounds).isNull());
+        // Nothing, or no picture: null.
+        QVERIFY(yfx::DecodePicture(QByteArray(), QSize(224, 224)).isNull());
+        QVERIFY(yfx::DecodePicture(QByteArray("<html>busy</html>"), QSize(224, 224)).isNull());
+        QVERIFY(yfx::DecodePicture(m_dir.filePath(QStringLiteral("no-such.jpg")), QSize(224, 224)).isNull());
+    }
+
+    void decodesOnSeveralThreadsAtOnce()
+    {
+        const QByteArray jpeg = MarkedJpeg(1200, 900);
+        const QByteArray png = Encoded(Picture(100, 50, QColor(200, 30, 40)), "PNG");
+        std::vector<QImage> results(8);
+        std::vector<std::thread> threads;
+        for (size_t i = 0; i < results.size(); ++i)
+            threads.emplace_back([&, i] {
+                QImage last;
+                for (int k = 0; k < 10; ++k)
+                    last = yfx::DecodePicture(i % 2 ? png : jpeg, QSize(224, 224));
+                results[i] = last;
+            });
+        for (std::thread& t : threads)
+            t.join();
+        for (size_t i = 0; i < results.size(); ++i) {
+            QCOMPARE(results[i].size(), i % 2 ? QSize(100, 50) : QSize(226, 226));
+            if (i % 2 == 0)
+                QVERIFY(Near(results[i].pixelColor(0, 0), 0));
+        }
+    }
+
+    void drawsWithoutAWidgetAsTheControlDoes()
+    {
+        const QImage picture = Picture(100, 50, QColor(200, 30, 40));
+        const QString path = Save(QStringLiteral("drawn.png"), picture);
+        CMyImageStatic control;
+        control.resize(228, 228);
+        control.m_strImagePath = path;
+        control.m_bHover = true;
+        const QImage shot = Grab(control);
+
+        QImage drawn(228, 228, QImage::Format_ARGB32_Premultiplied);
+        QPainter p(&drawn);
+        yfx::DrawPictureStatic(p, QSize(228, 228), yfx::DecodePicture(path, QSize(224, 224)), true);
+        p.end();
+        QCOMPARE(drawn.convertToFormat(QImage::Format_RGB32), shot);
     }
 
     void paintsEveryPixelItself()

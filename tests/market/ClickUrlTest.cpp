@@ -143,6 +143,11 @@ TEST_F(ClickUrlTest, AnswersOfTheGateway)
         {"local file", R"({"taobaoke_items_detail_get_response":{"taobaoke_item_details":{"taobaoke_item_detail":[{"click_url":"file:///etc/passwd"}]}}})", ""},
         {"deep", std::string(5000, '['), ""},
         {"non-200", R"({"taobaoke_items_detail_get_response":{"taobaoke_item_details":{"taobaoke_item_detail":[{"click_url":"http://x"}]}}})", "", 500},
+        // the answer as fetched ("\r\n" after its line) just at the bound, and one byte more
+        {"at the bound", R"({"taobaoke_items_detail_get_response":{"taobaoke_item_details":{"taobaoke_item_detail":[{"click_url":"http://x"}]}})" +
+             std::string(kMaxGatewayAnswerBytes - 118, ' ') + "}", "http://x"},
+        {"beyond the bound", R"({"taobaoke_items_detail_get_response":{"taobaoke_item_details":{"taobaoke_item_detail":[{"click_url":"http://x"}]}})" +
+             std::string(kMaxGatewayAnswerBytes - 117, ' ') + "}", ""},
     };
     for (const auto& c : cases) {
         answer = c.answer;

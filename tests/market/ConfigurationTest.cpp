@@ -61,6 +61,8 @@ TEST_F(ConfigurationTest, FailureTable)
         {"not json", "<html></html>", 200, false},
         {"null root", "null", 200, false},
         {"too deep", std::string(4000, '['), 200, false},
+        {"longer than a configuration can be",
+         R"({"appkey":"k","nicks":[)" + std::string(kMaxConfigurationBytes, ' ') + R"({"nick":"a"}]})", 200, false},
     };
     for (const auto& c : cases) {
         document = c.document;
@@ -69,6 +71,19 @@ TEST_F(ConfigurationTest, FailureTable)
         EXPECT_TRUE(AllEmpty()) << c.name;
     }
     EXPECT_FALSE(ReadConfiguration(cfg, "http://config.invalid/set/config.jpg"));
+    EXPECT_TRUE(AllEmpty());
+}
+
+TEST_F(ConfigurationTest, LongestDocumentStillRead)
+{
+    // As fetched: the body's one line followed by "\r\n", exactly at the bound.
+    const std::string doc = R"({"appkey":"k","nicks":[{"nick":"a"}]})";
+    document = doc;
+    document.insert(document.size() - 1, kMaxConfigurationBytes - 2 - doc.size(), ' ');
+    EXPECT_TRUE(Read());
+    EXPECT_EQ(cfg.appKey, "k");
+    EXPECT_EQ(cfg.sellerNicks.size(), 1u);
+    EXPECT_FALSE(ReadConfigurationText(0, document + "\r\n ", cfg));
     EXPECT_TRUE(AllEmpty());
 }
 

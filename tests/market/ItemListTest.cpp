@@ -5,7 +5,70 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
+
+// Allocation failure on demand: while armed on a thread, the n-th allocation of that thread
+// throws std::bad_alloc. Every form of operator new and delete is replaced so that they pair.
 namespace {
+thread_local long t_allocationsLeft = -1; // -1: never fail
+thread_local bool t_allocationFailed = false;
+
+void* Allocate(std::size_t size)
+{
+    if (t_allocationsLeft == 0) {
+        t_allocationsLeft = -1;
+        t_allocationFailed = true;
+        throw std::bad_alloc();
+    }
+    if (t_allocationsLeft > 0)
+        --t_allocationsLeft;
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+// Arms the failure of allocation number `n` (0: the first) of this thread.
+class FailAllocation {
+public:
+    explicit FailAllocation(long n)
+    {
+        t_allocationFailed = false;
+        t_allocationsLeft = n;
+    }
+    ~FailAllocation() { t_allocationsLeft = -1; }
+    bool Failed() const { return t_allocationFailed; }
+};
+} // namespace
+
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return Allocate(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+
+namespace {
+
+// A list answer of `count` copies of `element`.
+std::string ListOf(std::size_t count, const std::string& element)
+{
+    std::string s = R"({"itemList":[)";
+    for (std::size_t i = 0; i < count; ++i)
+        s += (i ? "," : "") + element;
+    return s + "]}";
+}
 
 struct Reported {
     int count = 0;
@@ -45,6 +108,13 @@ TEST_F(ItemListTest, ThumbnailRules)
         {"http://h/x/", "http://h/x/", ""},
         {"a\\b.jpg", "a\\b.jpg_220x220.jpg", ""},
         {std::string("http://h/a\0b.jpg", 16), std::string("http://h/a\0b.jpg_220x220.jpg", 28), ""},
+        // a GBK character whose trail byte is 0x5C is no backslash ("淺", "誠", "衆")
+        {"http://h/\x9C\x5C.jpg", "http://h/\x9C\x5C.jpg_220x220.jpg", "\x9C\x5C.jpg_220x220.jpg"},
+        {"http://h/a\xD5\x5C\xB1\x5C.png", "http://h/a\xD5\x5C\xB1\x5C.jpg_220x220.png",
+         "a\xD5\x5C\xB1\x5C.jpg_220x220.png"},
+        // but a real one after such a character still is
+        {"http://h/\x9C\x5C\x5C.jpg", "http://h/\x9C\x5C\x5C.jpg_220x220.jpg", ""},
+        {"http://h/\x5C\x9C\x5C.jpg", "http://h/\x5C\x9C\x5C.jpg_220x220.jpg", ""},
     };
     for (const auto& c : cases) {
         CTBRecord r;
@@ -130,7 +200,8 @@ TEST_F(ItemListTest, ShapesThatAreNotAListOfObjects)
         {"{}", true, 0},
         {R"({"itemList":{"tip":"x"}})", true, 0},
         {R"({"itemList":"x"})", true, 0},
-        {R"({"itemList":[1,"a",null,[],{"tip":"ok"}]})", true, 1},
+        {R"({"itemList":[1,"a",null,[],{"tip":"ok"}]})", true, 2},
+        {R"({"itemList":[null,null]})", true, 2},
         {"[1,2,3]", true, 0},
         {"42", true, 0},
         {"null", false, 0},
@@ -141,6 +212,107 @@ TEST_F(ItemListTest, ShapesThatAreNotAListOfObjects)
         EXPECT_EQ(records.size(), c.count) << c.text;
     }
     EXPECT_EQ(reported.count, 0);
+
+    // A null element reads as an element whose members are all missing.
+    ASSERT_TRUE(ParseItemList(R"({"itemList":[{"tip":"a"},null,{"tip":"b"}]})", records));
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].tip(), "a");
+    for (int f = 0; f < CTBRecord::FieldCount; ++f)
+        EXPECT_EQ(records[1].Value(f), "") << f;
+    EXPECT_EQ(records[1].thumbUrl, "");
+    EXPECT_EQ(records[1].thumbFileName, "");
+    EXPECT_EQ(records[2].tip(), "b");
+}
+
+TEST_F(ItemListTest, ReadingStopsAtTheRecordBound)
+{
+    std::string text = R"({"itemList":[)";
+    for (std::size_t i = 0; i < kMaxListRecords + 400; ++i)
+        text += (i ? "," : "") + std::string(R"({"itemId":")") + std::to_string(i) + "\"}";
+    text += "]}";
+    ASSERT_LE(text.size(), kMaxListAnswerBytes);
+    ASSERT_TRUE(ParseItemList(text, records));
+    ASSERT_EQ(records.size(), kMaxListRecords);
+    EXPECT_EQ(records.front().itemId(), "0");
+    EXPECT_EQ(records.back().itemId(), std::to_string(kMaxListRecords - 1));
+    // Elements that give no record do not count towards it.
+    std::string mixed = R"({"itemList":[)";
+    for (std::size_t i = 0; i < kMaxListRecords; ++i)
+        mixed += "1,";
+    mixed += R"({"tip":"last"}]})";
+    ASSERT_TRUE(ParseItemList(mixed, records));
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].tip(), "last");
+}
+
+TEST_F(ItemListTest, NothingIsSizedByTheCountTheAnswerClaims)
+{
+    // About 300 000 empty elements, under the answer bound: the vector grows with what is
+    // kept, never by the list's length (which would be about a gigabyte of records).
+    const std::string text = ListOf(300000, "{}");
+    ASSERT_LE(text.size(), kMaxListAnswerBytes);
+    records.clear();
+    records.shrink_to_fit();
+    ASSERT_TRUE(ParseItemList(text, records));
+    EXPECT_EQ(records.size(), kMaxListRecords);
+    EXPECT_LE(records.capacity(), 2 * kMaxListRecords);
+    EXPECT_EQ(reported.count, 0);
+}
+
+TEST_F(ItemListTest, AnswerLongerThanAPageCanHoldIsRefusedUnread)
+{
+    // A readable document padded to the bound is read; one byte more is refused as unreadable.
+    const std::string doc = R"({"itemList":[{"tip":"x"}]})";
+    std::string atBound = doc;
+    atBound.insert(atBound.size() - 1, kMaxListAnswerBytes - doc.size(), ' ');
+    ASSERT_EQ(atBound.size(), kMaxListAnswerBytes);
+    ASSERT_TRUE(ParseItemList(atBound, records));
+    EXPECT_EQ(records.size(), 1u);
+    EXPECT_EQ(reported.count, 0);
+
+    for (const std::string& text : {std::string(atBound).insert(1, " "), ListOf(10000000, "{}")}) {
+        reported = {};
+        records.assign(1, CTBRecord());
+        EXPECT_FALSE(ParseItemList(text, records)) << text.size();
+        EXPECT_TRUE(records.empty());
+        EXPECT_EQ(reported.count, 1);
+        EXPECT_EQ(reported.caption, yfx::text::DeveloperCaption());
+        EXPECT_NE(reported.text.find(std::to_string(text.size()) + " bytes"), std::string::npos) << reported.text;
+    }
+}
+
+TEST_F(ItemListTest, OutOfMemoryNeverLeavesTheCore)
+{
+    const std::string text = R"({"itemList":[{"originalImage":"http://i/p.jpg","tip":"a","currentPrice":12.5},
+        {"tip":"b"}, {"nick":"n","ship":true}]})";
+    ASSERT_TRUE(ParseItemList(text, records));
+    ASSERT_EQ(records.size(), 3u);
+    // Every allocation of the read fails once in turn: each time the read ends with no
+    // records and false, and nothing is thrown.
+    long failures = 0;
+    for (long n = 0; n < 100000; ++n) {
+        records.assign(2, CTBRecord());
+        bool result = true, threw = false, failed = false;
+        {
+            FailAllocation fail(n);
+            try {
+                result = ParseItemList(text, records);
+            } catch (...) {
+                threw = true;
+            }
+            failed = fail.Failed();
+        }
+        if (!failed) {
+            EXPECT_TRUE(result); // past the last allocation: the read went through
+            EXPECT_EQ(records.size(), 3u);
+            break;
+        }
+        ++failures;
+        EXPECT_FALSE(threw) << "allocation " << n;
+        EXPECT_FALSE(result) << "allocation " << n;
+        EXPECT_TRUE(records.empty()) << "allocation " << n;
+    }
+    EXPECT_GT(failures, 20);
 }
 
 TEST_F(ItemListTest, UnreadableAnswerIsReportedWithTheReadersWords)
@@ -187,8 +359,8 @@ TEST_F(ItemListTest, LoadsOverHttp)
     EXPECT_EQ(records[1].tip(), "b");
 
     ASSERT_TRUE(LoadItemList(srv.Base() + "/huge", records));
-    EXPECT_EQ(records.size(), 2000u);
-    EXPECT_EQ(records[1999].itemId(), "1999");
+    EXPECT_EQ(records.size(), kMaxListRecords);
+    EXPECT_EQ(records.back().itemId(), std::to_string(kMaxListRecords - 1));
 
     // a non-200 answer is an empty text: reported as unreadable
     EXPECT_FALSE(LoadItemList(srv.Base() + "/gone", records));

@@ -190,7 +190,7 @@ TEST(OpenPlatformAnswer, RefusalsReadAsShortTexts)
 TEST(OpenPlatformAnswer, UnreadableAnswersEndInOrder)
 {
     std::string big = R"({"result_list":[],"pad":")";
-    big += std::string(kMaxGatewayAnswerBytes, 'x') + "\"}";
+    big += std::string(kMaxMaterialAnswerBytes, 'x') + "\"}";
     const std::string cases[] = {
         "",
         "<html>502 Bad Gateway</html>",

@@ -45,6 +45,34 @@ TEST(CategoryDocument, UnreadableOrEmptyGivesNoNodes)
     EXPECT_TRUE(ParseCategoryDocument(std::string(5000, '[')).empty());
 }
 
+TEST(CategoryDocument, LongDocumentsAndManyNodesAreBounded)
+{
+    // At the text bound the document is read; one byte more and it is not.
+    const std::string doc = R"([{"name":"A","cat":"1"}])";
+    std::string text = doc;
+    text.insert(text.size() - 1, kMaxCategoryDocumentBytes - doc.size(), ' ');
+    EXPECT_EQ(ParseCategoryDocument(text).size(), 1u);
+    EXPECT_TRUE(ParseCategoryDocument(text.insert(1, " ")).empty());
+
+    // Nodes beyond the node bound are left out, counted depth first over every level.
+    std::string many = R"([{"name":"A","catGroupList":[)";
+    for (std::size_t i = 0; i < kMaxCategoryNodes; ++i)
+        many += std::string(i ? "," : "") + R"({"cat":")" + std::to_string(i) + "\"}";
+    many += R"(]},{"name":"B"}])";
+    ASSERT_LE(many.size(), kMaxCategoryDocumentBytes);
+    const auto top = ParseCategoryDocument(many);
+    ASSERT_EQ(top.size(), 1u);
+    ASSERT_EQ(top[0].children.size(), kMaxCategoryNodes - 1);
+    EXPECT_EQ(top[0].children.back().data.cat, std::to_string(kMaxCategoryNodes - 2));
+
+    // 300 000 empty first-level entries: the first kMaxCategoryNodes only.
+    std::string empties = "[";
+    for (int i = 0; i < 300000; ++i)
+        empties += i ? ",{}" : "{}";
+    empties += "]";
+    EXPECT_EQ(ParseCategoryDocument(empties).size(), kMaxCategoryNodes);
+}
+
 TEST(CategoryDocument, OtherValueTypesKeepTheTreeUsable)
 {
     const auto top = ParseCategoryDocument(R"([

@@ -2,6 +2,7 @@
 #include <chrono>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <httplib.h>
 #include <memory>
 #include <sys/wait.h>
 
@@ -60,6 +61,13 @@ protected:
             "--fault", "/router/rest=nonstring",              //
             "--fault", "/set/config.jpg=nonstring",           //
             "--fault", "/bao/uploaded/i1/*=malformed",        //
+            "--fault", "/market/yundong.htm=elements:3",      //
+            "--fault", "/set/tbcat.jpg=elements:1",           //
+            "--fault", "/market/jiadian.htm=redirect-nowhere", //
+            "--fault", "/imgextra/i1/*=huge-picture:6000",    //
+            "--fault", "/imgextra/i2/*=huge-picture:30000",   //
+            "--fault", "/imgextra/i3/*=endless",              //
+            "--fault", "/imgextra/i4/*=stall-ms:300",         //
         });
         ASSERT_TRUE(s_server->Started()) << s_server->Error();
         yfx::SetEndpointServer(s_server->BaseUrl());
@@ -192,6 +200,109 @@ TEST_F(MarketFaultTest, SizeFaultAnswersExactlyThatManyBytes)
     EXPECT_EQ(RawGet(*s_server, ListTarget("/market/muying.htm")).body.size(), 100u);
 }
 
+TEST_F(MarketFaultTest, ElementsFaultFillsTheListWithEmptyElements)
+{
+    const HttpAnswer list = RawGet(*s_server, ListTarget("/market/yundong.htm"));
+    ASSERT_EQ(list.status, 200);
+    EXPECT_LE(list.body.size(), std::size_t{3} << 20);
+    EXPECT_GT(list.body.size(), (std::size_t{3} << 20) - 8);
+    EXPECT_EQ(list.body.rfind(R"({"itemList":[{},{},)", 0), 0u);
+    Json::Value root;
+    ASSERT_TRUE(ParseJson(list.body, root));
+    EXPECT_GT(root["itemList"].size(), 1000000u);
+    EXPECT_TRUE(root["itemList"][0].isObject());
+
+    // The category document in its own shape: an array of empty entries.
+    const HttpAnswer cats = RawGet(*s_server, "/set/tbcat.jpg");
+    ASSERT_TRUE(ParseJson(cats.body, root));
+    ASSERT_TRUE(root.isArray());
+    EXPECT_GT(root.size(), 300000u);
+    EXPECT_LE(cats.body.size(), std::size_t{1} << 20);
+}
+
+TEST_F(MarketFaultTest, RedirectNowhereSendsTheClientToAHostThatNeverResolves)
+{
+    const std::string target = ListTarget("/market/jiadian.htm");
+    const HttpAnswer answer = RawGet(*s_server, target);
+    EXPECT_EQ(answer.status, 302);
+    // The same path and query on a host under .invalid.
+    EXPECT_EQ(answer.location.rfind("http://nowhere.invalid/market/jiadian.htm?", 0), 0u) << answer.location;
+    EXPECT_NE(answer.location.find("json=on"), std::string::npos) << answer.location;
+    // Followed, the redirect ends in a failure, not in an answer.
+    std::string text = "old";
+    EXPECT_LT(HttpGetText(answer.location, text), 0);
+}
+
+TEST_F(MarketFaultTest, HugePicturesClaimTheirSizeInTheHeader)
+{
+    std::vector<ListedItem> items;
+    long total = 0;
+    ASSERT_TRUE(ReadListPage(RawGet(*s_server, ListTarget()).body, items, total));
+    int seen = 0;
+    for (const ListedItem& i : items) {
+        const std::string target = TargetOf(i.image);
+        const bool real = target.rfind("/imgextra/i1/", 0) == 0, claimed = target.rfind("/imgextra/i2/", 0) == 0;
+        if (!real && !claimed)
+            continue;
+        const HttpAnswer answer = RawGet(*s_server, target);
+        ASSERT_EQ(answer.status, 200);
+        int w = 0, h = 0;
+        ASSERT_TRUE(JpegSize(answer.body, w, h)) << target;
+        EXPECT_EQ(w, real ? 6000 : 30000);
+        EXPECT_EQ(h, w);
+        // A really encoded one is a whole JPEG of some size; a claimed one is small.
+        if (real)
+            EXPECT_GT(answer.body.size(), 100000u);
+        else
+            EXPECT_LT(answer.body.size(), 100000u);
+        EXPECT_EQ(answer.body.substr(answer.body.size() - 2), "\xFF\xD9");
+        ++seen;
+    }
+    EXPECT_GT(seen, 1);
+}
+
+TEST_F(MarketFaultTest, EndlessPictureNeverEndsAndShortStallEndsSoon)
+{
+    std::vector<ListedItem> items;
+    long total = 0;
+    ASSERT_TRUE(ReadListPage(RawGet(*s_server, ListTarget()).body, items, total));
+    std::string endless, stalled;
+    for (const ListedItem& i : items) {
+        const std::string target = TargetOf(i.image);
+        if (target.rfind("/imgextra/i3/", 0) == 0)
+            endless = target;
+        if (target.rfind("/imgextra/i4/", 0) == 0)
+            stalled = target;
+    }
+    ASSERT_FALSE(endless.empty());
+    ASSERT_FALSE(stalled.empty());
+
+    // Read 8 MiB and a little more of the endless one, then hang up.
+    httplib::Client client("127.0.0.1", s_server->Port());
+    std::string head;
+    std::size_t received = 0;
+    const std::size_t enough = (std::size_t{8} << 20) + 1;
+    const httplib::Result res = client.Get(endless, [&](const char* data, std::size_t length) {
+        if (head.size() < 4)
+            head.append(data, std::min<std::size_t>(length, 4 - head.size()));
+        received += length;
+        return received < enough;
+    });
+    EXPECT_FALSE(res) << "the client ended it, not the server";
+    EXPECT_GE(received, enough);
+    EXPECT_EQ(head, std::string("\xFF\xD8\xFF\xE0", 4));
+
+    // A stall of 300 ms: the headers, then the connection closes without the body.
+    const auto started = std::chrono::steady_clock::now();
+    const HttpAnswer answer = RawGet(*s_server, stalled);
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_FALSE(answer.ok);
+    EXPECT_GE(took, std::chrono::milliseconds(250));
+    EXPECT_LT(took, std::chrono::seconds(5));
+    // The server goes on answering.
+    EXPECT_EQ(RawGet(*s_server, ListTarget()).status, 200);
+}
+
 class MarketServerRunTest : public ::testing::Test {};
 
 TEST_F(MarketServerRunTest, SameSeedGivesByteIdenticalAnswersAndAnotherSeedDiffers)
@@ -244,7 +355,8 @@ TEST_F(MarketServerRunTest, HelpDescribesEveryOption)
     ASSERT_EQ(RunServer("--help", out), 0);
     for (const char* word : {"--port", "--seed", "--items", "--latency-ms", "--picture-kbps", "--log", "--fault",
                              "--appkey", "--secret", "--pid", "--max-clock-skew", "--threads", "--help", "status:CODE",
-                             "stall", "cut", "malformed", "nonstring", "unsafe-name", "size:N", "delay:MS"})
+                             "stall", "cut", "malformed", "nonstring", "unsafe-name", "size:N", "delay:MS", "stall-ms:MS", "elements:MB", "redirect-nowhere",
+                             "huge-picture[:N]", "endless"})
         EXPECT_NE(out.find(word), std::string::npos) << word;
 }
 

@@ -23,6 +23,11 @@ constexpr KindInfo kKinds[] = {
     {"size", FaultKind::Size, true, true, 0, std::int64_t{1} << 30, 0},
     {"delay", FaultKind::Delay, true, true, 0, 600000, 0},
     {"platform-error", FaultKind::PlatformError, true, true, 1, 99, 0},
+    {"stall-ms", FaultKind::StallMs, true, true, 1, 60000, 0},
+    {"elements", FaultKind::Elements, true, true, 1, 256, 0},
+    {"redirect-nowhere", FaultKind::RedirectNowhere, false, false, 0, 0, 0},
+    {"huge-picture", FaultKind::HugePicture, false, true, 1, 65535, 5000},
+    {"endless", FaultKind::Endless, false, false, 0, 0, 0},
 };
 
 } // namespace

@@ -19,6 +19,11 @@ enum class FaultKind {
     Size,       // an answer of exactly ARG bytes
     Delay,      // wait ARG ms before answering
     PlatformError, // the current affiliate methods answer the platform's error code ARG
+    StallMs,    // as Stall, for at most ARG ms
+    Elements,   // a JSON answer whose list holds ARG MiB of empty elements "{}"
+    RedirectNowhere, // 302 to the same target on a host that cannot be resolved (under .invalid)
+    HugePicture,     // a picture of ARG x ARG pixels
+    Endless,         // the headers, then body bytes without end (a picture starts as a JPEG)
 };
 
 struct FaultRule {

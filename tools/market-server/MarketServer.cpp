@@ -78,6 +78,32 @@ std::string PadJson(std::string body, std::size_t size)
     return body;
 }
 
+// A document of `bytes` bytes (at most) whose list is nothing but empty elements "{}", in the
+// shape of the answer at `path`: the list-search "itemList", the configuration's "nicks", the
+// category document's root array or the gateway's item details.
+std::string ElementsDocument(const std::string& path, std::size_t bytes)
+{
+    std::string prefix = R"({"itemList":[)", suffix = "]}";
+    if (path == "/set/tbcat.jpg") {
+        prefix = "[";
+        suffix = "]";
+    } else if (path == "/set/config.jpg") {
+        prefix = R"({"nicks":[)";
+    } else if (path == "/router/rest") {
+        prefix = R"({"taobaoke_items_detail_get_response":{"taobaoke_item_details":{"taobaoke_item_detail":[)";
+        suffix = "]}}}";
+    }
+    std::string body;
+    body.reserve(bytes);
+    body += prefix;
+    while (body.size() + 3 + suffix.size() <= bytes)
+        body += "{},";
+    if (body.back() == ',')
+        body.pop_back();
+    body += suffix;
+    return body;
+}
+
 } // namespace
 
 MarketServer::MarketServer(const ServerOptions& options, const Catalogue& catalogue, PictureFactory& pictures,
@@ -274,9 +300,18 @@ void MarketServer::Handle(const httplib::Request& req, httplib::Response& res)
         a = Html(static_cast<int>(fault->arg), m_documents.ErrorPage(static_cast<int>(fault->arg)));
         if (a.status >= 300 && a.status < 400)
             a.location = "http://" + host + "/";
+    } else if (fault && kind == FaultKind::RedirectNowhere) {
+        a = Html(302, "");
+        a.location = "http://nowhere.invalid" + req.path + (query.Raw().empty() ? "" : "?" + query.Raw());
     } else {
         a = Route(req, query, host, variant, sizeWanted, platformError);
     }
+    if (fault && a.picture && kind == FaultKind::HugePicture)
+        a.body = *m_pictures.HugeJpeg(static_cast<int>(fault->arg));
+    if (fault && a.picture && kind == FaultKind::NonString)
+        a.body = m_documents.ErrorPage(404); // a page where a picture should be
+    if (fault && a.json && kind == FaultKind::Elements)
+        a.body = ElementsDocument(req.path, static_cast<std::size_t>(fault->arg) << 20);
     if (fault && kind == FaultKind::Malformed && !a.body.empty())
         a.body.resize(a.picture ? a.body.size() / 2 : a.body.size() * 2 / 3);
     if (sizeWanted >= 0) {
@@ -296,7 +331,7 @@ void MarketServer::Handle(const httplib::Request& req, httplib::Response& res)
     entry.rawQuery = query.Raw();
     entry.userAgent = req.get_header_value("User-Agent");
     entry.status = a.status;
-    entry.bytes = a.body.size();
+    entry.bytes = fault && kind == FaultKind::Endless ? 0 : a.body.size();
     if (fault)
         entry.fault = FaultPlan::KindName(kind);
     m_log.Write(entry);
@@ -306,15 +341,18 @@ void MarketServer::Handle(const httplib::Request& req, httplib::Response& res)
         res.set_header("Location", a.location);
     auto body = std::make_shared<std::string>(std::move(a.body));
     const std::string type = a.contentType;
-    if (fault && kind == FaultKind::Stall) {
+    if (fault && (kind == FaultKind::Stall || kind == FaultKind::StallMs)) {
         const int localPort = req.local_port, remotePort = req.remote_port;
-        const auto limit = std::chrono::seconds(fault->arg);
+        const std::chrono::milliseconds limit =
+            kind == FaultKind::Stall ? std::chrono::seconds(fault->arg) : std::chrono::milliseconds(fault->arg);
         res.set_content_provider(std::max<std::size_t>(body->size(), 1), type,
                                  [this, localPort, remotePort, limit](std::size_t, std::size_t, httplib::DataSink&) {
                                      const int fd = FindConnection(localPort, remotePort);
                                      const auto end = std::chrono::steady_clock::now() + limit;
                                      while (std::chrono::steady_clock::now() < end && !PeerClosed(fd))
-                                         if (Pause(std::chrono::milliseconds(50)))
+                                         if (Pause(std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                                  end - std::chrono::steady_clock::now()),
+                                                              std::chrono::milliseconds(1), std::chrono::milliseconds(50))))
                                              break;
                                      return false; // never sends the body; the connection is closed
                                  });
@@ -328,6 +366,34 @@ void MarketServer::Handle(const httplib::Request& req, httplib::Response& res)
                 return false;
             return false; // the rest never comes; the connection is closed
         });
+        return;
+    }
+    if (fault && kind == FaultKind::Endless) {
+        // Chunks of 64 KB without end: a picture begins as a JPEG, anything else as its page.
+        auto filler = std::make_shared<const std::string>(std::size_t{64} << 10, '\x55');
+        auto first = std::make_shared<const std::string>(
+            (a.picture ? std::string("\xFF\xD8\xFF\xE0", 4) : body->substr(0, 1024)) + *filler);
+        const double bytesPerSecond = a.picture ? m_options.pictureKbps * 1000.0 / 8.0 : 0.0;
+        const auto started = std::chrono::steady_clock::now();
+        res.set_chunked_content_provider(
+            type, [this, first, filler, bytesPerSecond, started](std::size_t offset, httplib::DataSink& sink) {
+                if (m_stopping)
+                    return false;
+                const std::string& source = offset < first->size() ? *first : *filler;
+                const std::size_t from = offset < first->size() ? offset : 0;
+                std::size_t length = source.size() - from;
+                if (bytesPerSecond > 0) {
+                    // Paced like every picture under --picture-kbps.
+                    length = std::min(length, std::max<std::size_t>(1, static_cast<std::size_t>(bytesPerSecond / 20)));
+                    const auto due = started + std::chrono::microseconds(static_cast<std::int64_t>(
+                                                   static_cast<double>(offset + length) / bytesPerSecond * 1e6));
+                    const auto now = std::chrono::steady_clock::now();
+                    if (due > now && Pause(std::chrono::duration_cast<std::chrono::milliseconds>(due - now) +
+                                           std::chrono::milliseconds(1)))
+                        return false;
+                }
+                return sink.write(source.data() + from, length);
+            });
         return;
     }
     if (a.picture && m_options.pictureKbps > 0) {

@@ -309,4 +309,45 @@ std::shared_ptr<const std::string> PictureFactory::Jpeg(const CatalogueItem& ite
     return jpeg;
 }
 
+std::shared_ptr<const std::string> PictureFactory::HugeJpeg(int edge)
+{
+    edge = std::clamp(edge, 1, 65535);
+    std::lock_guard draw(m_drawMutex);
+    if (auto it = m_huge.find(edge); it != m_huge.end())
+        return it->second;
+    const int drawn = edge > kMaxEncodedEdge ? 400 : edge;
+    QImage image(drawn, drawn, QImage::Format_RGB888);
+    for (int y = 0; y < image.height(); ++y) {
+        uchar* line = image.scanLine(y);
+        for (int x = 0; x < image.width(); ++x, line += 3) {
+            const bool light = (x / 64 + y / 64) % 2;
+            line[0] = light ? 240 : static_cast<uchar>(120 + (x + y) % 64);
+            line[1] = light ? 200 : 60;
+            line[2] = light ? 80 : static_cast<uchar>(30 + y % 97);
+        }
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPG", 75);
+    image = QImage();
+    if (edge > kMaxEncodedEdge) {
+        // Rewrite the start-of-frame's height and width (bytes 5..8 of the segment).
+        for (int i = 2; i + 9 < bytes.size();) {
+            const auto marker = static_cast<unsigned char>(bytes[i + 1]);
+            if (marker >= 0xC0 && marker <= 0xC3) {
+                bytes[i + 5] = static_cast<char>(edge >> 8);
+                bytes[i + 6] = static_cast<char>(edge & 0xFF);
+                bytes[i + 7] = static_cast<char>(edge >> 8);
+                bytes[i + 8] = static_cast<char>(edge & 0xFF);
+                break;
+            }
+            i += 2 + (static_cast<unsigned char>(bytes[i + 2]) << 8) + static_cast<unsigned char>(bytes[i + 3]);
+        }
+    }
+    auto jpeg = std::make_shared<const std::string>(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    m_huge.emplace(edge, jpeg);
+    return jpeg;
+}
+
 } // namespace yfx::server

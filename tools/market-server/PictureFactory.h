@@ -25,6 +25,13 @@ public:
     // The JPEG bytes of an item's picture, `size` x `size` pixels (16..800). Never null.
     std::shared_ptr<const std::string> Jpeg(const CatalogueItem& item, int size);
 
+    // A picture of `edge` x `edge` pixels (1..65535), the same for every item: a colour
+    // chequerboard of 64-pixel squares, really encoded up to kMaxEncodedEdge (8000 x 8000 is
+    // about 190 MB while it is drawn); beyond that a small picture whose header claims the
+    // size, so that its data ends long before the rows it announces. Kept once drawn.
+    static constexpr int kMaxEncodedEdge = 8000;
+    std::shared_ptr<const std::string> HugeJpeg(int edge);
+
 private:
     QImage Draw(const CatalogueItem& item, int size) const;
 
@@ -35,6 +42,7 @@ private:
     std::deque<std::pair<std::string, int>> m_cacheOrder; // oldest first
     std::size_t m_cacheBytes = 0;
     std::mutex m_drawMutex;
+    std::map<int, std::shared_ptr<const std::string>> m_huge; // guarded by m_drawMutex
 };
 
 } // namespace yfx::server

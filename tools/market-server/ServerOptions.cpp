@@ -67,9 +67,11 @@ Options:
                         status:CODE   answer with this HTTP status
                         stall[:S]     send the headers, then nothing until the client gives
                                       up or S seconds pass (default and at most 60)
+                        stall-ms:MS   the same for at most MS milliseconds (1..60000)
                         cut           announce the full Content-Length, send half, close
                         malformed     JSON cut off mid-document (pictures cut in half)
-                        nonstring     text members as JSON numbers, objects or arrays
+                        nonstring     text members as JSON numbers, objects or arrays (a
+                                      picture path answers a page instead of a picture)
                         unsafe-name   picture addresses ending in "..\..\x.jpg"-style names
                         size:N        an answer of exactly N bytes
                         delay:MS      wait MS ms before answering this path
@@ -77,6 +79,15 @@ Options:
                                       the current affiliate methods answer error CODE once
                                       the request's checks pass (11 no permission, 15
                                       remote service error)
+                        elements:MB   a JSON answer whose list (itemList, nicks, the category
+                                      array, the gateway's item details) is MB MiB of "{}"
+                                      elements (1..256)
+                        redirect-nowhere  302 to the same target on nowhere.invalid, a host
+                                      that never resolves
+                        huge-picture[:N]  pictures of N x N pixels (default 5000, at most
+                                      65535; above 8000 only the header claims the size)
+                        endless       the headers, then body bytes without end (a picture
+                                      starts as a JPEG; paced by --picture-kbps)
   --appkey KEY        open-platform application key (default 12345678)
   --secret SECRET     open-platform secret (default yfx-local-secret)
   --pid PID           affiliate id (default mm_10000001_2000002_30000003)

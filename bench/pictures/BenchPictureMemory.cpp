@@ -1,0 +1,160 @@
+// Resident memory of a results window of 40 tiles against the local marketplace server, with
+// its ordinary 220 x 220 thumbnails and with pictures of EDGE x EDGE pixels in every tile:
+// after the first paint (the tiles in sight), after every tile has been scrolled into sight
+// and painted, and after the window has closed; and the longest paint of a tile's picture.
+//
+//   bench_picture_memory [--edge N] [--height PIXELS]
+//
+// A warm-up window is opened and closed first, so that what is loaded once per process (fonts,
+// image plugins, badge pictures) is not counted against the windows measured.
+#include "market/Endpoints.h"
+#include "market/SearchUrl.h"
+#include "results/CLumbra2View.h"
+#include "results/CTBItemWnd.h"
+#include "results/IResultsDocument.h"
+#include "results/ResultsHost.h"
+#include "tests/support/MarketServerProcess.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <malloc.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+class BenchDocument : public IResultsDocument {
+public:
+    explicit BenchDocument(std::string address) { m_data.m_strAddress = std::move(address); }
+    const yfx::ResultsDocData& DocData() const override { return m_data; }
+    QString GetTitle() const override { return m_title; }
+    void SetTitle(const QString& title) override { m_title = title; }
+
+private:
+    yfx::ResultsDocData m_data;
+    QString m_title = QStringLiteral("自助搜索 - 销量");
+};
+
+double RssMb()
+{
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+void Settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+    malloc_trim(0); // what the allocator keeps but no longer uses is not the window's
+}
+
+struct Figures {
+    int tiles = 0;
+    int decoded = 0;
+    double before = 0, firstPaint = 0, allPainted = 0, closed = 0;
+    double longestPaintMs = 0;
+};
+
+Figures OneWindow(const std::string& address, int height, const QString& folder)
+{
+    QDir dir(folder);
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden))
+        dir.remove(name);
+    Figures f;
+    Settle();
+    f.before = RssMb();
+    {
+        BenchDocument doc(address);
+        CLumbra2View view(&doc);
+        view.resize(917, height);
+        view.show();
+        QApplication::processEvents();
+        view.OnInitialUpdate();
+        f.tiles = static_cast<int>(view.Tiles().size());
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (view.PicturesLoading() && std::chrono::steady_clock::now() < deadline)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        Settle();
+        f.firstPaint = RssMb();
+        // Every tile into sight and painted, one after the other, as a user scrolling down.
+        for (CTBItemWnd* tile : view.Tiles()) {
+            view.ensureWidgetVisible(tile);
+            QElapsedTimer t;
+            t.start();
+            tile->PictureControl().repaint();
+            f.longestPaintMs = std::max(f.longestPaintMs, static_cast<double>(t.nsecsElapsed()) / 1e6);
+            QApplication::processEvents();
+            f.decoded += !tile->PictureControl().m_image.isNull();
+        }
+        Settle();
+        f.allPainted = RssMb();
+    }
+    Settle();
+    f.closed = RssMb();
+    return f;
+}
+
+void Print(const char* name, const Figures& f)
+{
+    std::printf("%-26s %5d %7d %9.1f %9.1f %9.1f %9.1f %9.1f %9.1f\n", name, f.tiles, f.decoded, f.before,
+                f.firstPaint - f.before, f.allPainted - f.before, f.closed - f.before, f.allPainted - f.firstPaint,
+                f.longestPaintMs);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int edge = 5000;
+    int height = 700;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--edge"))
+            edge = std::atoi(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--height"))
+            height = std::atoi(argv[i + 1]);
+    }
+    QApplication app(argc, argv);
+    QTemporaryDir folder;
+    SetPictureFolder(QFile::encodeName(folder.path()).toStdString() + "/");
+
+    const std::string huge = "huge-picture:" + std::to_string(edge);
+    yfx::test::MarketServerProcess ordinary({"--seed", "7"});
+    yfx::test::MarketServerProcess large({"--seed", "7", "--fault", "/bao/*=" + huge, "--fault", "/imgextra/*=" + huge});
+    if (!ordinary.Started() || !large.Started()) {
+        std::fprintf(stderr, "market server did not start: %s%s\n", ordinary.Error().c_str(), large.Error().c_str());
+        return 1;
+    }
+    SearchQuery q;
+    q.cat = "0";
+    yfx::SetEndpointServer(ordinary.BaseUrl());
+    const std::string ordinaryList = BuildSearchUrl(q);
+    yfx::SetEndpointServer(large.BaseUrl());
+    const std::string largeList = BuildSearchUrl(q);
+
+    std::printf("RSS in MB of one results window (917 x %d), relative to before it opened\n", height);
+    std::printf("%-26s %5s %7s %9s %9s %9s %9s %9s %9s\n", "pictures", "tiles", "decoded", "base", "1st paint",
+                "all 40", "closed", "scrolling", "paint ms");
+    yfx::SetEndpointServer(ordinary.BaseUrl());
+    Print("warm-up (220 x 220)", OneWindow(ordinaryList, height, folder.path()));
+    Print("ordinary (220 x 220)", OneWindow(ordinaryList, height, folder.path()));
+    yfx::SetEndpointServer(large.BaseUrl());
+    const std::string label = "huge (" + std::to_string(edge) + " x " + std::to_string(edge) + ")";
+    Print(label.c_str(), OneWindow(largeList, height, folder.path()));
+    Print(label.c_str(), OneWindow(largeList, height, folder.path()));
+    yfx::SetEndpointServer(ordinary.BaseUrl());
+    Print("ordinary again", OneWindow(ordinaryList, height, folder.path()));
+    return 0;
+}
