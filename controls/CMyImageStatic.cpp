@@ -25,6 +25,15 @@ void CMyImageStatic::SetImagePath(const QString& path)
     repaint();
 }
 
+bool CMyImageStatic::SetDecodedImage(const QString& path, const QImage& image)
+{
+    if (image.isNull() || path.isEmpty() || path != m_strImagePath)
+        return false;
+    m_image = image;
+    update();
+    return true;
+}
+
 void CMyImageStatic::SetHover(bool hover)
 {
     m_bHover = hover;

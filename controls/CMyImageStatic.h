@@ -24,6 +24,9 @@ public:
     void SetImagePath(const QString& path);
     // Set m_bHover and repaint at once; the picture is not read again.
     void SetHover(bool hover);
+    // A picture decoded elsewhere (off the GUI thread) from the file at `path`: taken, and
+    // shown at the next paint, when the control still shows that file. Returns whether taken.
+    bool SetDecodedImage(const QString& path, const QImage& image);
 
     // The decoded picture, as much of it as the control shows (a picture larger than the
     // inner area is cut at the control's edge); null until a load succeeded. Once loaded, the

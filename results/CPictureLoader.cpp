@@ -1,10 +1,12 @@
 #include "results/CPictureLoader.h"
 
+#include "controls/PictureLoad.h"
 #include "market/NetEngine.h"
 #include "results/CTBItemWnd.h"
 #include "results/QueuedCall.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QMetaObject>
 #include <QPointer>
 
@@ -127,12 +129,18 @@ private:
 } // namespace
 
 CPictureLoader::CPictureLoader(std::vector<CTBItemWnd*> tiles, QObject* parent)
-    : QObject(parent), m_tiles(std::move(tiles))
+    : QObject(parent), m_tiles(std::move(tiles)), m_owner(std::make_shared<Owner>())
 {
+    m_owner->loader = this;
 }
 
 CPictureLoader::~CPictureLoader()
 {
+    {
+        // a decoding that ends from now on hands its picture to nobody
+        std::lock_guard lock(m_owner->mutex);
+        m_owner->loader = nullptr;
+    }
     Stop();
 }
 
@@ -169,15 +177,16 @@ void CPictureLoader::Rebound()
         else if (!m_requested.contains(path))
             Request(path, index);
     }
-    if (m_pending.empty()) {
+    if (m_pending.empty() && m_nDecoding == 0) {
         // told later, like every other outcome: whoever started the loader hears of it
-        QMetaObject::invokeMethod(
-            this, [this] {
-                if (m_pending.empty())
-                    emit finished();
-            },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &CPictureLoader::FinishedIfIdle, Qt::QueuedConnection);
     }
+}
+
+void CPictureLoader::FinishedIfIdle()
+{
+    if (m_pending.empty() && m_nDecoding == 0)
+        emit finished();
 }
 
 void CPictureLoader::Request(const std::string& path, int priority)
@@ -205,10 +214,34 @@ void CPictureLoader::OnPictureDone(const std::string& path)
 {
     if (!m_pending.erase(path))
         return;
-    for (size_t i = 0; i < m_tiles.size(); ++i) {
-        if (m_tiles[i]->PictureSource().path == path)
-            emit pictureHandled(static_cast<int>(i), true);
+    QSize inner;
+    for (CTBItemWnd* tile : m_tiles) {
+        if (tile->PictureSource().path == path) {
+            const QSize control = tile->PictureControl().size();
+            inner = QSize(control.width() - 2 * yfx::kPictureFrameInset, control.height() - 2 * yfx::kPictureFrameInset);
+            break;
+        }
     }
-    if (m_pending.empty())
-        emit finished();
+    ++m_nDecoding;
+    yfx::RunInPool([owner = m_owner, path, inner] {
+        // (a file that did not come, or is beyond the bounds, decodes as a null picture)
+        const QImage image = inner.isValid() ? yfx::DecodePicture(QFile::decodeName(QByteArray::fromStdString(path)), inner)
+                                             : QImage();
+        std::lock_guard lock(owner->mutex);
+        if (CPictureLoader* loader = owner->loader)
+            yfx::PostQueued(loader, [loader, path, image] { loader->OnPictureDecoded(path, image); });
+    });
+}
+
+void CPictureLoader::OnPictureDecoded(const std::string& path, const QImage& image)
+{
+    --m_nDecoding;
+    const QString file = QFile::decodeName(QByteArray::fromStdString(path));
+    for (size_t i = 0; i < m_tiles.size(); ++i) {
+        if (m_tiles[i]->PictureSource().path != path)
+            continue;
+        m_tiles[i]->PictureControl().SetDecodedImage(file, image);
+        emit pictureHandled(static_cast<int>(i), true);
+    }
+    FinishedIfIdle();
 }

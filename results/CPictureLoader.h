@@ -11,11 +11,18 @@
 // order, and pictures never asked for before are asked for; so every tile ends up with its
 // picture whatever the order of the user's commands.
 //
+// A file that has arrived is decoded on a thread of Qt's pool (only the part the picture
+// static shows, within its bounds) and handed to the tiles that show it, so that the GUI
+// thread never decodes a picture that has just come.
+//
 // GUI thread only. Destroying the loader (or Stop) abandons its downloads at once: no file of
 // them is written afterwards and no notice comes. The tiles must outlive the loader.
+#include <QImage>
 #include <QObject>
 
 #include <map>
+#include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -35,8 +42,9 @@ public:
     // Abandons every download of this loader; nothing more is asked for.
     void Stop();
 
-    // True while a download of this loader is under way or waiting.
-    bool Running() const { return !m_pending.empty(); }
+    // True while a download of this loader is under way or waiting, or a picture of it is
+    // being decoded.
+    bool Running() const { return !m_pending.empty() || m_nDecoding > 0; }
     // The picture files asked for so far (fetched or tried), by local path.
     const std::set<std::string>& Fetched() const { return m_requested; }
 
@@ -45,12 +53,16 @@ public:
     void OnPictureDone(const std::string& path);
 
 signals:
-    // Tile `index` shows the picture whose download just ended (its file may have arrived).
+    // Tile `index` shows the picture whose download just ended (its file may have arrived; its
+    // picture control holds what was decoded of it).
     void pictureHandled(int index, bool fetched);
     // No download of this loader is left.
     void finished();
 
 private:
+    // Back from the pool: the decoded picture of the file at `path` (null: none).
+    void OnPictureDecoded(const std::string& path, const QImage& image);
+    void FinishedIfIdle();
     // Every picture path the tiles show now, with the index of the first tile showing it.
     std::map<std::string, int> WantedNow() const;
     void Request(const std::string& path, int priority);
@@ -58,5 +70,12 @@ private:
     std::vector<CTBItemWnd*> m_tiles;
     std::set<std::string> m_requested;
     std::set<std::string> m_pending;
+    int m_nDecoding = 0;
     bool m_bStopped = false;
+    // What a decoding in the pool hands its picture to: this loader, or null once it is gone.
+    struct Owner {
+        std::mutex mutex;
+        CPictureLoader* loader;
+    };
+    std::shared_ptr<Owner> m_owner;
 };

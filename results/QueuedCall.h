@@ -9,6 +9,7 @@
 // handed over, not raced for.
 #include <QMetaObject>
 #include <QObject>
+#include <QThreadPool>
 
 #include <mutex>
 #include <utility>
@@ -28,6 +29,17 @@ void PostQueued(QObject* receiver, Call call)
             call();
         },
         Qt::QueuedConnection);
+}
+
+// Runs `task` on a thread of Qt's global pool, with the same order made visible.
+template <class Task>
+void RunInPool(Task task)
+{
+    std::lock_guard lock(QueuedCallOrder());
+    QThreadPool::globalInstance()->start([task = std::move(task)]() mutable {
+        { std::lock_guard order(QueuedCallOrder()); }
+        task();
+    });
 }
 
 } // namespace yfx

@@ -95,6 +95,7 @@ private slots:
     void nothingToShow();
     void oneTilePerItemLessFilteredSellersInTheGrid();
     void picturesArriveSeveralAtOnceInTileOrderAndAreDrawn();
+    void picturesAreDecodedOffThePaintPath();
     void secondAddressOnlyWhenTheThumbnailCannotBeFetched();
     void orderingRebindsTilesInPlaceAndFlipsTheTitle();
     void documentOrderOneShowsPriceOrder();
@@ -309,6 +310,22 @@ void ViewTest::picturesArriveSeveralAtOnceInTileOrderAndAreDrawn()
         QCOMPARE(n, 1);
     QVERIFY(ports.size() <= size_t(CNetEngine::kMaxPerHost));
     QVERIFY(!v->view->PicturesLoading());
+}
+
+void ViewTest::picturesAreDecodedOffThePaintPath()
+{
+    // one row in sight: the tiles below never paint, yet they hold their pictures, decoded
+    // in the pool when their files came, not by a paint on the GUI thread
+    const std::string list = m_server->AddList("decoded", Items("dc", 9));
+    auto v = Open(list, 0, QSize(917, 300));
+    QVERIFY(v);
+    QSignalSpy done(v->view.get(), &CLumbra2View::picturesDone);
+    QVERIFY(done.count() > 0 || done.wait(10000));
+    QVERIFY(!v->view->PicturesLoading());
+    const std::vector<CTBItemWnd*>& tiles = v->view->Tiles();
+    QVERIFY(tiles.back()->y() > 300 + v->view->verticalScrollBar()->value());
+    for (CTBItemWnd* tile : tiles)
+        QVERIFY(HoldsItsPicture(tile));
 }
 
 void ViewTest::secondAddressOnlyWhenTheThumbnailCannotBeFetched()
