@@ -7,6 +7,7 @@
 //   bench_soak [--windows N] [--same]     (default 200; --same: one search for every window)
 //
 // Exit status 0 when the last figure is within 5 % of the one after the first window.
+#include "bench/support/BenchSupport.h"
 #include "app/CChildFrame.h"
 #include "app/CLumbra2App.h"
 #include "app/CMainFrame.h"
@@ -53,28 +54,6 @@ extern "C" const char* __asan_default_options()
 #endif
 
 namespace {
-
-double RssMb()
-{
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
-
-void Settle()
-{
-    for (int i = 0; i < 10; ++i)
-        QApplication::processEvents();
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QApplication::processEvents();
-#ifndef YFX_SOAK_ASAN
-    malloc_trim(0);
-#endif
-}
 
 template <typename Predicate>
 bool WaitFor(Predicate done, std::chrono::seconds limit)
@@ -134,8 +113,8 @@ int main(int argc, char** argv)
             return 2;
         }
         CMainFrame* frame = app.MainFrame();
-        Settle();
-        const double started = RssMb();
+        yfx::bench::Settle(10);
+        const double started = yfx::bench::RssMb();
 
         // Searches that give full pages of different items (and so different pictures).
         const char* const keywords[] = {"手机", "连衣裙", "包邮", "男装", "鞋", "奶粉", "大米", "牙膏", "耳机", "沙发"};
@@ -182,8 +161,8 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "window %d did not close\n", i + 1);
                 return 2;
             }
-            Settle();
-            rss.push_back(RssMb());
+            yfx::bench::Settle(10);
+            rss.push_back(yfx::bench::RssMb());
             if (i == 0)
                 heapFirst = HeapInUseMb();
             if (i == 0 || (i + 1) % 20 == 0) {
@@ -205,7 +184,7 @@ int main(int argc, char** argv)
         if (status)
             std::printf("RSS grew by more than 5 %%\n");
         frame->close();
-        Settle();
+        yfx::bench::Settle(10);
     }
     return status;
 }

@@ -7,6 +7,7 @@
 //
 // A warm-up window is opened and closed first, so that what is loaded once per process (fonts,
 // image plugins, badge pictures) is not counted against the windows measured.
+#include "bench/support/BenchSupport.h"
 #include "market/Endpoints.h"
 #include "market/SearchUrl.h"
 #include "results/CLumbra2View.h"
@@ -31,36 +32,6 @@
 
 namespace {
 
-class BenchDocument : public IResultsDocument {
-public:
-    explicit BenchDocument(std::string address) { m_data.m_strAddress = std::move(address); }
-    const yfx::ResultsDocData& DocData() const override { return m_data; }
-    QString GetTitle() const override { return m_title; }
-    void SetTitle(const QString& title) override { m_title = title; }
-
-private:
-    yfx::ResultsDocData m_data;
-    QString m_title = QStringLiteral("自助搜索 - 销量");
-};
-
-double RssMb()
-{
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
-
-void Settle()
-{
-    for (int i = 0; i < 5; ++i)
-        QApplication::processEvents();
-    malloc_trim(0); // what the allocator keeps but no longer uses is not the window's
-}
-
 struct Figures {
     int tiles = 0;
     int decoded = 0;
@@ -74,10 +45,10 @@ Figures OneWindow(const std::string& address, int height, const QString& folder)
     for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden))
         dir.remove(name);
     Figures f;
-    Settle();
-    f.before = RssMb();
+    yfx::bench::Settle(5);
+    f.before = yfx::bench::RssMb();
     {
-        BenchDocument doc(address);
+        yfx::bench::BenchDocument doc(address);
         CLumbra2View view(&doc);
         view.resize(917, height);
         view.show();
@@ -87,8 +58,8 @@ Figures OneWindow(const std::string& address, int height, const QString& folder)
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
         while (view.PicturesLoading() && std::chrono::steady_clock::now() < deadline)
             QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
-        Settle();
-        f.firstPaint = RssMb();
+        yfx::bench::Settle(5);
+        f.firstPaint = yfx::bench::RssMb();
         // Every tile into sight and painted, one after the other, as a user scrolling down.
         for (CTBItemWnd* tile : view.Tiles()) {
             view.ensureWidgetVisible(tile);
@@ -99,11 +70,11 @@ Figures OneWindow(const std::string& address, int height, const QString& folder)
             QApplication::processEvents();
             f.decoded += !tile->PictureControl().m_image.isNull();
         }
-        Settle();
-        f.allPainted = RssMb();
+        yfx::bench::Settle(5);
+        f.allPainted = yfx::bench::RssMb();
     }
-    Settle();
-    f.closed = RssMb();
+    yfx::bench::Settle(5);
+    f.closed = yfx::bench::RssMb();
     return f;
 }
 

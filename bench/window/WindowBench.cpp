@@ -18,6 +18,7 @@
 //
 // Every mode prints a readable table and, for bench/run, lines "figure KEY VALUE" (ms).
 // Uses the offscreen platform unless DISPLAY is set.
+#include "bench/support/BenchSupport.h"
 #include "app/CChildFrame.h"
 #include "app/CLumbra2App.h"
 #include "app/CMainFrame.h"
@@ -661,18 +662,6 @@ int RunStartup(const char* self, int runs)
 // ---------------------------------------------------------------------------------------------
 // pictures: answer in -> 40 pictures painted
 
-class BenchDocument : public IResultsDocument {
-public:
-    explicit BenchDocument(std::string address) { m_data.m_strAddress = std::move(address); }
-    const yfx::ResultsDocData& DocData() const override { return m_data; }
-    QString GetTitle() const override { return m_title; }
-    void SetTitle(const QString& title) override { m_title = title; }
-
-private:
-    yfx::ResultsDocData m_data;
-    QString m_title = QStringLiteral("自助搜索 - 销量");
-};
-
 // Notes when every tile of a view has painted its picture: each picture control's paint is
 // run here and its decoded picture looked at right after.
 class PicturePaints : public QObject {
@@ -727,7 +716,7 @@ PictureRun OnePictureView(const std::string& address, const QString& folder, int
 {
     ClearFolder(folder);
     PictureRun run;
-    BenchDocument doc(address);
+    yfx::bench::BenchDocument doc(address);
     CLumbra2View view(&doc);
     // every tile of a 40-item page in sight, so that each picture is painted
     view.resize(917, 14 * (tileHeight + 10) + 40);
@@ -835,7 +824,7 @@ int RunPictures(int argc, char** argv, std::string server, int latency, int runs
                     i + 1, r.tiles, r.answerToShownMs, r.lastFileMs, r.searchToShownMs, r.stallMs);
     }
     if (!page.empty()) {
-        BenchDocument doc(address);
+        yfx::bench::BenchDocument doc(address);
         CLumbra2View view(&doc);
         view.OnInitialUpdate();
         SpinUntil([&] { return !view.IsLoading(); }, 30000);

@@ -33,20 +33,6 @@ std::string Bytes(size_t n)
     return s;
 }
 
-// A loopback port that nobody listens on.
-int ClosedPort()
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
-
 class HttpClientTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -107,7 +93,7 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
 
     std::string big = Bytes(3 * 10240 + 17);
-    std::string closed = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x";
+    std::string closed = "http://127.0.0.1:" + std::to_string(yfx::test::FreeLoopbackPort()) + "/x";
     LocalHttpServer srv;
     fs::path dir;
 };
@@ -164,7 +150,7 @@ TEST_F(HttpClientTest, NoProxyStarSendsNothingThroughTheProxy)
     yfx::test::LoopbackListener listener(other, "127.0.0.2");
     ASSERT_GT(listener.Port(), 0);
     const std::string url = "http://127.0.0.2:" + std::to_string(listener.Port()) + "/lf";
-    ::setenv("http_proxy", ("http://127.0.0.1:" + std::to_string(ClosedPort())).c_str(), 1);
+    ::setenv("http_proxy", ("http://127.0.0.1:" + std::to_string(yfx::test::FreeLoopbackPort())).c_str(), 1);
     std::string text;
     const int proxied = HttpGetText(url, text); // through the dead proxy
     for (const char* list : {"*", "example.invalid, * ,other.invalid"}) {

@@ -324,20 +324,6 @@ TEST_F(NetEngineTest, CallbacksMaySubmitAndCancelFromManyThreads)
 
 namespace {
 
-// A loopback port that nobody listens on right now.
-int FreePort()
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
-
 bool Accepts(int port)
 {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -368,7 +354,7 @@ TEST_F(NetEngineTest, PicturesFromAnHttp2HostShareOneConnection)
         bodies.push_back(std::string(20000 + i * 97, static_cast<char>('a' + i % 26)));
         std::ofstream(docs / ("p" + std::to_string(i) + ".jpg"), std::ios::binary) << bodies.back();
     }
-    const int port = FreePort();
+    const int port = yfx::test::FreeLoopbackPort();
     const std::string log = (dir / "nghttpd.log").string();
     const pid_t server = ::fork();
     if (server == 0) {

@@ -1,5 +1,10 @@
 #include "tests/support/LoopbackListener.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace yfx::test {
 
 LoopbackListener::LoopbackListener(httplib::Server& server, const char* host) : m_server(server)
@@ -28,6 +33,23 @@ LoopbackListener::~LoopbackListener()
         m_server.stop();
         m_thread.join();
     }
+}
+
+int FreeLoopbackPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    int port = -1;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+        port = ntohs(addr.sin_port);
+    ::close(fd);
+    return port;
 }
 
 } // namespace yfx::test

@@ -30,4 +30,8 @@ private:
     std::thread m_thread;
 };
 
+// A 127.0.0.1 port that nobody listens on at the moment of the call (for "cannot connect", or
+// for a server started as another process).
+int FreeLoopbackPort();
+
 } // namespace yfx::test
