@@ -139,7 +139,7 @@ int main(int argc, char** argv)
                 return 2;
             }
             CLumbra2View* view = results->View();
-            if (!WaitFor([&] { return !view->PicturesLoading(); }, std::chrono::seconds(120))) {
+            if (!WaitFor([&] { return !view->IsLoading() && !view->PicturesLoading(); }, std::chrono::seconds(120))) {
                 std::fprintf(stderr, "window %d: pictures did not arrive\n", i + 1);
                 return 2;
             }

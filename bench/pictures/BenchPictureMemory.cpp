@@ -54,8 +54,10 @@ Figures OneWindow(const std::string& address, int height, const QString& folder)
         view.show();
         QApplication::processEvents();
         view.OnInitialUpdate();
-        f.tiles = static_cast<int>(view.Tiles().size());
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (view.IsLoading() && std::chrono::steady_clock::now() < deadline)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        f.tiles = static_cast<int>(view.Tiles().size());
         while (view.PicturesLoading() && std::chrono::steady_clock::now() < deadline)
             QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
         yfx::bench::Settle(5);

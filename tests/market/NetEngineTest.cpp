@@ -158,10 +158,12 @@ protected:
 
     size_t FilesInDir() { return static_cast<size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator())); }
 
-    LocalHttpServer srv; // declared first: outlives the engine, whose transfers talk to it
+    // (what the server's handlers use outlives the server, which outlives the engine whose
+    // transfers talk to it: members go in reverse order)
     Gate gate;
     std::mutex orderMutex;
     std::vector<std::string> order;
+    LocalHttpServer srv;
     fs::path dir;
     CNetEngine engine;
 };
