@@ -4,6 +4,8 @@
 #include "market/Endpoints.h"
 #include "market/Gbk.h"
 
+#include "tests/support/ZoneScope.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -23,30 +25,7 @@ SearchQuery With(std::initializer_list<std::pair<std::string SearchQuery::*, std
 // 2024-10-01 12:00:00 in GMT+8 (04:00:00 UTC)
 constexpr std::time_t kOctoberNoon = 1727755200;
 
-// Sets TZ for the life of the object and restores it after.
-class ZoneScope {
-public:
-    explicit ZoneScope(const char* tz)
-    {
-        const char* old = std::getenv("TZ");
-        m_had = old != nullptr;
-        m_old = old ? old : "";
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-    }
-    ~ZoneScope()
-    {
-        if (m_had)
-            ::setenv("TZ", m_old.c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    bool m_had = false;
-    std::string m_old;
-};
+using yfx::test::ZoneScope;
 
 std::string Decode(const std::string& text)
 {

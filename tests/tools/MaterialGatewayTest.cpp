@@ -3,6 +3,8 @@
 // OpenPlatformAnswer.
 #include <algorithm>
 #include <cstdlib>
+#include "tests/support/ZoneScope.h"
+
 #include <gtest/gtest.h>
 #include <memory>
 #include <set>
@@ -72,29 +74,7 @@ double Yuan(const std::string& text)
     return std::strtod(text.c_str(), nullptr);
 }
 
-class ZoneScope {
-public:
-    explicit ZoneScope(const char* tz)
-    {
-        const char* old = std::getenv("TZ");
-        m_had = old != nullptr;
-        m_old = old ? old : "";
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-    }
-    ~ZoneScope()
-    {
-        if (m_had)
-            ::setenv("TZ", m_old.c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    bool m_had = false;
-    std::string m_old;
-};
+using yfx::test::ZoneScope;
 
 class MaterialGatewayTest : public ::testing::Test {
 protected:
