@@ -19,7 +19,7 @@ CChildFrame::CChildFrame(CLumbra2Doc* doc, QWidget* parent)
 
 CChildFrame::~CChildFrame()
 {
-    // the view (and its picture worker) goes before the document it reads
+    // the view (and its downloads) goes before the document it reads
     delete m_pView;
     m_pView = nullptr;
 }

@@ -165,7 +165,7 @@ CMainFrame::~CMainFrame()
     m_timer.stop();
     if (QTabBar* bar = TabBar())
         bar->setStyle(nullptr); // the tab row's style goes with the frame
-    // results windows (and their picture workers) end before the panes and the configuration
+    // results windows (and their downloads) end before the panes and the configuration
     for (QMdiSubWindow* w : m_mdiArea->subWindowList())
         delete w;
     if (MainResultsHost() == this)

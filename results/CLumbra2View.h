@@ -70,7 +70,7 @@ public:
     // scroll size.
     virtual void LayoutTiles();
     // Shows sales order (0) or price order (1): rebinds the tiles in place, switches the title
-    // suffix; the picture worker then fetches what the tiles show.
+    // suffix; the picture loader then fetches what the tiles show.
     void ShowOrder(int order);
     // Fills the price order from the records (at most once per view is needed).
     void BuildPriceOrder();

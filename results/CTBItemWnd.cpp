@@ -292,16 +292,13 @@ void CTBItemWnd::SetRecord(const CTBRecord& record)
     QString path;
     std::string pathBytes;
     if (!record.thumbFileName.empty() && !PictureFolder().empty()) {
-        // One path for the control that reads the file and the worker that writes it.
+        // One path for the control that reads the file and the download that writes it.
         path = QFile::decodeName(QByteArray::fromStdString(PictureFolder())) + yfx::QStringFromGbk(record.thumbFileName);
         pathBytes = QFile::encodeName(path).toStdString();
     }
-    {
-        std::lock_guard lock(m_recordMutex);
-        m_source.thumbUrl = record.thumbUrl;
-        m_source.image = record.image();
-        m_source.path = std::move(pathBytes);
-    }
+    m_source.thumbUrl = record.thumbUrl;
+    m_source.image = record.image();
+    m_source.path = std::move(pathBytes);
     if (!m_bCreated)
         return;
 
@@ -336,12 +333,6 @@ void CTBItemWnd::ShowBadge()
         m_badge.ClearPicture();
         m_nBadgeId = 0;
     }
-}
-
-CTBItemWnd::PictureAddresses CTBItemWnd::PictureSource() const
-{
-    std::lock_guard lock(m_recordMutex);
-    return m_source;
 }
 
 void CTBItemWnd::PictureReady()

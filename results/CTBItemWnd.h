@@ -6,9 +6,7 @@
 // platform's source brings its affiliate address and may bring a coupon: a red label over the
 // picture's top-left corner and the price after the coupon as the tile's tooltip.
 //
-// GUI thread only, except PictureSource(), which the results view's picture worker calls
-// from its thread: it and SetRecord exclude each other, so the worker always sees the
-// addresses of one record.
+// GUI thread only.
 #include "controls/CMyImageStatic.h"
 #include "controls/CMyStatic.h"
 #include "controls/CPictureEx.h"
@@ -25,7 +23,6 @@
 #include <QWidget>
 
 #include <map>
-#include <mutex>
 #include <string>
 
 namespace yfx::res {
@@ -84,7 +81,7 @@ public:
     static Geometry ComputeGeometry(const yfx::res::DialogTemplate& dlg, QSize baseUnits);
     static Geometry ComputeGeometry(const yfx::res::DialogTemplate& dlg, QSize baseUnits, const TextNeeds& needs);
 
-    // What the picture worker needs of the record shown now.
+    // What the picture loader needs of the record shown now.
     struct PictureAddresses {
         std::string thumbUrl;
         std::string image;
@@ -100,15 +97,15 @@ public:
     bool IsCreated() const { return m_bCreated; }
 
     // Binds a record: texts, badge, coupon label, tooltip and picture path change at once; the
-    // picture shows when its file exists (the worker downloads it and asks for PictureReady).
+    // picture shows when its file exists (the picture loader downloads it and asks for PictureReady).
     void SetRecord(const CTBRecord& record);
     // The credit level of the record shown now has arrived: only the record's ratesum and the
     // badge change.
     void SetRatesum(const std::string& ratesum);
     const CTBRecord& Record() const { return m_record; }
 
-    // Any thread: the addresses of the record shown now.
-    PictureAddresses PictureSource() const;
+    // The addresses of the record shown now.
+    const PictureAddresses& PictureSource() const { return m_source; }
     // The picture file of the record shown now may have arrived: repaint the picture.
     void PictureReady();
 
@@ -172,7 +169,6 @@ private:
     CPictureEx m_badge;
     CCouponLabel m_coupon; // over the picture
 
-    mutable std::mutex m_recordMutex; // guards m_source against the picture worker
     PictureAddresses m_source;
     QColor m_crNameText; // the name's colour when not pointed at
     unsigned m_nBadgeId = 0;
