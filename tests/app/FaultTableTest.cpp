@@ -1,7 +1,7 @@
 // Every path the program fetches, against the local marketplace server answering it with every
 // kind of fault, through the real windows and the core: the list answer (a results view), the
 // gateway (a tile click), the configuration and the category documents (the main frame at its
-// creation) and the pictures (a view's picture worker and the tile's picture static). Each row
+// creation) and the pictures (a view's picture loader and the tile's picture static). Each row
 // is one path under one fault, with the orderly outcome the program must come to.
 //
 // One server runs per fault column, with that fault on every path of the table at once: the

@@ -1,5 +1,5 @@
 // The results view against a loopback marketplace: loading, the seller filter, the grid,
-// the picture worker, both orderings with the title suffix, the context menu, resizing and
+// the picture loader, both orderings with the title suffix, the context menu, resizing and
 // closing while pictures load.
 #include "ItemServer.h"
 #include "TestDocument.h"
