@@ -17,7 +17,6 @@
 class QSocketNotifier;
 
 class CEndSignals : public QObject {
-    Q_OBJECT
 public:
     explicit CEndSignals(std::function<void(int signal)> onSignal, QObject* parent = nullptr);
     ~CEndSignals() override;
