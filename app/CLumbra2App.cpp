@@ -2,9 +2,8 @@
 
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
-#include "market/TBRecord.h"
-#include "res/GbkText.h"
 #include "res/Resources.h"
+#include "results/CAnswerReportBox.h"
 #include "results/ResultsHost.h"
 
 #include <QFileDialog>
@@ -14,7 +13,6 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QSettings>
 #include <QShortcut>
 #include <QStyleFactory>
@@ -134,10 +132,9 @@ bool CLumbra2App::InitInstance(int announcementPeriodMs)
     CleanState();
     ApplyLook();
 
-    // an unreadable result list is reported to the user
-    SetErrorReporter([](const std::string& caption, const std::string& text) {
-        QMessageBox::critical(nullptr, yfx::QStringFromGbk(caption), QString::fromStdString(text));
-    });
+    // an unreadable result list is reported to the user, in a box of its own
+    if (!m_pAnswerReports)
+        m_pAnswerReports = new CAnswerReportBox(this);
 
     m_pMainWnd = announcementPeriodMs > 0 ? new CMainFrame(nullptr, announcementPeriodMs) : new CMainFrame(nullptr);
     if (!m_pMainWnd)

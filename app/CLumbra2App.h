@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QPointer>
 
+class CAnswerReportBox;
 class QTranslator;
 
 #include "app/CMainFrame.h"
@@ -46,5 +47,6 @@ private:
 
     QPointer<CMainFrame> m_pMainWnd;
     QTranslator* m_pQtTranslator = nullptr;
+    CAnswerReportBox* m_pAnswerReports = nullptr; // the message box of unreadable answers
     int m_nNewCount = 0;
 };

@@ -131,7 +131,7 @@ void CLumbra2View::OnInitialUpdate()
         const std::string address = m_pDocument ? m_pDocument->DocData().m_strAddress : std::string();
         if (address.empty()) {
             // nothing to ask for: the view stays empty, as a failed answer leaves it
-            LoadResults(0, std::string());
+            ShowAnswer(yfx::net::Result{});
             return;
         }
         request.url = address;
@@ -145,20 +145,20 @@ void CLumbra2View::OnAnswer(const yfx::net::Result& result)
 {
     ShowStatus(QString(), false);
     emit loadingChanged(false);
-    const bool shown = LoadResults(result.code, result.text);
+    const bool shown = ShowAnswer(result);
     if (result.code < 0)
         ShowStatus(yfx::res::String(yfx::res::IDS_CANNOT_CONNECT), false);
     emit loadFinished(shown);
 }
 
-bool CLumbra2View::LoadResults(int fetchResult, const std::string& text)
+bool CLumbra2View::ShowAnswer(const yfx::net::Result& answer)
 {
     if (m_bLoaded)
         return false;
     m_records.clear();
     m_priceRecords.clear();
     m_bPriceOrderBuilt = false;
-    if (!m_pDocument || !ReadAnswer(fetchResult, text))
+    if (!m_pDocument || !ReadAnswer(answer.code, answer.text))
         return false;
     emit answerLoaded(static_cast<int>(m_records.size()));
     if (m_records.empty()) {
@@ -210,7 +210,11 @@ bool CLumbra2View::ReadAnswer(int fetchResult, const std::string& text)
     }
     if (data.m_strAddress.empty() || fetchResult < 0)
         return false;
-    return ParseItemList(text, m_records); // the reader has told the user what it could not read
+    if (ParseItemList(text, m_records))
+        return true;
+    // the reader has reported what it could not read (the message box, once this returns)
+    ShowStatus(yfx::res::String(yfx::res::IDS_UNREADABLE_ANSWER), false);
+    return false;
 }
 
 bool CLumbra2View::CreditLevelsLoading() const

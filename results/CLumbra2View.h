@@ -48,21 +48,22 @@ public:
     // the source and the request for the answer, with the loading state shown until it comes
     // (loadFinished). Returns at once.
     void OnInitialUpdate();
-    // Shows a fetched answer (`fetchResult` as HttpGetText gives it), read as the source chosen
-    // by OnInitialUpdate gives it (the list search before that): true when tiles were created
-    // and the pictures asked for (also when the seller filter left no record: an empty view);
-    // false when nothing is shown (no document, empty address or no query, failed fetch,
+    // Shows a fetched answer (code and text as HttpGetText gives them), read as the source
+    // chosen by OnInitialUpdate gives it (the list search before that): true when tiles were
+    // created and the pictures asked for (also when the seller filter left no record: an empty
+    // view); false when nothing is shown (no document, empty address or no query, failed fetch,
     // unreadable or refused answer, no items) or when an earlier call already showed an answer.
+    // An unreadable list answer is also reported to the error reporter (the message box).
     // For the open platform's source, true also asks for the credit levels.
-    bool LoadResults(int fetchResult, const std::string& text);
+    bool ShowAnswer(const yfx::net::Result& answer);
     // Where the view's items come from, as chosen by OnInitialUpdate.
     ResultSource Source() const { return m_source; }
     // True while credit levels of the view's items are on the way.
     bool CreditLevelsLoading() const;
     // True from OnInitialUpdate until the answer was handled.
     bool IsLoading() const { return m_answer.Pending(); }
-    // The grey text shown in place of tiles ("正在搜索…", "没有找到相关商品", "无法连接服务器"),
-    // empty when there is none.
+    // The grey text shown in place of tiles ("正在搜索…", "没有找到相关商品", "无法连接服务器",
+    // "无法读取服务器的回答", a refusal of the open platform), empty when there is none.
     QString StatusText() const;
     // Creates a hidden tile for the record and appends it; null when it cannot be created.
     CTBItemWnd* AddTile(const CTBRecord& record);
@@ -94,7 +95,7 @@ public:
     const std::vector<CTBItemWnd*>& Tiles() const { return m_tiles; }
     // The widget that holds the tiles (its size is the scroll size).
     QWidget* Canvas() const { return m_canvas; }
-    // The picture loader, null before LoadResults started one.
+    // The picture loader, null before ShowAnswer started one.
     const CPictureLoader* Loader() const { return m_pLoader.get(); }
     // True while pictures of this view are on the way.
     bool PicturesLoading() const;
@@ -102,10 +103,10 @@ public:
     void StopPictures();
 
 signals:
-    // Inside LoadResults: the answer has been read into `count` records (before the seller
+    // Inside ShowAnswer: the answer has been read into `count` records (before the seller
     // filter); the tiles follow.
     void answerLoaded(int count);
-    // The answer was handled: `shown` as LoadResults returned. Also after a failed fetch.
+    // The answer was handled: `shown` as ShowAnswer returned. Also after a failed fetch.
     void loadFinished(bool shown);
     // The view started or stopped waiting for its answer.
     void loadingChanged(bool loading);

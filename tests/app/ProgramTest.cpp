@@ -1,7 +1,7 @@
 // The built program seen from outside, as a user or the menu starts it: --version and --help
 // need no display, bad arguments are refused, --server points every host at one server, and
 // --demo runs the bundled server, shows the main window and takes the server with it when the
-// program ends, however it ends.
+// program ends, however it ends: SIGTERM and SIGINT end it as closing its window does.
 #include "tests/app/ProcessWatch.h"
 #include "tests/support/MarketServerProcess.h"
 
@@ -38,6 +38,7 @@ private slots:
     void serverOptionPointsEveryHostAtIt();
     void windowComesUpWhileTheDocumentsStall();
     void demoShowsTheMainWindowAndStopsItsServer();
+    void demoServerEndsWithAKilledProgram_data();
     void demoServerEndsWithAKilledProgram();
 
 private:
@@ -179,8 +180,19 @@ void ProgramTest::demoShowsTheMainWindowAndStopsItsServer()
     QCOMPARE(yfx::test::LoopbackStatus(port, "/set/config.jpg"), 0);
 }
 
+void ProgramTest::demoServerEndsWithAKilledProgram_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("orderly"); // the program ends as closing its window ends it
+    QTest::newRow("SIGKILL") << int(SIGKILL) << false; // the program runs no code of its own on the way out
+    QTest::newRow("SIGTERM") << int(SIGTERM) << true;  // how a desktop session ends its programs
+    QTest::newRow("SIGINT") << int(SIGINT) << true;    // Ctrl+C in a terminal
+}
+
 void ProgramTest::demoServerEndsWithAKilledProgram()
 {
+    QFETCH(int, signal);
+    QFETCH(bool, orderly);
     QProcess program;
     program.setProcessEnvironment(Environment(true));
     program.start(QStringLiteral(YFX_PROGRAM_PATH), {QStringLiteral("--demo")});
@@ -199,9 +211,16 @@ void ProgramTest::demoServerEndsWithAKilledProgram()
     });
     QCOMPARE(yfx::test::LoopbackStatus(port, "/set/config.jpg"), 200);
 
-    program.kill(); // SIGKILL: the program runs no code of its own on the way out
+    ::kill(static_cast<pid_t>(program.processId()), signal);
     QVERIFY(program.waitForFinished(10000));
-    QTRY_VERIFY_WITH_TIMEOUT(yfx::test::ProcessEnded(pid), 10000);
+    if (orderly) {
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(yfx::test::ProcessEnded(pid)); // the program stopped its server before it ended
+    } else {
+        QCOMPARE(program.exitStatus(), QProcess::CrashExit);
+        QTRY_VERIFY_WITH_TIMEOUT(yfx::test::ProcessEnded(pid), 10000);
+    }
     QCOMPARE(yfx::test::LoopbackStatus(port, "/set/config.jpg"), 0);
 }
 

@@ -6,6 +6,8 @@
 
 #include "results/CLumbra2View.h"
 #include "market/NetEngine.h"
+#include "market/TBRecord.h"
+#include "results/CAnswerReportBox.h"
 #include "results/CPictureLoader.h"
 #include "results/CTBItemWnd.h"
 #include "results/GridLayout.h"
@@ -13,10 +15,14 @@
 #include "results/ResultsHost.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImageReader>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyle>
@@ -93,6 +99,7 @@ private slots:
 
     void nothingToShow_data();
     void nothingToShow();
+    void unreadableAnswersShowOneBoxAfterTheirCompletion();
     void oneTilePerItemLessFilteredSellersInTheGrid();
     void picturesArriveSeveralAtOnceInTileOrderAndAreDrawn();
     void picturesAreDecodedOffThePaintPath();
@@ -123,6 +130,7 @@ void ViewTest::initTestCase()
 {
     QVERIFY(m_folder.isValid());
     qRegisterMetaType<QMenu*>();
+    qRegisterMetaType<QMessageBox*>();
     SetPictureFolder(QFile::encodeName(m_folder.path()).toStdString() + "/");
     m_server = std::make_unique<ItemServer>();
     SetErrorReporter([this](const std::string&, const std::string&) { ++m_reports; });
@@ -157,7 +165,8 @@ void ViewTest::nothingToShow_data()
     QTest::addColumn<QString>("status");
     QTest::newRow("empty address") << QString() << 0 << QString();
     QTest::newRow("failed fetch") << QStringLiteral("http://127.0.0.1:1/list") << 0 << QStringLiteral("无法连接服务器");
-    QTest::newRow("unreadable answer") << QStringLiteral("$base/list/missing") << 1 << QString();
+    QTest::newRow("unreadable answer") << QStringLiteral("$base/list/missing") << 1
+                                       << QStringLiteral("无法读取服务器的回答");
     QTest::newRow("no items") << QStringLiteral("$list") << 0 << QStringLiteral("没有找到相关商品");
 }
 
@@ -199,9 +208,64 @@ void ViewTest::nothingToShow()
 
     // Without a document the view stays empty too.
     CLumbra2View orphan(nullptr);
-    QVERIFY(!orphan.LoadResults(0, R"({"itemList":[{"nid":"1"}]})"));
+    QVERIFY(!orphan.ShowAnswer({0, 200, R"({"itemList":[{"nid":"1"}]})"}));
     orphan.ShowOrder(1);
     QCOMPARE(orphan.Order(), 1);
+}
+
+void ViewTest::unreadableAnswersShowOneBoxAfterTheirCompletion()
+{
+    // the program's reporter from here on; this test's counter again afterwards
+    auto restore = qScopeGuard([this] { SetErrorReporter([this](const std::string&, const std::string&) { ++m_reports; }); });
+    CAnswerReportBox reports;
+    QSignalSpy shown(&reports, &CAnswerReportBox::boxShown);
+    const std::string unreadable = m_server->Base() + "/list/missing";
+    int finished = 0;
+    int boxesInsideCompletions = 0;
+    int shownBefore = 0;
+    auto openView = [&] {
+        auto v = std::make_unique<OpenView>(unreadable, 0, QStringLiteral("自助搜索 - 销量"), QSize(917, 600));
+        // the completion that reads the answer begins with the end of loading, ends with loadFinished
+        connect(v->view.get(), &CLumbra2View::loadingChanged, this, [&](bool loading) {
+            if (!loading)
+                shownBefore = reports.Shown();
+        });
+        connect(v->view.get(), &CLumbra2View::loadFinished, this, [&] {
+            boxesInsideCompletions += reports.Shown() != shownBefore;
+            ++finished;
+        });
+        v->view->OnInitialUpdate();
+        return v;
+    };
+
+    std::vector<std::unique_ptr<OpenView>> views;
+    for (int i = 0; i < 3; ++i)
+        views.push_back(openView());
+    QTRY_COMPARE_WITH_TIMEOUT(finished, 3, 20000);
+    QTRY_COMPARE(shown.count(), 1);
+    QCOMPARE(boxesInsideCompletions, 0);
+    QMessageBox* box = reports.Box();
+    QVERIFY(box && box->isVisible());
+    QCOMPARE(QApplication::activeModalWidget(), static_cast<QWidget*>(box));
+    QCOMPARE(box->windowTitle(), QStringLiteral("请与程序开发者联系"));
+    QVERIFY2(box->text().contains(QStringLiteral("Syntax error")), qPrintable(box->text()));
+    // behind the box every tab says why it is empty
+    for (const auto& v : views)
+        QCOMPARE(v->view->StatusText(), QStringLiteral("无法读取服务器的回答"));
+
+    // the other two reports came while the box was on its way or open: none follows it
+    box->button(QMessageBox::Ok)->click();
+    QTRY_VERIFY(!reports.Box());
+    QCoreApplication::processEvents(); // a report kept for later would show now
+    QCOMPARE(shown.count(), 1);
+
+    // once it is closed, the next unreadable answer has a box of its own
+    views.push_back(openView());
+    QVERIFY(shown.wait(20000));
+    QCOMPARE(shown.count(), 2);
+    QCOMPARE(boxesInsideCompletions, 0);
+    reports.Box()->button(QMessageBox::Ok)->click();
+    QTRY_VERIFY(!reports.Box());
 }
 
 void ViewTest::oneTilePerItemLessFilteredSellersInTheGrid()
