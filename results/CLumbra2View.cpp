@@ -127,6 +127,7 @@ void CLumbra2View::OnInitialUpdate()
         request.body = std::move(post.body);
         request.contentType = std::move(post.contentType);
         request.post = true;
+        request.maxBytes = kMaxMaterialAnswerBytes;
     } else {
         const std::string address = m_pDocument ? m_pDocument->DocData().m_strAddress : std::string();
         if (address.empty()) {
@@ -135,6 +136,7 @@ void CLumbra2View::OnInitialUpdate()
             return;
         }
         request.url = address;
+        request.maxBytes = kMaxListAnswerBytes;
     }
     m_answer.Start(this, std::move(request), [this](const yfx::net::Result& r) { OnAnswer(r); });
     ShowStatus(yfx::res::String(yfx::res::IDS_SEARCHING), true);
@@ -145,7 +147,7 @@ void CLumbra2View::OnAnswer(const yfx::net::Result& result)
 {
     ShowStatus(QString(), false);
     emit loadingChanged(false);
-    const bool shown = LoadResults(result.code, result.text);
+    const bool shown = LoadAnswer(result);
     if (result.code < 0)
         ShowStatus(yfx::res::String(yfx::res::IDS_CANNOT_CONNECT), false);
     emit loadFinished(shown);
@@ -153,12 +155,20 @@ void CLumbra2View::OnAnswer(const yfx::net::Result& result)
 
 bool CLumbra2View::LoadResults(int fetchResult, const std::string& text)
 {
+    yfx::net::Result answer;
+    answer.code = fetchResult;
+    answer.text = text;
+    return LoadAnswer(answer);
+}
+
+bool CLumbra2View::LoadAnswer(const yfx::net::Result& answer)
+{
     if (m_bLoaded)
         return false;
     m_records.clear();
     m_priceRecords.clear();
     m_bPriceOrderBuilt = false;
-    if (!m_pDocument || !ReadAnswer(fetchResult, text))
+    if (!m_pDocument || !ReadAnswer(answer))
         return false;
     emit answerLoaded(static_cast<int>(m_records.size()));
     if (m_records.empty()) {
@@ -192,14 +202,15 @@ bool CLumbra2View::LoadResults(int fetchResult, const std::string& text)
     return true;
 }
 
-bool CLumbra2View::ReadAnswer(int fetchResult, const std::string& text)
+bool CLumbra2View::ReadAnswer(const yfx::net::Result& fetched)
 {
     const yfx::ResultsDocData& data = m_pDocument->DocData();
     if (m_source == ResultSource::OpenPlatform) {
-        if (fetchResult < 0 || !data.m_query)
+        if (fetched.code < 0 || !data.m_query)
             return false;
         MaterialAnswer answer;
-        if (!ReadMaterialSearchAnswer(text, *data.m_query, answer)) {
+        // (an answer over its cap comes as no text, which the reader refuses as unreadable)
+        if (!ReadMaterialSearchAnswer(fetched.text, *data.m_query, answer)) {
             // what the platform answered, in the empty view: never a message box
             const std::string& message = answer.message.empty() ? yfx::text::PlatformUnreadable() : answer.message;
             ShowStatus(yfx::QStringFromGbk(message), false);
@@ -208,9 +219,11 @@ bool CLumbra2View::ReadAnswer(int fetchResult, const std::string& text)
         m_records = std::move(answer.records);
         return true;
     }
-    if (data.m_strAddress.empty() || fetchResult < 0)
+    if (data.m_strAddress.empty() || fetched.code < 0)
         return false;
-    return ParseItemList(text, m_records); // the reader has told the user what it could not read
+    if (fetched.overCap)
+        return RefuseLongItemList(fetched.length);
+    return ParseItemList(fetched.text, m_records); // the reader has told the user what it could not read
 }
 
 bool CLumbra2View::CreditLevelsLoading() const
@@ -233,6 +246,7 @@ void CLumbra2View::RequestCreditLevels()
         request.body = std::move(post.body);
         request.contentType = std::move(post.contentType);
         request.post = true;
+        request.maxBytes = kMaxMaterialAnswerBytes; // read by ParseItemInfoAnswer
         m_creditFetches.push_back(std::make_unique<yfx::CAsyncFetch>());
         m_creditFetches.back()->Start(this, std::move(request),
                                       [this](const yfx::net::Result& r) { OnCreditLevels(r); });

@@ -339,7 +339,6 @@ TEST_F(ItemListTest, DeepNestingIsAFailureNotACrash)
 
 TEST_F(ItemListTest, LoadsOverHttp)
 {
-    LocalHttpServer srv;
     const std::string manyItems = [] {
         std::string s = R"({"itemList":[)";
         for (int i = 0; i < 2000; ++i)
@@ -347,6 +346,7 @@ TEST_F(ItemListTest, LoadsOverHttp)
                  std::string(200, 'x') + "\"}";
         return s + "]}";
     }();
+    LocalHttpServer srv; // (after what its handlers read: it stops first)
     srv.server().Get("/list", [](const auto&, auto& res) {
         res.set_content("{\"itemList\":[\r\n{\"tip\":\"a\"},\n{\"tip\":\"b\"}]}", "text/html");
     });
