@@ -279,6 +279,17 @@ TEST_F(ItemListTest, AnswerLongerThanAPageCanHoldIsRefusedUnread)
         EXPECT_EQ(reported.caption, yfx::text::DeveloperCaption());
         EXPECT_NE(reported.text.find(std::to_string(text.size()) + " bytes"), std::string::npos) << reported.text;
     }
+    // An answer that the network stopped taking at the bound is refused alike: with the length it
+    // announced, or without one when it announced none.
+    for (const std::int64_t length : {std::int64_t{30000014}, std::int64_t{-1}}) {
+        reported = {};
+        EXPECT_FALSE(RefuseLongItemList(length));
+        EXPECT_EQ(reported.count, 1);
+        EXPECT_EQ(reported.caption, yfx::text::DeveloperCaption());
+        EXPECT_NE(reported.text.find("longer than the " + std::to_string(kMaxListAnswerBytes) + " bytes"),
+                  std::string::npos);
+        EXPECT_EQ(reported.text.find("30000014 bytes") != std::string::npos, length > 0) << reported.text;
+    }
 }
 
 TEST_F(ItemListTest, OutOfMemoryNeverLeavesTheCore)
