@@ -593,8 +593,10 @@ TEST_F(NetEngineTest, RedirectFromHttpsGoesToHttpsOnly)
     yfx::test::LoopbackListener listener(tls);
     ASSERT_GT(listener.Port(), 0);
     const std::string secure = "https://127.0.0.1:" + std::to_string(listener.Port());
-    srv.server().Get("/to-https", [secure](const auto&, auto& res) { res.set_redirect(secure + "/lf"); });
-    srv.server().Get("/via-https", [secure](const auto&, auto& res) { res.set_redirect(secure + "/to-http"); });
+    LocalHttpServer toTls; // (a running server takes no new handlers)
+    toTls.server().Get("/to-https", [secure](const auto&, auto& res) { res.set_redirect(secure + "/lf"); });
+    toTls.server().Get("/via-https", [secure](const auto&, auto& res) { res.set_redirect(secure + "/to-http"); });
+    toTls.Start();
 
     struct Case {
         std::string url;
@@ -606,8 +608,8 @@ TEST_F(NetEngineTest, RedirectFromHttpsGoesToHttpsOnly)
         {secure + "/to-http", false, -1, ""},
         {secure + "/to-HTTP", false, -1, ""},
         {secure + "/post-to-http", true, -1, ""},
-        {plain + "/to-https", false, 0, "secure\r\n"},
-        {plain + "/via-https", false, -1, ""}, // the second hop leaves https
+        {toTls.Base() + "/to-https", false, 0, "secure\r\n"},
+        {toTls.Base() + "/via-https", false, -1, ""}, // the second hop leaves https
         {plain + "/redirect", false, 0, "one\r\ntwo\r\n"},
     };
     for (const Case& c : cases) {
