@@ -280,8 +280,9 @@ TEST_F(NetEngineTest, SameOutcomesAsTheBlockingCalls)
         request.filePath = b.string();
         EXPECT_EQ(Fetch(request).code, blockingFile);
         EXPECT_EQ(fs::exists(a), fs::exists(b));
-        if (fs::exists(a))
+        if (fs::exists(a)) {
             EXPECT_EQ(Body(a), Body(b));
+        }
         fs::remove(a);
         fs::remove(b);
         EXPECT_EQ(FilesInDir(), 0u); // no temporary file left either way
