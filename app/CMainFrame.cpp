@@ -238,6 +238,7 @@ void CMainFrame::FetchConfiguration()
 {
     yfx::net::Request request;
     request.url = ConfigDocumentUrl();
+    request.maxBytes = kMaxConfigurationBytes;
     m_configFetch.Start(this, std::move(request), [this](const yfx::net::Result& r) {
         ApplyConfiguration(r.code, r.text);
         CheckDocumentsReady();

@@ -13,12 +13,16 @@ class QPainter;
 
 namespace yfx {
 
+// The longest picture file taken from the network: the download stops at this size and keeps
+// nothing. A marketplace thumbnail is tens of KB.
+constexpr qint64 kMaxPictureFileBytes = qint64{2} << 20;
+
 // What a picture file may be before it is decoded at all. The byte bound matches the largest
-// picture the download keeps; a marketplace thumbnail is about 10 KB. The pixel bound (read
-// from the header, before any decoding) keeps a whole decode, which formats without clipped
-// decoding need, at no more than 256 MB for 32-bit pixels.
+// picture the download keeps. The pixel bound (read from the header, before any decoding) keeps
+// a whole decode, which formats without clipped decoding need, at no more than 256 MB for
+// 32-bit pixels.
 struct PictureBounds {
-    qint64 maxBytes = qint64{8} << 20;
+    qint64 maxBytes = kMaxPictureFileBytes;
     qint64 maxPixels = qint64{64} << 20;
 };
 

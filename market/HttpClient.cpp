@@ -48,7 +48,7 @@ int HttpGetText(const std::string& url, std::string& text)
     }
     curl_easy_cleanup(curl);
     text = std::move(result.text);
-    return result.code;
+    return result.overCap ? -2 : result.code;
 }
 
 int HttpGetFile(CHttpSession& session, const std::string& url, const std::string& path)

@@ -178,6 +178,12 @@ std::size_t CNetEngine::Waiting() const
     return m_nWaiting;
 }
 
+std::uint64_t CNetEngine::BytesReceived() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_nReceived;
+}
+
 void CNetEngine::TakeOperations()
 {
     std::vector<std::unique_ptr<Job>> submitted;
@@ -264,6 +270,10 @@ void CNetEngine::Complete(Job& job, int curlCode)
         std::lock_guard lock(gate->mutex);
         if (!gate->cancelled && job.transfer) {
             yfx::net::Result result = job.transfer->Finish(curlCode);
+            {
+                std::lock_guard countLock(m_mutex);
+                m_nReceived += result.received;
+            }
             Callback done = std::move(gate->done);
             gate->done = nullptr;
             if (done)

@@ -127,6 +127,7 @@ void CLumbra2View::OnInitialUpdate()
         request.body = std::move(post.body);
         request.contentType = std::move(post.contentType);
         request.post = true;
+        request.maxBytes = kMaxMaterialAnswerBytes;
     } else {
         const std::string address = m_pDocument ? m_pDocument->DocData().m_strAddress : std::string();
         if (address.empty()) {
@@ -135,6 +136,7 @@ void CLumbra2View::OnInitialUpdate()
             return;
         }
         request.url = address;
+        request.maxBytes = kMaxListAnswerBytes;
     }
     m_answer.Start(this, std::move(request), [this](const yfx::net::Result& r) { OnAnswer(r); });
     ShowStatus(yfx::res::String(yfx::res::IDS_SEARCHING), true);
@@ -158,7 +160,7 @@ bool CLumbra2View::ShowAnswer(const yfx::net::Result& answer)
     m_records.clear();
     m_priceRecords.clear();
     m_bPriceOrderBuilt = false;
-    if (!m_pDocument || !ReadAnswer(answer.code, answer.text))
+    if (!m_pDocument || !ReadAnswer(answer))
         return false;
     emit answerLoaded(static_cast<int>(m_records.size()));
     if (m_records.empty()) {
@@ -192,14 +194,15 @@ bool CLumbra2View::ShowAnswer(const yfx::net::Result& answer)
     return true;
 }
 
-bool CLumbra2View::ReadAnswer(int fetchResult, const std::string& text)
+bool CLumbra2View::ReadAnswer(const yfx::net::Result& fetched)
 {
     const yfx::ResultsDocData& data = m_pDocument->DocData();
     if (m_source == ResultSource::OpenPlatform) {
-        if (fetchResult < 0 || !data.m_query)
+        if (fetched.code < 0 || !data.m_query)
             return false;
         MaterialAnswer answer;
-        if (!ReadMaterialSearchAnswer(text, *data.m_query, answer)) {
+        // (an answer over its cap comes as no text, which the reader refuses as unreadable)
+        if (!ReadMaterialSearchAnswer(fetched.text, *data.m_query, answer)) {
             // what the platform answered, in the empty view: never a message box
             const std::string& message = answer.message.empty() ? yfx::text::PlatformUnreadable() : answer.message;
             ShowStatus(yfx::QStringFromGbk(message), false);
@@ -208,11 +211,14 @@ bool CLumbra2View::ReadAnswer(int fetchResult, const std::string& text)
         m_records = std::move(answer.records);
         return true;
     }
-    if (data.m_strAddress.empty() || fetchResult < 0)
+    if (data.m_strAddress.empty() || fetched.code < 0)
         return false;
-    if (ParseItemList(text, m_records))
+    // an answer over its cap is refused as the reader refuses a long text; either way the
+    // reader has reported what it could not read (the message box, once this returns)
+    if (!fetched.overCap && ParseItemList(fetched.text, m_records))
         return true;
-    // the reader has reported what it could not read (the message box, once this returns)
+    if (fetched.overCap)
+        RefuseLongItemList(fetched.length);
     ShowStatus(yfx::res::String(yfx::res::IDS_UNREADABLE_ANSWER), false);
     return false;
 }
@@ -237,6 +243,7 @@ void CLumbra2View::RequestCreditLevels()
         request.body = std::move(post.body);
         request.contentType = std::move(post.contentType);
         request.post = true;
+        request.maxBytes = kMaxMaterialAnswerBytes; // read by ParseItemInfoAnswer
         m_creditFetches.push_back(std::make_unique<yfx::CAsyncFetch>());
         m_creditFetches.back()->Start(this, std::move(request),
                                       [this](const yfx::net::Result& r) { OnCreditLevels(r); });

@@ -131,7 +131,7 @@ private:
     ResultSource ChooseSource() const;
     // Reads the answer into m_records as the source gives it; false (with the grey text when
     // there is one to say) when nothing can be shown.
-    bool ReadAnswer(int fetchResult, const std::string& text);
+    bool ReadAnswer(const yfx::net::Result& answer);
     void RequestCreditLevels();
     void OnCreditLevels(const yfx::net::Result& result);
     // Shows `text` centred in the view (empty: nothing), with the busy indicator if `busy`.

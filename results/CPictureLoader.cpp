@@ -94,6 +94,7 @@ private:
         yfx::net::Request request;
         request.url = url;
         request.filePath = path;
+        request.maxBytes = static_cast<std::size_t>(yfx::kMaxPictureFileBytes);
         const unsigned ticket = ++m_nextTicket;
         entry.ticket = ticket;
         entry.handle = CNetEngine::Shared().Submit(

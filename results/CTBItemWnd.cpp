@@ -353,6 +353,7 @@ void CTBItemWnd::OpenItem()
     const Configuration& cfg = host->HostConfiguration();
     yfx::net::Request request;
     request.url = BuildClickRequestUrl(cfg.pid, m_record.itemId(), cfg.appKey, cfg.appSecret);
+    request.maxBytes = kMaxGatewayAnswerBytes;
     m_clickFetch.Start(this, std::move(request), [this](const yfx::net::Result& r) {
         FinishClick(r.code < 0 ? std::string() : ClickUrlFromAnswer(r.text));
     });

@@ -35,10 +35,11 @@ struct Shot {
     QImage surface;
 };
 
-// Collects what the animation thread draws.
+// Collects what the animation thread draws. Going first (a failed check returns early), it
+// stops the animation, so that the thread never calls into a recorder that is gone.
 class Recorder {
 public:
-    explicit Recorder(CPictureEx& picture)
+    explicit Recorder(CPictureEx& picture) : m_picture(picture)
     {
         m_clock.start();
         picture.SetFrameObserver([this](int index, const QImage& surface) {
@@ -53,8 +54,14 @@ public:
         return m_shots;
     }
     int Drawn() const { return m_drawn.load(); }
+    ~Recorder()
+    {
+        m_picture.StopAnimation();
+        m_picture.SetFrameObserver({});
+    }
 
 private:
+    CPictureEx& m_picture;
     QElapsedTimer m_clock;
     mutable std::mutex m_mutex;
     std::vector<Shot> m_shots;

@@ -64,7 +64,6 @@ public:
     std::vector<LocalHttpServer::Seen> Requests() { return m_http.Requests(); }
 
 private:
-    LocalHttpServer m_http;
     std::mutex m_mutex;
     std::map<std::string, std::string> m_lists;   // path -> JSON
     std::map<std::string, QByteArray> m_pictures; // path -> JPEG
@@ -77,4 +76,5 @@ private:
     std::atomic<int> m_gateway{0};
     std::atomic<int> m_gatewayDelayMs{0};
     std::atomic<int> m_gatewayAnswers{0};
+    LocalHttpServer m_http; // last: its handlers use what is above, so it stops first
 };

@@ -292,7 +292,7 @@ void MarketServer::Handle(const httplib::Request& req, httplib::Response& res)
                                     : kind == FaultKind::NonString  ? DocumentVariant::NonString
                                     : kind == FaultKind::UnsafeName ? DocumentVariant::UnsafeName
                                                                     : DocumentVariant::Normal;
-    const std::int64_t sizeWanted = fault && kind == FaultKind::Size ? fault->arg : -1;
+    const std::int64_t sizeWanted = fault && (kind == FaultKind::Size || kind == FaultKind::Stream) ? fault->arg : -1;
     const int platformError = fault && kind == FaultKind::PlatformError ? static_cast<int>(fault->arg) : 0;
 
     Answer a;
@@ -365,6 +365,26 @@ void MarketServer::Handle(const httplib::Request& req, httplib::Response& res)
             if (offset < half && !sink.write(body->data() + offset, half - offset))
                 return false;
             return false; // the rest never comes; the connection is closed
+        });
+        return;
+    }
+    if (fault && kind == FaultKind::Drip) {
+        const std::chrono::milliseconds every(fault->arg);
+        res.set_content_provider(body->size(), type,
+                                 [this, body, every](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                     return !Pause(every) && sink.write(body->data() + offset, 1);
+                                 });
+        return;
+    }
+    if (fault && kind == FaultKind::Stream) {
+        res.set_chunked_content_provider(type, [this, body](std::size_t offset, httplib::DataSink& sink) {
+            if (m_stopping)
+                return false;
+            if (offset >= body->size()) {
+                sink.done();
+                return true;
+            }
+            return sink.write(body->data() + offset, std::min(std::size_t{64} << 10, body->size() - offset));
         });
         return;
     }

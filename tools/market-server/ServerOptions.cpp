@@ -88,6 +88,10 @@ Options:
                                       65535; above 8000 only the header claims the size)
                         endless       the headers, then body bytes without end (a picture
                                       starts as a JPEG; paced by --picture-kbps)
+                        drip[:MS]     the answer's body one byte every MS ms (default 1000),
+                                      its length announced
+                        stream:N      an answer of exactly N bytes (as size:N) sent in
+                                      chunks, its length not announced
   --appkey KEY        open-platform application key (default 12345678)
   --secret SECRET     open-platform secret (default yfx-local-secret)
   --pid PID           affiliate id (default mm_10000001_2000002_30000003)
