@@ -12,11 +12,14 @@
 // otherwise). Results: 0 when the server answered (any status other than 200: an empty text
 // and no file), -1 when no answer came or the local file could not be made, -2 when the
 // transfer broke off after an answer began or went past its cap. Whenever libcurl reports an
-// error the result is negative, whatever an earlier hop of a redirect answered.
+// error the result is negative, whatever an earlier hop of a redirect answered. A request may
+// carry header lines of its own (a conditional GET: a 304 answer is 0 with status 304, no body
+// and the file left as it was); the result carries the caching headers of the final answer.
 #include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 typedef void CURL;
 struct curl_slist;
@@ -33,12 +36,26 @@ struct Request {
     bool post = false;
     std::string filePath;     // non-empty: the body goes to this file, else to the text
     std::size_t maxBytes = 0; // 0: the default cap of a text or a file
+    std::vector<std::string> headers; // "Name: value" lines sent as they are (one containing
+                                      // a CR or LF is left out)
 };
+
+// The caching headers of the final answer, as sent (empty when absent; each at most
+// kMaxCapturedHeaderBytes, a longer one is left out).
+struct ResponseHeaders {
+    std::string etag;
+    std::string lastModified;
+    std::string cacheControl;
+    std::string expires;
+    std::string date;
+};
+inline constexpr std::size_t kMaxCapturedHeaderBytes = 1024;
 
 struct Result {
     int code = 0;     // 0, -1 or -2 as above
     long status = 0;  // the final HTTP status, 0 when none came
     std::string text; // the body of a text request (empty for a file)
+    ResponseHeaders headers;
 };
 
 // One exchange on one easy handle. Construct it to set the handle up, run the handle (easy
