@@ -28,6 +28,7 @@ constexpr KindInfo kKinds[] = {
     {"redirect-nowhere", FaultKind::RedirectNowhere, false, false, 0, 0, 0},
     {"huge-picture", FaultKind::HugePicture, false, true, 1, 65535, 5000},
     {"endless", FaultKind::Endless, false, false, 0, 0, 0},
+    {"huge-png", FaultKind::HugePng, false, true, 1, 8000, 4000},
 };
 
 } // namespace

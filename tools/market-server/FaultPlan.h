@@ -24,6 +24,7 @@ enum class FaultKind {
     RedirectNowhere, // 302 to the same target on a host that cannot be resolved (under .invalid)
     HugePicture,     // a picture of ARG x ARG pixels
     Endless,         // the headers, then body bytes without end (a picture starts as a JPEG)
+    HugePng,         // a picture of ARG x ARG pixels as a PNG
 };
 
 struct FaultRule {
