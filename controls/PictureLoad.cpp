@@ -112,17 +112,19 @@ bool SequentialJpeg(const QByteArray& head)
     return false;
 }
 
-// The size a GIF decodes to: its logical screen, grown to hold its first frame.
-QSize GifExtent(const QByteArray& data, QSize screen)
+// The size a GIF may decode to: its logical screen (or what its reader says), grown to hold its
+// first frame.
+QSize GifExtent(const QByteArray& data, QSize reader)
 {
     GifWalk walk(reinterpret_cast<const std::uint8_t*>(data.constData()), static_cast<std::size_t>(data.size()));
     if (!walk.IsGif())
-        return screen;
-    const std::optional<GifFrame> first = walk.CutFrame();
-    if (!first)
-        return screen;
-    const qint64 w = std::max<qint64>(screen.width(), qint64{first->left} + first->width);
-    const qint64 h = std::max<qint64>(screen.height(), qint64{first->top} + first->height);
+        return reader;
+    qint64 w = std::max<qint64>(reader.width(), walk.ScreenWidth());
+    qint64 h = std::max<qint64>(reader.height(), walk.ScreenHeight());
+    if (const std::optional<GifFrame> first = walk.CutFrame()) {
+        w = std::max<qint64>(w, qint64{first->left} + first->width);
+        h = std::max<qint64>(h, qint64{first->top} + first->height);
+    }
     return QSize(int(std::min<qint64>(w, 1 << 30)), int(std::min<qint64>(h, 1 << 30)));
 }
 

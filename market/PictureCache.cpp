@@ -193,7 +193,7 @@ bool PictureCache::WriteRecord(const std::string& name, const FileId& file, cons
     text += "\nexpires " + std::to_string(record.expires);
     text += "\nurl " + record.url;
     text += "\netag " + record.etag;
-    text += "\nlast-modified " + record.lastModified + "\n";
+    text += "\nlast-modified " + record.lastModified + "\nend\n"; // a record cut short has no end
     if (text.size() > kMaxRecordBytes || !MakePrivateFolder(WithoutTrailingSlashes(InfoFolder())))
         return false;
     std::string tmpl = InfoFolder() + std::string(kTempSuffix) + "XXXXXX";
@@ -236,7 +236,7 @@ bool PictureCache::ReadRecord(const std::string& name, const FileId& file, Cache
     text.resize(got);
 
     CachedPicture record;
-    bool magic = false, matches = false, expires = false;
+    bool magic = false, matches = false, expires = false, end = false;
     std::string_view rest = text;
     while (!rest.empty()) {
         const std::size_t eol = rest.find('\n');
@@ -244,6 +244,8 @@ bool PictureCache::ReadRecord(const std::string& name, const FileId& file, Cache
             return false; // cut short
         const std::string_view line = rest.substr(0, eol);
         rest.remove_prefix(eol + 1);
+        if (end)
+            return false; // nothing after the end
         if (!magic) {
             if (line != kRecordMagic)
                 return false;
@@ -272,9 +274,11 @@ bool PictureCache::ReadRecord(const std::string& name, const FileId& file, Cache
             record.etag = std::string(value);
         } else if (key == "last-modified") {
             record.lastModified = std::string(value);
+        } else if (key == "end" && space == std::string_view::npos) {
+            end = true;
         }
     }
-    if (!magic || !matches || !expires)
+    if (!magic || !matches || !expires || !end)
         return false;
     record.present = true;
     record.recorded = true;

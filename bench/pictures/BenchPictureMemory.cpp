@@ -163,12 +163,12 @@ int main(int argc, char** argv)
     yfx::SetEndpointServer(large.BaseUrl());
     const std::string label = "huge " + format + " (" + std::to_string(edge) + " x " + std::to_string(edge) + ")";
     Print(label.c_str(), OneWindow(largeList, height, folder.path()));
-    const Figures huge = OneWindow(largeList, height, folder.path());
-    Print(label.c_str(), huge);
+    const Figures measured = OneWindow(largeList, height, folder.path());
+    Print(label.c_str(), measured);
     yfx::SetEndpointServer(ordinary.BaseUrl());
     Print("ordinary again", OneWindow(ordinaryList, height, folder.path()));
-    std::printf("figure picture_memory_tiles %d\nfigure picture_memory_decoded %d\n", huge.tiles, huge.decoded);
-    std::printf("figure picture_memory_all %.1f\nfigure picture_memory_peak %.1f\n", huge.allPainted - huge.before,
-                huge.peak - huge.before);
+    std::printf("figure picture_memory_tiles %d\nfigure picture_memory_decoded %d\n", measured.tiles, measured.decoded);
+    std::printf("figure picture_memory_all %.1f\nfigure picture_memory_peak %.1f\n", measured.allPainted - measured.before,
+                measured.peak - measured.before);
     return 0;
 }

@@ -156,7 +156,7 @@ void ProgramTest::pictureCacheIsSweptAtStart()
                                               QFile::ExeOther));
     const auto put = [&](const QString& name, qint64 secondsAgo) {
         QFile f(folder + name);
-        return f.open(QIODevice::WriteOnly) && f.write("bytes") == 5 &&
+        return f.open(QIODevice::WriteOnly) && f.write("bytes") == 5 && f.flush() &&
                f.setFileTime(QDateTime::currentDateTime().addSecs(-secondsAgo), QFileDevice::FileModificationTime);
     };
     QVERIFY(put(QStringLiteral("old.jpg_220x220.jpg.part-AbC123"), 3600));

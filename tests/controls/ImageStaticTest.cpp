@@ -407,7 +407,7 @@ private slots:
         const std::vector<GifRgb> palette = {{0, 0, 0}, {255, 255, 255}};
         QTest::newRow("10000 x 10000 PNG: over 16 M pixels") << Mono(10000, 10000, "PNG") << int(R::TooManyPixels) << QSize() << false;
         QTest::newRow("4000 x 4000 PNG: read reduced") << Mono(4000, 4000, "PNG") << int(R::None) << QSize(224, 224) << true;
-        QTest::newRow("4000 x 1000 PNG: reduced, proportions kept") << Mono(4000, 1000, "PNG") << int(R::None) << QSize(224, 56) << true;
+        QTest::newRow("8000 x 2000 PNG: reduced, proportions kept") << Mono(8000, 2000, "PNG") << int(R::None) << QSize(224, 56) << true;
         QTest::newRow("2048 x 2048 PNG: whole, then cut") << Mono(2048, 2048, "PNG") << int(R::None) << QSize(226, 226) << false;
         QTest::newRow("interlaced PNG over 4 M pixels") << Interlaced(Mono(2100, 2100, "PNG")) << int(R::NoBoundedDecode) << QSize() << false;
         QTest::newRow("GIF screen over 4 M pixels")
@@ -435,7 +435,7 @@ private slots:
         const yfx::PictureReadCounts before = yfx::PictureReads();
         const yfx::PictureDecode d = yfx::DecodePictureBytes(bytes, QSize(224, 224));
         QCOMPARE(int(d.refusal), refusal);
-        QCOMPARE(d.image.size(), size.isValid() ? size : QSize());
+        QCOMPARE(d.image.size(), size.isValid() ? size : QSize(0, 0));
         QCOMPARE(d.reduced, reduced);
         // a picture refused by its header has none of its data read
         QCOMPARE(yfx::PictureReads().total - before.total, refusal == int(yfx::PictureRefusal::None) ? 1 : 0);
@@ -446,8 +446,10 @@ private slots:
     void failedFileIsRememberedUntilItChanges()
     {
         QByteArray broken = Encoded(Picture(100, 50, QColor(1, 2, 3)), "PNG");
-        for (int i = 41; i < broken.size() - 20; ++i)
-            broken[i] = char(0xA5); // the header stays, the data is damaged
+        const qsizetype data = broken.indexOf("IDAT");
+        QVERIFY(data > 0);
+        for (qsizetype i = data + 6; i < data + 30; ++i)
+            broken[i] = char(0xA5); // the header stays, the picture data is damaged
         const QString path = m_dir.filePath(QStringLiteral("broken.png"));
         QFile::remove(path);
         QFile file(path);

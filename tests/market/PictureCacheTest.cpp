@@ -217,7 +217,8 @@ TEST_F(PictureCacheTest, RecordSaysWhereAFileCameFromAndUntilWhenItIsFresh)
         std::ifstream in(record);
         text.assign(std::istreambuf_iterator<char>(in), {});
     }
-    for (const std::string& damaged : {text.substr(0, text.size() / 2), std::string("garbage\n") + text,
+    for (const std::string& damaged : {text.substr(0, text.size() / 2), text.substr(0, text.find("\netag") + 1),
+                                       std::string("garbage\n") + text, text + "url http://elsewhere/\n",
                                        text + std::string(9000, 'x') + "\n"}) {
         std::ofstream(record, std::ios::trunc) << damaged;
         EXPECT_FALSE(cache.Lookup("a.jpg").recorded) << damaged.size();

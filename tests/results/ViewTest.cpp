@@ -26,6 +26,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -356,21 +357,39 @@ void ViewTest::reboundTilesTakeTheirDecodedPicturesWithoutDecodingAgain()
     }
     QCOMPARE(yfx::PictureReads().total, before.total);
 
-    // A rebound tile whose picture no tile holds (dropped far away) is painted with the empty
-    // frame and asks the pool, which brings its picture; the GUI thread decodes nothing.
-    view.ShowOrder(0);
-    CTBItemWnd* tile = view.Tiles()[4];
-    tile->PictureControl().DestroyImage();
-    view.ShowOrder(1);
-    CTBItemWnd* rebound = nullptr;
-    for (CTBItemWnd* t : view.Tiles())
-        if (t->PictureControl().m_image.isNull())
-            rebound = t;
-    QVERIFY(rebound);
-    QVERIFY(rebound->PictureControl().Decoding()); // asked already, being in sight
-    QTRY_VERIFY(HoldsItsPicture(rebound));
-    QVERIFY(ShowsItsPicture(rebound));
-    QCOMPARE(yfx::PictureReads().total, before.total + 1);
+    // Rebound tiles in sight whose pictures no tile holds (dropped far away) are painted with
+    // the empty frame and ask the pool, which brings their pictures; the GUI thread decodes
+    // nothing.
+    auto shortView = Open(m_server->AddList("rebound-far", Items("rbf", 36)), 0, QSize(917, 250));
+    QVERIFY(shortView);
+    CLumbra2View& other = *shortView->view;
+    QSignalSpy otherDone(&other, &CLumbra2View::picturesDone);
+    QVERIFY(otherDone.count() > 0 || otherDone.wait(20000));
+    std::set<std::string> held;
+    for (CTBItemWnd* t : other.Tiles())
+        if (!t->PictureControl().m_image.isNull())
+            held.insert(t->Record().itemId());
+    QVERIFY(!held.empty() && held.size() < other.Tiles().size());
+    const yfx::PictureReadCounts beforeRebind = yfx::PictureReads();
+    other.ShowOrder(1);
+    int asked = 0;
+    for (CTBItemWnd* t : other.Tiles()) {
+        const bool near = yfx::TileNearView(t->y(), t->height(), 0, other.viewport()->height());
+        if (!near) {
+            QVERIFY(t->PictureControl().m_image.isNull());
+        } else if (held.contains(t->Record().itemId())) {
+            QVERIFY(HoldsItsPicture(t));
+        } else {
+            ++asked;
+            QVERIFY(t->PictureControl().Decoding());
+            QCOMPARE(t->PictureControl().grab().toImage().pixelColor(114, 114), QColor(255, 255, 255));
+        }
+    }
+    QVERIFY(asked > 0);
+    for (CTBItemWnd* t : other.Tiles())
+        if (yfx::TileNearView(t->y(), t->height(), 0, other.viewport()->height()))
+            QTRY_VERIFY(HoldsItsPicture(t));
+    QCOMPARE(yfx::PictureReads().total, beforeRebind.total + asked);
     QCOMPARE(yfx::PictureReads().onGuiThread, 0);
 }
 
