@@ -4,6 +4,7 @@
 #include "app/CMainFrame.h"
 #include "res/Resources.h"
 #include "results/CAnswerReportBox.h"
+#include "results/CPictureLoader.h"
 #include "results/ResultsHost.h"
 
 #include <QFileDialog>
@@ -59,9 +60,11 @@ public:
 
 CLumbra2App::CLumbra2App(int& argc, char** argv)
     : QApplication(argc, argv)
-    , m_strTempFolder(yfx::MakePictureFolder())
+    , m_strPictureCache(yfx::MakePictureCacheFolder())
 {
-    SetPictureFolder(m_strTempFolder);
+    SetPictureFolder(m_strPictureCache);
+    // what a killed run left, and what is past the budget, goes off the GUI thread
+    CPictureLoader::TrimCacheLater();
     setOrganizationName(kSettingsRoot);
     // No display name: the window system would add it to the frame's caption, which starts
     // with the program's name already.

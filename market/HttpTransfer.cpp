@@ -9,6 +9,7 @@
 #include <cstring>
 #include <strings.h>
 #include <curl/curl.h>
+#include <curl/header.h>
 #include <fcntl.h>
 #include <string_view>
 #include <unistd.h>
@@ -99,6 +100,16 @@ std::string SchemeOf(std::string_view location)
         scheme.push_back(static_cast<char>(c | 0x20));
     }
     return scheme;
+}
+
+// The value of header `name` of the last answer (the final hop of a redirect), or "".
+std::string LastHeader(CURL* curl, const char* name)
+{
+    struct curl_header* h = nullptr;
+    if (curl_easy_header(curl, name, 0, CURLH_HEADER, -1, &h) != CURLHE_OK || !h || !h->value)
+        return {};
+    const std::string_view value(h->value);
+    return value.size() <= kMaxCapturedHeaderBytes ? std::string(value) : std::string();
 }
 
 int ProgressCallback(void* clientp, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
@@ -395,6 +406,9 @@ Transfer::Transfer(CURL* curl, Request request, const std::atomic<bool>* abort)
     struct curl_slist* headers = nullptr;
     if (m_request.post && !m_request.contentType.empty())
         headers = curl_slist_append(headers, ("Content-Type: " + m_request.contentType).c_str());
+    for (const std::string& line : m_request.headers)
+        if (line.find_first_of("\r\n") == std::string::npos)
+            headers = curl_slist_append(headers, line.c_str());
     m_headers = headers;
     curl_easy_setopt(m_curl, CURLOPT_HTTPHEADER, headers);
     m_ready = true;
@@ -416,7 +430,7 @@ Result Transfer::Finish(int curlCode)
 {
     Result out;
     if (!m_ready)
-        return {-1, 0, {}};
+        return {-1, 0, {}, {}};
     Sink& sink = *m_sink;
     const CURLcode rc = static_cast<CURLcode>(curlCode);
     out.status = ResponseCode(m_curl);
@@ -425,6 +439,13 @@ Result Transfer::Finish(int curlCode)
     if (curl_easy_getinfo(m_curl, CURLINFO_SIZE_DOWNLOAD_T, &received) == CURLE_OK && received > 0)
         out.received = static_cast<std::uint64_t>(received);
     const bool toFile = !m_request.filePath.empty();
+    if (out.status != 0) {
+        out.headers.etag = LastHeader(m_curl, "ETag");
+        out.headers.lastModified = LastHeader(m_curl, "Last-Modified");
+        out.headers.cacheControl = LastHeader(m_curl, "Cache-Control");
+        out.headers.expires = LastHeader(m_curl, "Expires");
+        out.headers.date = LastHeader(m_curl, "Date");
+    }
 
     if (sink.createFailed || sink.refusedRedirect) {
         out.code = -1;

@@ -18,13 +18,16 @@
 // with overCap set), -1 when no answer came (a redirect that was refused included) or the local
 // file could not be made, -2 when the transfer broke off after an answer began or ran out of
 // time, or a file went past its cap (overCap set). Whenever libcurl reports an error the result
-// is negative, whatever an earlier hop of a redirect answered.
+// is negative, whatever an earlier hop of a redirect answered. A request may carry header lines
+// of its own (a conditional GET: a 304 answer is 0 with status 304, no body and the file left as
+// it was); the result carries the caching headers of the final answer.
 #include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 typedef void CURL;
 struct curl_slist;
@@ -44,7 +47,20 @@ struct Request {
     std::string filePath;     // non-empty: the body goes to this file, else to the text
     std::size_t maxBytes = 0; // the cap: the most the answer's reader takes; 0: kMaxTextBytes or kMaxFileBytes
     std::chrono::milliseconds timeLimit{0}; // the whole exchange; 0: kTextTimeLimit or kFileTimeLimit
+    std::vector<std::string> headers; // "Name: value" lines sent as they are (one containing
+                                      // a CR or LF is left out)
 };
+
+// The caching headers of the final answer, as sent (empty when absent; each at most
+// kMaxCapturedHeaderBytes, a longer one is left out).
+struct ResponseHeaders {
+    std::string etag;
+    std::string lastModified;
+    std::string cacheControl;
+    std::string expires;
+    std::string date;
+};
+inline constexpr std::size_t kMaxCapturedHeaderBytes = 1024;
 
 struct Result {
     int code = 0;     // 0, -1 or -2 as above
@@ -53,6 +69,7 @@ struct Result {
     bool overCap = false;       // the answer was longer than the cap: nothing of it is kept
     std::int64_t length = -1;   // the body length the final answer announced, -1 when none
     std::uint64_t received = 0; // body bytes taken from the network (libcurl's count)
+    ResponseHeaders headers;
 };
 
 // One exchange on one easy handle. Construct it to set the handle up, run the handle (easy

@@ -106,7 +106,7 @@ CNetEngine::Handle CNetEngine::Submit(yfx::net::Request request, Callback done, 
     if (!m_multi) {
         // no multi handle could be had: every exchange fails as an address that cannot be opened
         if (done)
-            done(yfx::net::Result{-1, 0, {}});
+            done(yfx::net::Result{-1, 0, {}, {}});
         return 0;
     }
     auto job = std::make_unique<Job>();

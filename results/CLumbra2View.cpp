@@ -57,6 +57,8 @@ CLumbra2View::CLumbra2View(IResultsDocument* document, QWidget* parent)
     column->addWidget(m_statusText, 0, Qt::AlignHCenter);
     column->addWidget(m_busy, 0, Qt::AlignHCenter);
     m_statusPane->hide();
+    // decoded pictures follow the part in sight
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &CLumbra2View::UpdateNearTiles);
 }
 
 CLumbra2View::~CLumbra2View()
@@ -182,13 +184,13 @@ bool CLumbra2View::ShowAnswer(const yfx::net::Result& answer)
     }
     for (const CTBRecord& record : *shown)
         AddTile(record);
+    LayoutTiles();
 
     m_pLoader = std::make_unique<CPictureLoader>(m_tiles);
     connect(m_pLoader.get(), &CPictureLoader::pictureHandled, this, &CLumbra2View::OnPictureNotice);
     connect(m_pLoader.get(), &CPictureLoader::finished, this, &CLumbra2View::picturesDone);
+    UpdateNearTiles(); // only tiles near the part in sight decode their pictures
     m_pLoader->Start();
-
-    LayoutTiles();
     if (m_source == ResultSource::OpenPlatform)
         RequestCreditLevels();
     return true;
@@ -334,10 +336,12 @@ void CLumbra2View::ShowOrder(int order)
     if (price && !m_bPriceOrderBuilt)
         BuildPriceOrder();
     const std::vector<CTBRecord>& chosen = price ? m_priceRecords : m_records;
+    // the pictures decoded already go to the tiles that show them now: no decoding again
+    const std::map<std::string, QImage> decoded = m_pLoader ? m_pLoader->DecodedPictures() : std::map<std::string, QImage>();
     for (size_t i = 0; i < m_tiles.size() && i < chosen.size(); ++i)
         m_tiles[i]->SetRecord(chosen[i]);
     if (m_pLoader)
-        m_pLoader->Rebound();
+        m_pLoader->Rebound(decoded);
     m_nOrder = price ? 1 : 0;
 
     if (!m_pDocument)
@@ -387,11 +391,24 @@ void CLumbra2View::OnPictureNotice(int index, bool fetched)
         emit pictureArrived(index);
 }
 
+void CLumbra2View::UpdateNearTiles()
+{
+    if (!m_pLoader)
+        return;
+    const int top = verticalScrollBar()->value();
+    const int height = viewport()->height();
+    std::vector<bool> near(m_tiles.size());
+    for (size_t i = 0; i < m_tiles.size(); ++i)
+        near[i] = yfx::TileNearView(m_tiles[i]->y(), m_tiles[i]->height(), top, height);
+    m_pLoader->SetNear(near);
+}
+
 void CLumbra2View::resizeEvent(QResizeEvent* event)
 {
     QScrollArea::resizeEvent(event);
     LayoutTiles();
     PlaceStatus();
+    UpdateNearTiles();
 }
 
 void CLumbra2View::mousePressEvent(QMouseEvent* event)

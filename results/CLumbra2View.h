@@ -10,6 +10,8 @@
 // same seller filter (by shop title), orders, tiles and pictures, and their credit levels are
 // asked for once the tiles are shown, the badges appearing as the answers come. A refusal or
 // an unreadable answer of the platform is said in the grey text, never in a message box.
+// Only the tiles within two view heights of the part in sight hold decoded pictures; the others
+// drop theirs and decode them again when a scroll brings them near.
 //
 // GUI thread only: the answers and the pictures come through the network engine and reach
 // the view by queued calls. Until the answer is in, the view shows a quiet loading state; a
@@ -126,6 +128,9 @@ protected:
 
 private:
     void OnPictureNotice(int index, bool fetched);
+    // Tells the loader which tiles lie within two view heights of the part in sight: their
+    // pictures are decoded, the others' dropped. On every scroll and resize.
+    void UpdateNearTiles();
     void OnAnswer(const yfx::net::Result& result);
     // The source the document and the host's configuration ask for.
     ResultSource ChooseSource() const;

@@ -1,9 +1,11 @@
 #include "results/CPictureLoader.h"
 
-#include "controls/PictureLoad.h"
+#include "controls/PicturePool.h"
 #include "market/NetEngine.h"
+#include "market/PictureCache.h"
 #include "results/CTBItemWnd.h"
 #include "results/QueuedCall.h"
+#include "results/ResultsHost.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -13,6 +15,20 @@
 #include <algorithm>
 
 namespace {
+
+// The name of the picture file at `path` inside the cache's folder, "" when it lies elsewhere.
+std::string CacheName(const yfx::PictureCache* cache, const std::string& path)
+{
+    if (!cache || cache->Folder().empty() || !path.starts_with(cache->Folder()))
+        return {};
+    return path.substr(cache->Folder().size());
+}
+
+// What a conditional request asks the server about: the cached file's validators.
+struct Validators {
+    std::string etag, lastModified;
+    bool Empty() const { return etag.empty() && lastModified.empty(); }
+};
 
 // The downloads of picture files under way for every view: one per file, however many tiles
 // and views wait for it. GUI thread only (the engine's callbacks come back by queued calls).
@@ -33,8 +49,8 @@ public:
             CNetEngine::Shared().Cancel(entry.handle);
     }
 
-    void Want(const std::string& path, const CTBItemWnd::PictureAddresses& source, int priority,
-              CPictureLoader* who)
+    void Want(const std::string& path, const CTBItemWnd::PictureAddresses& source, const Validators& validators,
+              int priority, CPictureLoader* who)
     {
         auto it = m_entries.find(path);
         if (it != m_entries.end()) {
@@ -44,9 +60,10 @@ public:
         }
         Entry& entry = m_entries[path];
         entry.listeners.insert(who);
+        entry.thumbUrl = source.thumbUrl;
         entry.image = source.image;
         entry.priority = priority;
-        Submit(path, entry, source.thumbUrl);
+        Submit(path, entry, source.thumbUrl, validators);
     }
 
     void MoveTo(const std::string& path, int priority)
@@ -74,10 +91,13 @@ private:
         CNetEngine::Handle handle = 0;
         unsigned ticket = 0; // tells this download's answer from an abandoned one's
         std::set<CPictureLoader*> listeners;
+        std::string thumbUrl;
         std::string image; // the second address, tried when the thumbnail cannot be had
         bool second = false;
         int priority = 0;
     };
+    // What the engine's thread made of an answer.
+    enum class Answer { Arrived, Confirmed, Gone, Failed };
 
     using QObject::QObject;
 
@@ -89,38 +109,67 @@ private:
         }
     }
 
-    void Submit(const std::string& path, Entry& entry, const std::string& url)
+    void Submit(const std::string& path, Entry& entry, const std::string& url, const Validators& validators)
     {
         yfx::net::Request request;
         request.url = url;
         request.filePath = path;
         request.maxBytes = static_cast<std::size_t>(yfx::kMaxPictureFileBytes);
+        if (!validators.etag.empty())
+            request.headers.push_back("If-None-Match: " + validators.etag);
+        if (!validators.lastModified.empty())
+            request.headers.push_back("If-Modified-Since: " + validators.lastModified);
+        const bool conditional = !validators.Empty();
         const unsigned ticket = ++m_nextTicket;
         entry.ticket = ticket;
+        yfx::PictureCache* cache = SharedPictureCache(); // lives as long as the process
         entry.handle = CNetEngine::Shared().Submit(
             std::move(request),
-            [this, path, ticket](yfx::net::Result result) {
-                // engine thread: this object cancels every download before it goes
-                yfx::PostQueued(this, [this, path, ticket, code = result.code] { OnDone(path, ticket, code); });
+            [this, path, url, ticket, conditional, cache, name = CacheName(cache, path)](yfx::net::Result result) {
+                // engine thread (this object cancels every download before it goes): the file's
+                // record is written as soon as the file is in place
+                Answer answer = Answer::Failed;
+                bool trim = false;
+                if (result.code == 0 && result.status == 200) {
+                    answer = Answer::Arrived;
+                    trim = cache && !name.empty() && cache->Stored(name, url, result.headers, yfx::PictureCache::Now());
+                } else if (result.code == 0 && result.status == 304 && conditional) {
+                    answer = cache && !name.empty() && cache->Revalidated(name, url, result.headers, yfx::PictureCache::Now())
+                                 ? Answer::Confirmed
+                                 : Answer::Gone;
+                }
+                yfx::PostQueued(this, [this, path, ticket, code = result.code, answer, trim] {
+                    OnDone(path, ticket, code, answer, trim);
+                });
             },
             entry.priority);
     }
 
-    void OnDone(const std::string& path, unsigned ticket, int code)
+    void OnDone(const std::string& path, unsigned ticket, int code, Answer answer, bool trim)
     {
+        if (trim)
+            CPictureLoader::TrimCacheLater();
         auto it = m_entries.find(path);
         if (it == m_entries.end() || it->second.ticket != ticket)
             return;
         Entry& entry = it->second;
+        if (answer == Answer::Gone) {
+            // confirmed, but the cached file went meanwhile: fetched whole
+            Submit(path, entry, entry.second ? entry.image : entry.thumbUrl, {});
+            return;
+        }
         if (code < 0 && !entry.second && !entry.image.empty()) {
             entry.second = true;
-            Submit(path, entry, entry.image);
+            Submit(path, entry, entry.image, {});
             return;
         }
         const std::set<CPictureLoader*> listeners = std::move(entry.listeners);
         m_entries.erase(it);
+        const CPictureLoader::Outcome outcome = answer == Answer::Arrived     ? CPictureLoader::Outcome::Arrived
+                                                : answer == Answer::Confirmed ? CPictureLoader::Outcome::Confirmed
+                                                                              : CPictureLoader::Outcome::Failed;
         for (CPictureLoader* loader : listeners)
-            loader->OnPictureDone(path);
+            loader->OnPictureDone(path, outcome);
     }
 
     std::map<std::string, Entry> m_entries;
@@ -130,19 +179,26 @@ private:
 } // namespace
 
 CPictureLoader::CPictureLoader(std::vector<CTBItemWnd*> tiles, QObject* parent)
-    : QObject(parent), m_tiles(std::move(tiles)), m_owner(std::make_shared<Owner>())
+    : QObject(parent), m_tiles(std::move(tiles))
 {
-    m_owner->loader = this;
+    for (size_t i = 0; i < m_tiles.size(); ++i)
+        connect(&m_tiles[i]->PictureControl(), &CMyImageStatic::decoded, this, [this, i] { OnTileDecoded(i); });
 }
 
 CPictureLoader::~CPictureLoader()
 {
-    {
-        // a decoding that ends from now on hands its picture to nobody
-        std::lock_guard lock(m_owner->mutex);
-        m_owner->loader = nullptr;
-    }
     Stop();
+}
+
+void CPictureLoader::TrimCacheLater()
+{
+    QThreadPool* pool = yfx::PicturePool();
+    if (!pool || !SharedPictureCache())
+        return;
+    pool->start([] { // (nothing captured: nothing is handed over)
+        if (yfx::PictureCache* cache = SharedPictureCache())
+            cache->Trim(yfx::PictureCache::Now());
+    });
 }
 
 void CPictureLoader::Start()
@@ -163,10 +219,35 @@ std::map<std::string, int> CPictureLoader::WantedNow() const
     return wanted;
 }
 
-void CPictureLoader::Rebound()
+std::map<std::string, QImage> CPictureLoader::DecodedPictures() const
+{
+    std::map<std::string, QImage> decoded;
+    for (CTBItemWnd* tile : m_tiles)
+        if (!tile->PictureControl().m_image.isNull() && !tile->PictureSource().path.empty())
+            decoded.emplace(tile->PictureSource().path, tile->PictureControl().m_image);
+    return decoded;
+}
+
+void CPictureLoader::Rebound(const std::map<std::string, QImage>& decoded)
 {
     if (m_bStopped)
         return;
+    // A rebound tile shows its file again only where the file may be shown, and takes a picture
+    // decoded already (no decoding at all), else has it decoded when near.
+    m_awaiting.clear();
+    for (size_t i = 0; i < m_tiles.size(); ++i) {
+        const std::string& path = m_tiles[i]->PictureSource().path;
+        CMyImageStatic& picture = m_tiles[i]->PictureControl();
+        if (path.empty() || !m_usable.contains(path)) {
+            picture.SetFileReady(false);
+            continue;
+        }
+        picture.SetFileReady(true);
+        const auto it = decoded.find(path);
+        if (it != decoded.end() && Near(i))
+            picture.SetDecodedImage(picture.m_strImagePath, it->second);
+        ShowTile(i);
+    }
     // in tile order, so that the engine's queue is in that order too
     std::vector<std::pair<int, std::string>> byTile;
     for (const auto& [path, index] : WantedNow())
@@ -178,7 +259,7 @@ void CPictureLoader::Rebound()
         else if (!m_requested.contains(path))
             Request(path, index);
     }
-    if (m_pending.empty() && m_nDecoding == 0) {
+    if (!Running()) {
         // told later, like every other outcome: whoever started the loader hears of it
         QMetaObject::invokeMethod(this, &CPictureLoader::FinishedIfIdle, Qt::QueuedConnection);
     }
@@ -186,7 +267,7 @@ void CPictureLoader::Rebound()
 
 void CPictureLoader::FinishedIfIdle()
 {
-    if (m_pending.empty() && m_nDecoding == 0)
+    if (!Running())
         emit finished();
 }
 
@@ -197,8 +278,28 @@ void CPictureLoader::Request(const std::string& path, int priority)
         if (source.path != path)
             continue;
         m_requested.insert(path);
+        yfx::PictureCache* cache = SharedPictureCache();
+        const std::string name = CacheName(cache, path);
+        Validators validators;
+        if (!name.empty()) {
+            const yfx::CachedPicture cached = cache->Lookup(name);
+            // a file of another item under the same name is never this tile's
+            const bool ours = cached.recorded && (cached.url == source.thumbUrl || cached.url == source.image);
+            if (ours && cached.FreshAt(yfx::PictureCache::Now())) {
+                cache->Touch(name);
+                Usable(path);
+                for (size_t i = 0; i < m_tiles.size(); ++i)
+                    if (m_tiles[i]->PictureSource().path == path && !m_awaiting.contains(i))
+                        emit pictureHandled(static_cast<int>(i), true);
+                return;
+            }
+            if (ours)
+                m_staleOk.insert(path);
+            if (ours && cached.url == source.thumbUrl && cached.HasValidator())
+                validators = {cached.etag, cached.lastModified};
+        }
         m_pending.insert(path);
-        PictureDownloads::Instance().Want(path, source, priority, this);
+        PictureDownloads::Instance().Want(path, source, validators, priority, this);
         return;
     }
 }
@@ -209,40 +310,69 @@ void CPictureLoader::Stop()
     for (const std::string& path : m_pending)
         PictureDownloads::Instance().Drop(path, this);
     m_pending.clear();
+    m_awaiting.clear();
 }
 
-void CPictureLoader::OnPictureDone(const std::string& path)
+void CPictureLoader::SetNear(const std::vector<bool>& near)
+{
+    m_near = near;
+    m_near.resize(m_tiles.size(), false);
+    bool dropped = false;
+    for (size_t i = 0; i < m_tiles.size(); ++i) {
+        const std::string& path = m_tiles[i]->PictureSource().path;
+        if (!path.empty() && m_usable.contains(path))
+            ShowTile(i);
+        if (!m_near[i] && m_awaiting.erase(i)) {
+            emit pictureHandled(static_cast<int>(i), true); // its file is there; it decodes when it comes near
+            dropped = true;
+        }
+    }
+    if (dropped)
+        FinishedIfIdle();
+}
+
+void CPictureLoader::ShowTile(size_t index)
+{
+    CMyImageStatic& picture = m_tiles[index]->PictureControl();
+    picture.SetFileReady(true);
+    if (!Near(index)) {
+        picture.DestroyImage();
+        return;
+    }
+    const CMyImageStatic::DecodeState state = picture.RequestDecode();
+    if (state == CMyImageStatic::DecodeState::Started || state == CMyImageStatic::DecodeState::Waiting)
+        m_awaiting.insert(index);
+}
+
+void CPictureLoader::Usable(const std::string& path)
+{
+    m_usable.insert(path);
+    for (size_t i = 0; i < m_tiles.size(); ++i)
+        if (m_tiles[i]->PictureSource().path == path)
+            ShowTile(i);
+}
+
+void CPictureLoader::OnPictureDone(const std::string& path, Outcome outcome)
 {
     if (!m_pending.erase(path))
         return;
-    QSize inner;
-    for (CTBItemWnd* tile : m_tiles) {
-        if (tile->PictureSource().path == path) {
-            const QSize control = tile->PictureControl().size();
-            inner = QSize(control.width() - 2 * yfx::kPictureFrameInset, control.height() - 2 * yfx::kPictureFrameInset);
-            break;
-        }
-    }
-    ++m_nDecoding;
-    yfx::RunInPool([owner = m_owner, path, inner] {
-        // (a file that did not come, or is beyond the bounds, decodes as a null picture)
-        const QImage image = inner.isValid() ? yfx::DecodePicture(QFile::decodeName(QByteArray::fromStdString(path)), inner)
-                                             : QImage();
-        std::lock_guard lock(owner->mutex);
-        if (CPictureLoader* loader = owner->loader)
-            yfx::PostQueued(loader, [loader, path, image] { loader->OnPictureDecoded(path, image); });
-    });
-}
-
-void CPictureLoader::OnPictureDecoded(const std::string& path, const QImage& image)
-{
-    --m_nDecoding;
-    const QString file = QFile::decodeName(QByteArray::fromStdString(path));
+    // (a file that came is the most recently used already; a confirmed one was touched)
+    if (outcome != Outcome::Failed || m_staleOk.contains(path))
+        Usable(path);
     for (size_t i = 0; i < m_tiles.size(); ++i) {
         if (m_tiles[i]->PictureSource().path != path)
             continue;
-        m_tiles[i]->PictureControl().SetDecodedImage(file, image);
-        emit pictureHandled(static_cast<int>(i), true);
+        m_tiles[i]->PictureReady();
+        if (!m_awaiting.contains(i))
+            emit pictureHandled(static_cast<int>(i), true);
     }
+    FinishedIfIdle();
+}
+
+void CPictureLoader::OnTileDecoded(size_t index)
+{
+    if (!m_awaiting.erase(index))
+        return; // a decoding the control asked for itself
+    emit pictureHandled(static_cast<int>(index), true);
     FinishedIfIdle();
 }

@@ -302,7 +302,8 @@ void CTBItemWnd::SetRecord(const CTBRecord& record)
     if (!m_bCreated)
         return;
 
-    m_picture.SetImagePath(path);
+    // shown once the picture loader says the file is this record's (the control's FileReady)
+    m_picture.SetImagePath(path, false);
     m_price.SetText(yfx::QStringFromGbk(record.currentPrice()));
     m_postage.SetText(yfx::QStringFromGbk(record.ship()));
     m_name.SetText(yfx::QStringFromGbk(record.tip()));

@@ -55,4 +55,12 @@ GridResult ComputeGridLayout(const GridInput& in)
     return out;
 }
 
+bool TileNearView(int top, int height, int viewTop, int viewHeight, int screens)
+{
+    const long long view = std::max(viewHeight, 0);
+    const long long from = static_cast<long long>(viewTop) - view * screens;
+    const long long to = static_cast<long long>(viewTop) + view + view * screens;
+    return top < to && static_cast<long long>(top) + std::max(height, 0) > from;
+}
+
 } // namespace yfx

@@ -50,4 +50,10 @@ GridResult ComputeGridLayout(const GridInput& in);
 // The top-left corner of cell `index` of a grid whose left offset is `left`.
 GridPoint GridCell(int index, int left, int tileWidth, int tileHeight);
 
+// How many view heights above and below the part in sight a tile's picture stays decoded.
+inline constexpr int kNearScreens = 2;
+// Whether a tile from `top` that is `height` pixels high reaches into the band of `screens`
+// view heights above and below the part in sight (from `viewTop`, `viewHeight` high).
+bool TileNearView(int top, int height, int viewTop, int viewHeight, int screens = kNearScreens);
+
 } // namespace yfx

@@ -94,6 +94,7 @@ int main(int argc, char** argv)
 
     QTemporaryDir home; // the picture folder and the settings live here, not in the user's
     qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());
+    qputenv("XDG_CACHE_HOME", home.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -143,10 +144,11 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "window %d: pictures did not arrive\n", i + 1);
                 return 2;
             }
-            // Every tile painted once, so that every picture is decoded.
+            // Every tile painted once, so that every picture is decoded (on the picture pool).
             for (CTBItemWnd* tile : view->Tiles()) {
                 view->ensureWidgetVisible(tile);
                 tile->PictureControl().repaint();
+                WaitFor([&] { return !tile->PictureControl().Decoding(); }, std::chrono::seconds(20));
                 pictures += !tile->PictureControl().m_image.isNull();
             }
             tiles += static_cast<int>(view->Tiles().size());

@@ -950,12 +950,15 @@ int main(int argc, char** argv)
     const std::string mode = argv[1];
     if (!std::getenv("DISPLAY"))
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    // the picture folder goes under XDG_RUNTIME_DIR; the children of "startup" share this one
+    // the picture cache goes under XDG_CACHE_HOME, never the user's; the children of "startup"
+    // share this one
     std::unique_ptr<QTemporaryDir> runtime;
-    if (!std::getenv("XDG_RUNTIME_DIR")) {
+    if (!std::getenv("XDG_RUNTIME_DIR") || !std::getenv("XDG_CACHE_HOME")) {
         runtime = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/yfx-bench-XXXXXX"));
-        if (runtime->isValid())
-            setenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime->path()).constData(), 1);
+        if (runtime->isValid()) {
+            setenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime->path()).constData(), 0);
+            setenv("XDG_CACHE_HOME", QFile::encodeName(runtime->path()).constData(), 0);
+        }
     }
     if (mode == "--child-bare" || mode == "--child-app")
         return RunStartupChild(argc, argv, mode == "--child-bare");

@@ -726,6 +726,7 @@ int main(int argc, char** argv)
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
     qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());
+    qputenv("XDG_CACHE_HOME", home.path().toUtf8());
     {
         QSettings seeded(home.path() + QStringLiteral("/seed.ini"), QSettings::IniFormat);
         (void)seeded;

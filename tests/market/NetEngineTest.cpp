@@ -20,6 +20,7 @@
 #include <regex>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -147,6 +148,26 @@ protected:
                 return true;
             });
         });
+        s.Get("/validated", [](const httplib::Request& req, httplib::Response& res) {
+            res.set_header("ETag", "\"v7\"");
+            res.set_header("Last-Modified", "Thu, 28 Mar 2013 00:00:00 GMT");
+            res.set_header("Cache-Control", "max-age=60");
+            res.set_header("Expires", "Thu, 01 Jan 2037 00:00:00 GMT");
+            if (req.get_header_value("If-None-Match") == "\"v7\"") {
+                res.status = 304;
+                return;
+            }
+            res.set_content("fresh picture", "image/jpeg");
+        });
+        s.Get("/to-validated", [](const auto&, auto& res) {
+            res.set_header("ETag", "\"hop\"");
+            res.set_redirect("/validated");
+        });
+        s.Get("/echo-headers", [](const httplib::Request& req, httplib::Response& res) {
+            res.set_content("A=" + req.get_header_value("X-A") + "|B=" + req.get_header_value("X-B") + "|C=" +
+                                req.get_header_value("X-C"),
+                            "text/plain");
+        });
         s.Post("/post", [](const httplib::Request& req, httplib::Response& res) {
             res.set_content(req.get_header_value("Content-Type") + "|" + req.body, "text/plain");
         });
@@ -259,6 +280,50 @@ protected:
 };
 
 } // namespace
+
+TEST_F(NetEngineTest, ConditionalRequestKeepsTheFileAndGivesTheCachingHeaders)
+{
+    const fs::path file = dir / "pic";
+    yfx::net::Request request;
+    request.url = srv.Base() + "/to-validated"; // only the final answer's headers count
+    request.filePath = file.string();
+    yfx::net::Result r = Fetch(request);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(r.headers.etag, "\"v7\"");
+    EXPECT_EQ(r.headers.lastModified, "Thu, 28 Mar 2013 00:00:00 GMT");
+    EXPECT_EQ(r.headers.cacheControl, "max-age=60");
+    EXPECT_EQ(r.headers.expires, "Thu, 01 Jan 2037 00:00:00 GMT");
+    EXPECT_EQ(Body(file), "fresh picture");
+    const auto inode = [&] {
+        struct stat st {};
+        ::stat(file.c_str(), &st);
+        return st.st_ino;
+    };
+    const ino_t first = inode();
+
+    // Not modified: 0 with status 304, the file left as it was, nothing else written.
+    request.url = srv.Base() + "/validated";
+    request.headers = {"If-None-Match: \"v7\""};
+    r = Fetch(request);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.status, 304);
+    EXPECT_EQ(r.headers.cacheControl, "max-age=60");
+    EXPECT_EQ(Body(file), "fresh picture");
+    EXPECT_EQ(inode(), first);
+    EXPECT_EQ(FilesInDir(), 1u);
+    // Another validator: the picture comes whole and takes the file's place.
+    request.headers = {"If-None-Match: \"v6\""};
+    r = Fetch(request);
+    EXPECT_EQ(r.status, 200);
+    EXPECT_NE(inode(), first);
+
+    // Header lines go out as they are; one that would smuggle in another line does not go.
+    yfx::net::Request echo;
+    echo.url = srv.Base() + "/echo-headers";
+    echo.headers = {"X-A: 1", "X-B: 2\r\nX-C: 3"};
+    EXPECT_EQ(Fetch(echo).text, "A=1|B=|C=\r\n");
+}
 
 TEST_F(NetEngineTest, SameOutcomesAsTheBlockingCalls)
 {

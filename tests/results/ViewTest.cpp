@@ -1,9 +1,10 @@
 // The results view against a loopback marketplace: loading, the seller filter, the grid,
-// the picture loader, both orderings with the title suffix, the context menu, resizing and
-// closing while pictures load.
+// the picture loader (decoding only near the part in sight, never on the GUI thread), both
+// orderings with the title suffix, the context menu, resizing and closing while pictures load.
 #include "ItemServer.h"
 #include "TestDocument.h"
 
+#include "controls/PictureLoad.h"
 #include "results/CLumbra2View.h"
 #include "market/NetEngine.h"
 #include "market/TBRecord.h"
@@ -31,6 +32,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -103,6 +105,8 @@ private slots:
     void oneTilePerItemLessFilteredSellersInTheGrid();
     void picturesArriveSeveralAtOnceInTileOrderAndAreDrawn();
     void picturesAreDecodedOffThePaintPath();
+    void reboundTilesTakeTheirDecodedPicturesWithoutDecodingAgain();
+    void farTilesDropTheirPicturesAndDecodeThemWhenNear();
     void secondAddressOnlyWhenTheThumbnailCannotBeFetched();
     void orderingRebindsTilesInPlaceAndFlipsTheTitle();
     void documentOrderOneShowsPriceOrder();
@@ -392,6 +396,101 @@ void ViewTest::picturesAreDecodedOffThePaintPath()
         QVERIFY(HoldsItsPicture(tile));
 }
 
+void ViewTest::reboundTilesTakeTheirDecodedPicturesWithoutDecodingAgain()
+{
+    const std::string list = m_server->AddList("rebound", Items("rb", 9));
+    auto v = Open(list, 0, QSize(917, 1400)); // every tile in sight
+    QVERIFY(v);
+    CLumbra2View& view = *v->view;
+    QSignalSpy done(&view, &CLumbra2View::picturesDone);
+    QVERIFY(done.count() > 0 || done.wait(10000));
+    for (CTBItemWnd* tile : view.Tiles())
+        QVERIFY(HoldsItsPicture(tile));
+    const yfx::PictureReadCounts before = yfx::PictureReads();
+    QVERIFY(before.total >= 9);
+
+    // An ordering command: every rebound tile holds the picture of its new record at once and
+    // paints it; no picture is decoded again, on any thread.
+    for (int order : {1, 0, 1}) {
+        view.ShowOrder(order);
+        for (CTBItemWnd* tile : view.Tiles()) {
+            QVERIFY(HoldsItsPicture(tile));
+            QVERIFY(ShowsItsPicture(tile));
+        }
+        QVERIFY(!view.PicturesLoading());
+    }
+    QCOMPARE(yfx::PictureReads().total, before.total);
+
+    // Rebound tiles in sight whose pictures no tile holds (dropped far away) are painted with
+    // the empty frame and ask the pool, which brings their pictures; the GUI thread decodes
+    // nothing.
+    auto shortView = Open(m_server->AddList("rebound-far", Items("rbf", 36)), 0, QSize(917, 250));
+    QVERIFY(shortView);
+    CLumbra2View& other = *shortView->view;
+    QSignalSpy otherDone(&other, &CLumbra2View::picturesDone);
+    QVERIFY(otherDone.count() > 0 || otherDone.wait(20000));
+    std::set<std::string> held;
+    for (CTBItemWnd* t : other.Tiles())
+        if (!t->PictureControl().m_image.isNull())
+            held.insert(t->Record().itemId());
+    QVERIFY(!held.empty() && held.size() < other.Tiles().size());
+    const yfx::PictureReadCounts beforeRebind = yfx::PictureReads();
+    other.ShowOrder(1);
+    int asked = 0;
+    for (CTBItemWnd* t : other.Tiles()) {
+        const bool near = yfx::TileNearView(t->y(), t->height(), 0, other.viewport()->height());
+        if (!near) {
+            QVERIFY(t->PictureControl().m_image.isNull());
+        } else if (held.contains(t->Record().itemId())) {
+            QVERIFY(HoldsItsPicture(t));
+        } else {
+            ++asked;
+            QVERIFY(t->PictureControl().Decoding());
+            QCOMPARE(t->PictureControl().grab().toImage().pixelColor(114, 114), QColor(255, 255, 255));
+        }
+    }
+    QVERIFY(asked > 0);
+    for (CTBItemWnd* t : other.Tiles())
+        if (yfx::TileNearView(t->y(), t->height(), 0, other.viewport()->height()))
+            QTRY_VERIFY(HoldsItsPicture(t));
+    QCOMPARE(yfx::PictureReads().total, beforeRebind.total + asked);
+    QCOMPARE(yfx::PictureReads().onGuiThread, 0);
+}
+
+void ViewTest::farTilesDropTheirPicturesAndDecodeThemWhenNear()
+{
+    const std::string list = m_server->AddList("far", Items("far", 36)); // 12 rows
+    auto v = Open(list, 0, QSize(917, 250));
+    QVERIFY(v);
+    CLumbra2View& view = *v->view;
+    QSignalSpy done(&view, &CLumbra2View::picturesDone);
+    QVERIFY(done.count() > 0 || done.wait(20000));
+    const auto nearNow = [&](CTBItemWnd* tile) {
+        return yfx::TileNearView(tile->y(), tile->height(), view.verticalScrollBar()->value(), view.viewport()->height());
+    };
+    // Within two view heights of the part in sight: decoded; beyond: nothing held.
+    int near = 0;
+    for (CTBItemWnd* tile : view.Tiles()) {
+        near += nearNow(tile);
+        QCOMPARE(HoldsItsPicture(tile), nearNow(tile));
+    }
+    QVERIFY(near >= 3 && near < 36);
+    for (const char* name : {"far0.jpg_220x220.jpg", "far35.jpg_220x220.jpg"}) // every file is there
+        QVERIFY(QFile::exists(m_folder.filePath(QString::fromLatin1(name))));
+
+    // Scrolled to the end: the tiles there decode their pictures, those at the top drop theirs.
+    view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
+    QVERIFY(!nearNow(view.Tiles().front()));
+    QVERIFY(nearNow(view.Tiles().back()));
+    for (CTBItemWnd* tile : view.Tiles())
+        QTRY_COMPARE(HoldsItsPicture(tile), nearNow(tile));
+    // and back
+    view.verticalScrollBar()->setValue(0);
+    for (CTBItemWnd* tile : view.Tiles())
+        QTRY_COMPARE(HoldsItsPicture(tile), nearNow(tile));
+    QCOMPARE(yfx::PictureReads().onGuiThread, 0);
+}
+
 void ViewTest::secondAddressOnlyWhenTheThumbnailCannotBeFetched()
 {
     std::vector<ItemSpec> items = Items("s", 2);
@@ -616,11 +715,15 @@ void ViewTest::loaderAsksAgainOnlyForPicturesItNeverFetched()
     QCOMPARE(loader.Fetched().size(), size_t{2});
     QCOMPARE(handled.count(), 2);
 
-    // Rebinding to pictures already fetched asks for nothing.
+    // Rebinding to pictures already fetched asks for nothing: the tiles take the pictures
+    // decoded already (as a view hands them on).
+    const std::map<std::string, QImage> decoded = loader.DecodedPictures();
+    QCOMPARE(decoded.size(), size_t{2});
     tiles[0]->SetRecord(records[1]);
     tiles[1]->SetRecord(records[0]);
-    loader.Rebound();
+    loader.Rebound(decoded);
     QVERIFY(!loader.Running());
+    QVERIFY(ShowsItsPicture(tiles[0]) && ShowsItsPicture(tiles[1]));
     QVERIFY(finished.wait(10000)); // told, as every outcome is
     QCOMPARE(loader.Fetched().size(), size_t{2});
 

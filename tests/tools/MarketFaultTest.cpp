@@ -379,7 +379,7 @@ TEST_F(MarketServerRunTest, HelpDescribesEveryOption)
     for (const char* word : {"--port", "--seed", "--items", "--latency-ms", "--picture-kbps", "--log", "--fault",
                              "--appkey", "--secret", "--pid", "--max-clock-skew", "--threads", "--help", "status:CODE",
                              "stall", "cut", "malformed", "nonstring", "unsafe-name", "size:N", "delay:MS", "stall-ms:MS", "elements:MB", "redirect-nowhere",
-                             "huge-picture[:N]", "endless", "drip[:MS]", "stream:N"})
+                             "huge-picture[:N]", "endless", "drip[:MS]", "stream:N", "huge-png[:N]", "--picture-max-age", "--picture-version"})
         EXPECT_NE(out.find(word), std::string::npos) << word;
 }
 

@@ -163,6 +163,8 @@ TEST(MarketFaultPlan, ReadsRulesAndRefusesBadOnes)
         {"/a=huge-picture:65535", true, FaultKind::HugePicture, 65535},
         {"/a=huge-picture:65536", false, FaultKind::HugePicture, 0},
         {"/a=endless", true, FaultKind::Endless, 0},
+        {"/a=huge-png", true, FaultKind::HugePng, 4000},
+        {"/a=huge-png:8001", false, FaultKind::HugePng, 0},
         {"/a=endless:5", false, FaultKind::Endless, 0},
         {"/a=drip", true, FaultKind::Drip, 1000},
         {"/a=drip:50", true, FaultKind::Drip, 50},
