@@ -514,13 +514,13 @@ private slots:
 
     void categoryTreeFromTheDocument()
     {
-        LocalHttpServer srv;
         // (built from plain strings: the Qt meta-object compiler reads this file too)
         const std::string doc = "[{\"name\":\"" + Gbk("女装") +
                                 "\",\"cat\":\"16\",\"market\":\"/market/nvzhuang.htm\",\"catGroupList\":"
                                 "[{\"name\":\"" + Gbk("连衣裙") +
                                 "\",\"cat\":\"1622\",\"market\":\"/market/lianyiqun.htm\",\"catGroupList\":"
                                 "[{\"name\":\"" + Gbk("长裙") + "\",\"cat\":\"162201\"}]}]},{\"name\":\"empty\"}]";
+        LocalHttpServer srv; // after what its handler reads: it stops before that goes
         srv.server().Get("/set/tbcat.jpg", [&](const auto&, auto& res) { res.set_content(doc, "image/jpeg"); });
         srv.Start();
         CTBCatTreeCtrl tree(nullptr, srv.Base() + "/set/tbcat.jpg");
