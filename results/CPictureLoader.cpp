@@ -1,5 +1,6 @@
 #include "results/CPictureLoader.h"
 
+#include "controls/PictureLoad.h"
 #include "controls/PicturePool.h"
 #include "market/NetEngine.h"
 #include "market/PictureCache.h"

@@ -520,7 +520,7 @@ private slots:
                                 "[{\"name\":\"" + Gbk("连衣裙") +
                                 "\",\"cat\":\"1622\",\"market\":\"/market/lianyiqun.htm\",\"catGroupList\":"
                                 "[{\"name\":\"" + Gbk("长裙") + "\",\"cat\":\"162201\"}]}]},{\"name\":\"empty\"}]";
-        LocalHttpServer srv; // (after what its handler reads: it stops first)
+        LocalHttpServer srv; // after what its handler reads: it stops before that goes
         srv.server().Get("/set/tbcat.jpg", [&](const auto&, auto& res) { res.set_content(doc, "image/jpeg"); });
         srv.Start();
         CTBCatTreeCtrl tree(nullptr, srv.Base() + "/set/tbcat.jpg");
