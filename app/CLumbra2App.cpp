@@ -5,7 +5,10 @@
 #include "market/TBRecord.h"
 #include "res/GbkText.h"
 #include "res/Resources.h"
+#include "results/CPriceMemory.h"
+#include "results/PriceMemoryActions.h"
 #include "results/ResultsHost.h"
+#include "store/StoreFile.h"
 
 #include <QFileDialog>
 #include <QLibraryInfo>
@@ -94,6 +97,7 @@ bool CLumbra2App::LoadQtTranslations()
 CLumbra2App::~CLumbra2App()
 {
     delete m_pMainWnd;
+    delete m_pPriceMemory; // the writes handed over are finished first
 }
 
 void CLumbra2App::CleanState()
@@ -138,6 +142,15 @@ bool CLumbra2App::InitInstance(int announcementPeriodMs)
     SetErrorReporter([](const std::string& caption, const std::string& text) {
         QMessageBox::critical(nullptr, yfx::QStringFromGbk(caption), QString::fromStdString(text));
     });
+
+    // The price memory opens its file on its own thread; the frame shows what it says.
+    if (!m_pPriceMemory) {
+        yfx::store::CPriceStore::Settings memory;
+        memory.database.path = yfx::store::DefaultStorePath();
+        memory.keepDays = yfx::SavedPriceKeepDays();
+        m_pPriceMemory = new CPriceMemory(std::move(memory), yfx::SavedPriceRecording());
+        SetMainPriceMemory(m_pPriceMemory);
+    }
 
     m_pMainWnd = announcementPeriodMs > 0 ? new CMainFrame(nullptr, announcementPeriodMs) : new CMainFrame(nullptr);
     if (!m_pMainWnd)
