@@ -495,11 +495,11 @@ void CMainFrame::RebuildDocumentMenu()
     }
     if (!menu->isEmpty())
         menu->addSeparator();
+    yfx::AddPriceMemoryActions(menu, MainPriceMemory(), this);
+    menu->addSeparator();
     QAction* windows = menu->addAction(yfx::res::String(yfx::res::IDS_WINDOWS_MANAGER));
     windows->setData(131);
     connect(windows, &QAction::triggered, this, &CMainFrame::ShowWindowsDialog);
-    menu->addSeparator();
-    yfx::AddPriceMemoryActions(menu, MainPriceMemory(), this);
 }
 
 void CMainFrame::ShowWindowsDialog()

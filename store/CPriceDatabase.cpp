@@ -39,7 +39,7 @@ struct CPriceDatabase::Statements {
         : findItem(db, "SELECT id, title, picture, page, shop FROM items WHERE source = ?1 AND item = ?2"),
           insertItem(db, "INSERT INTO items(source, item, title, picture, page, shop) VALUES(?1, ?2, ?3, ?4, ?5, ?6)"),
           updateItem(db, "UPDATE items SET title = ?2, picture = ?3, page = ?4, shop = ?5 WHERE id = ?1"),
-          lastPrice(db, "SELECT day, price, postage FROM prices WHERE item = ?1 ORDER BY time DESC LIMIT 1"),
+          lastPrice(db, "SELECT day, price, postage, time FROM prices WHERE item = ?1 ORDER BY time DESC LIMIT 1"),
           insertPrice(db, "INSERT OR REPLACE INTO prices(item, time, day, price, postage, final_price, coupon, sales)"
                           " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"),
           rowsOf(db, "SELECT p.time, p.day, p.price, p.postage, p.final_price, p.coupon, p.sales"
@@ -221,16 +221,20 @@ bool CPriceDatabase::Record(const std::vector<Sighting>& batch, int* rowsWritten
             last.reset();
             last.bind(1, static_cast<std::int64_t>(id));
             bool wanted = true;
-            if (last.executeStep())
+            std::int64_t time = now;
+            if (last.executeStep()) {
                 wanted = last.getColumn(0).getInt() < today || last.getColumn(1).getInt64() != s.price ||
                          last.getColumn(2).getInt64() != s.postage;
+                // A change within the second of the last row (or a clock set back) comes after it.
+                time = std::max(now, last.getColumn(3).getInt64() + 1);
+            }
             last.reset();
             if (!wanted)
                 continue;
             SQLite::Statement& row = m_st->insertPrice;
             row.reset();
             row.bind(1, static_cast<std::int64_t>(id));
-            row.bind(2, static_cast<std::int64_t>(now));
+            row.bind(2, time);
             row.bind(3, today);
             row.bind(4, static_cast<std::int64_t>(s.price));
             row.bind(5, static_cast<std::int64_t>(s.postage));

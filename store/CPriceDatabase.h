@@ -48,7 +48,9 @@ public:
 
     // One results window's items in one transaction: each item's latest texts, and a price
     // row when its price or postage differs from its last row or that row is of an earlier
-    // local day. `rowsWritten` (may be null) counts the price rows written. False on a fault.
+    // local day; a row never replaces an earlier one (a second change within a second is
+    // written a second later). `rowsWritten` (may be null) counts the price rows written.
+    // False on a fault.
     bool Record(const std::vector<Sighting>& batch, int* rowsWritten = nullptr);
     // One summary per query, in the order asked. False on a fault (`out` is then empty).
     bool Summaries(const std::vector<SummaryQuery>& queries, std::vector<PriceSummary>& out);

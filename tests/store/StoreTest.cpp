@@ -198,6 +198,15 @@ TEST_F(StoreTest, PriceRowIsWrittenOnAChangeOrANewLocalDay)
     // One window is one transaction: an item seen twice in it adds one row.
     m_now += kDay;
     EXPECT_EQ(Write(db, {MakeSighting("9", 1000), MakeSighting("9", 1000), MakeSighting("10", 5)}), 2);
+    // Two windows within one second at two prices: both rows stay, in the order they came.
+    EXPECT_EQ(Write(db, {MakeSighting("9", 700)}), 1);
+    EXPECT_EQ(Write(db, {MakeSighting("9", 600)}), 1);
+    PriceHistory h;
+    ASSERT_TRUE(db.History({ResultSource::ListSearch, "9"}, h));
+    ASSERT_GE(h.points.size(), 3u);
+    EXPECT_EQ(h.points[h.points.size() - 3].price, 1000);
+    EXPECT_EQ(h.points[h.points.size() - 2].price, 700);
+    EXPECT_EQ(h.points.back().price, 600);
 }
 
 TEST_F(StoreTest, SummariesTellLowestHighestDaysAndLastDifferentTotal)
