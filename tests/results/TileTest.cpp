@@ -580,8 +580,8 @@ void TileTest::priceMarkerBesideThePrice_data()
     QTest::addColumn<QString>("toolTip");
     QTest::newRow("first seen") << QStringLiteral("12.50") << QList<qint64>{1250} << QString()
                                 << QStringLiteral("最低 ¥12.50（2026/12/1）· 最高 ¥12.50 · 记录 1 天");
-    QTest::newRow("lower") << QStringLiteral("12.50") << QList<qint64>{1600, 1250} << QStringLiteral("降¥3.50")
-                           << QStringLiteral("最低 ¥12.50（2026/12/2）· 最高 ¥16.00 · 记录 2 天");
+    QTest::newRow("lower") << QStringLiteral("12.50") << QList<qint64>{1000, 1600, 1250} << QStringLiteral("降¥3.50")
+                           << QStringLiteral("最低 ¥10.00（2026/12/1）· 最高 ¥16.00 · 记录 3 天");
     QTest::newRow("higher") << QStringLiteral("12.50") << QList<qint64>{1000, 1250} << QStringLiteral("涨¥2.50")
                             << QStringLiteral("最低 ¥10.00（2026/12/1）· 最高 ¥12.50 · 记录 2 天");
     QTest::newRow("long price: the short form") << QStringLiteral("99999.00") << QList<qint64>{10009999, 9999900}
