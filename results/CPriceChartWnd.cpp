@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <ctime>
 
 namespace {
@@ -147,8 +148,12 @@ void CPriceChartWnd::paintEvent(QPaintEvent*)
     p.setFont(font());
     if (!m_series.empty) {
         p.setPen(kAxisText);
-        const QString summary = QStringLiteral("现价 %1 · 最低 %2 · 最高 %3")
-                                    .arg(Yuan(m_series.current), Yuan(m_series.lowest), Yuan(m_series.highest));
+        QString summary = QStringLiteral("现价 %1 · 最低 %2 · 最高 %3")
+                              .arg(Yuan(m_series.current), Yuan(m_series.lowest), Yuan(m_series.highest));
+        const bool coupons = std::any_of(m_series.afterCoupon.begin(), m_series.afterCoupon.end(),
+                                         [](const yfx::ChartStep& s) { return s.value >= 0; });
+        if (coupons)
+            summary += QStringLiteral("（虚线：券后价）");
         p.drawText(QRect(titleRect.x(), kMargin + 52, titleRect.width(), 20), Qt::AlignLeft | Qt::AlignVCenter, summary);
     }
 
@@ -166,9 +171,8 @@ void CPriceChartWnd::DrawChart(QPainter& p, const QRect& plot)
     const yfx::ChartScale scale(m_series, plot.x(), plot.y(), plot.width(), plot.height());
     const QFontMetrics fm(font());
 
-    // value grid: four lines with their amounts
-    for (int i = 0; i <= 4; ++i) {
-        const std::int64_t v = scale.LowValue() + (scale.HighValue() - scale.LowValue()) * i / 4;
+    // value grid: a line at every round amount
+    for (std::int64_t v = scale.LowValue(); v <= scale.HighValue(); v += scale.Step()) {
         const double y = scale.Y(v);
         p.setPen(kGrid);
         p.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
@@ -237,9 +241,10 @@ void CPriceChartWnd::DrawChart(QPainter& p, const QRect& plot)
         if (!highest || s.value > highest->value)
             highest = &s;
     }
-    if (highest && highest->value != lowest->value)
+    // the current price is marked at the end; a lowest or highest equal to it needs no label of its own
+    if (highest && highest->value != lowest->value && highest->value != m_series.current)
         mark(highest->time, highest->value, QColor(120, 120, 120), QStringLiteral("最高 ") + Yuan(highest->value), true);
-    if (lowest)
+    if (lowest && lowest->value != m_series.current)
         mark(lowest->time, lowest->value, QColor(0, 140, 70), QStringLiteral("最低 ") + Yuan(lowest->value), false);
     mark(m_series.lastTime, m_series.current, kTotalColour, QStringLiteral("现价 ") + Yuan(m_series.current), true);
 

@@ -6,8 +6,22 @@
 namespace yfx {
 
 namespace {
+
 constexpr std::int64_t kGap = -1;
+
+// The smallest round amount (1, 2, 2.5 or 5 times a power of ten) not below `raw`.
+std::int64_t RoundStep(std::int64_t raw)
+{
+    for (std::int64_t power = 1;; power *= 10) {
+        for (std::int64_t tenths : {10, 20, 25, 50}) {
+            const std::int64_t step = power * tenths / 10;
+            if (step >= std::max<std::int64_t>(1, raw) && step > 0)
+                return step;
+        }
+    }
 }
+
+} // namespace
 
 ChartSeries BuildChartSeries(const std::vector<store::PricePoint>& points, std::int64_t now)
 {
@@ -56,8 +70,11 @@ ChartScale::ChartScale(const ChartSeries& series, int left, int top, int width, 
             high = std::max(high, step.value);
         }
     const std::int64_t margin = std::max<std::int64_t>(100, (high - low) / 10);
-    m_v0 = std::max<std::int64_t>(0, low - margin);
-    m_v1 = high + margin;
+    const std::int64_t v0 = std::max<std::int64_t>(0, low - margin);
+    const std::int64_t v1 = high + margin;
+    m_step = RoundStep((v1 - v0 + 4) / 5);
+    m_v0 = v0 / m_step * m_step;
+    m_v1 = (v1 + m_step - 1) / m_step * m_step;
 }
 
 double ChartScale::X(std::int64_t time) const

@@ -37,7 +37,9 @@ ChartSeries BuildChartSeries(const std::vector<store::PricePoint>& points, std::
 std::optional<std::int64_t> ValueAt(const std::vector<ChartStep>& steps, std::int64_t time);
 
 // Maps the series onto a plot area of whole pixels. Amounts get a margin of a tenth of their
-// range (at least one yuan) above and below; a flat series sits in the middle.
+// range (at least one yuan) above and below, then the range widens to whole steps of a round
+// amount (1, 2, 2.5 or 5 times a power of ten cents) that give at most five intervals; a flat
+// series sits in the middle.
 class ChartScale {
 public:
     ChartScale(const ChartSeries& series, int left, int top, int width, int height);
@@ -47,10 +49,12 @@ public:
     std::int64_t TimeAt(double x) const;
     std::int64_t LowValue() const { return m_v0; }
     std::int64_t HighValue() const { return m_v1; }
+    // The round amount between two value lines.
+    std::int64_t Step() const { return m_step; }
 
 private:
     int m_left, m_top, m_width, m_height;
-    std::int64_t m_t0, m_t1, m_v0, m_v1;
+    std::int64_t m_t0, m_t1, m_v0, m_v1, m_step;
 };
 
 // Day numbers to label between firstDay and lastDay inclusive, at most maxTicks of them, a

@@ -605,18 +605,27 @@ TEST(PriceChartRules, ScaleMapsTimesAndAmountsIntoThePlot)
     EXPECT_DOUBLE_EQ(scale.X(2000), 410);
     EXPECT_EQ(scale.TimeAt(210), 1500);
     EXPECT_EQ(scale.TimeAt(-50), 1000); // clamped
-    // a tenth of the range as margin: the line stays inside the plot
-    EXPECT_EQ(scale.LowValue(), 4000);
-    EXPECT_EQ(scale.HighValue(), 16000);
+    // a tenth of the range as margin (40.00 .. 160.00), widened to steps of 25.00: the line
+    // stays inside the plot
+    EXPECT_EQ(scale.Step(), 2500);
+    EXPECT_EQ(scale.LowValue(), 2500);
+    EXPECT_EQ(scale.HighValue(), 17500);
     EXPECT_GT(scale.Y(15000), 20);
     EXPECT_LT(scale.Y(5000), 220);
     EXPECT_GT(scale.Y(5000), scale.Y(15000));
     // a flat series gets at least a yuan either side
     s.lowest = s.highest = 5000;
     const ChartScale flat(s, 0, 0, 100, 100);
+    EXPECT_EQ(flat.Step(), 50);
     EXPECT_EQ(flat.LowValue(), 4900);
     EXPECT_EQ(flat.HighValue(), 5100);
     EXPECT_DOUBLE_EQ(flat.Y(5000), 50);
+    // amounts below a yuan keep a floor of zero
+    s.lowest = 30;
+    s.highest = 70;
+    const ChartScale cheap(s, 0, 0, 100, 100);
+    EXPECT_EQ(cheap.LowValue(), 0);
+    EXPECT_GE(cheap.HighValue(), 170);
 }
 
 TEST(PriceChartRules, DayTicks)
