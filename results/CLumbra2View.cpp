@@ -25,9 +25,9 @@
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <QStyle>
 
 #include <algorithm>
-#include <QStyle>
 
 CLumbra2View::CLumbra2View(IResultsDocument* document, QWidget* parent)
     : QScrollArea(parent), m_pDocument(document),

@@ -1,14 +1,14 @@
 #include "results/CTBItemWnd.h"
 
 #include "market/ClickUrl.h"
-#include "results/PriceMarker.h"
-#include "store/LocalDay.h"
-#include "store/Sighting.h"
 #include "res/GbkText.h"
 #include "res/Resources.h"
+#include "results/PriceMarker.h"
 #include "results/ResultsHost.h"
 #include "results/TileRules.h"
 #include "results/UrlOpener.h"
+#include "store/LocalDay.h"
+#include "store/Sighting.h"
 
 #include <QDate>
 #include <QFile>
