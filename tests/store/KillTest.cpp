@@ -79,7 +79,8 @@ TEST(StoreKill, EveryCommittedBatchSurvivesAKillAtAnyMoment)
     yfx::test::TempFolder folder;
     const std::string path = folder.File("prices.sqlite");
     std::mt19937 random(20261209);
-    std::uniform_int_distribution<int> afterReady(0, 15000);  // microseconds of writing
+    std::uniform_int_distribution<int> batchesFirst(0, 3);    // batches the child reports first
+    std::uniform_int_distribution<int> thenWrite(0, 3000);    // microseconds into the writing after them
     std::uniform_int_distribution<int> whileOpening(0, 4000); // microseconds after the start
     long nextBatch = 0;
     long committedTotal = 0;
@@ -93,9 +94,19 @@ TEST(StoreKill, EveryCommittedBatchSurvivesAKillAtAnyMoment)
         if (kill % 4 == 0) {
             std::this_thread::sleep_for(std::chrono::microseconds(whileOpening(random)));
         } else {
-            ASSERT_TRUE(ReadUntil(child.out, text, [&] { return text.find("ready\n") != std::string::npos; },
-                                  std::chrono::seconds(20)));
-            std::this_thread::sleep_for(std::chrono::microseconds(afterReady(random)));
+            // A moment while it writes, however fast this build writes: after some batches, and
+            // some way into the next.
+            const int batches = batchesFirst(random);
+            auto reported = [&] {
+                if (text.find("ready\n") == std::string::npos)
+                    return false;
+                int n = 0;
+                for (std::size_t at = text.find("committed "); at != std::string::npos; at = text.find("committed ", at + 1))
+                    ++n;
+                return n >= batches;
+            };
+            ASSERT_TRUE(ReadUntil(child.out, text, reported, std::chrono::seconds(30)));
+            std::this_thread::sleep_for(std::chrono::microseconds(thenWrite(random)));
             ++killedWhileWriting;
         }
         ::kill(child.pid, SIGKILL);
