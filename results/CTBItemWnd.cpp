@@ -362,6 +362,11 @@ void CTBItemWnd::SetPriceSummary(const yfx::store::PriceSummary& summary)
     const int priceRight =
         price.x() + static_cast<int>(std::ceil(QFontMetricsF(m_price.m_logFont).horizontalAdvance(m_price.Text())));
     const yfx::MarkerFit fit = yfx::FitMarker(priceRight, m_postageLabel.x() - kMarkerGap, kMarkerGap, widths);
+    if (fit.text != 0 && !texts.empty()) {
+        // the marker is shortened or left out: its whole text leads the tooltip's line
+        m_strPriceLine = QString::fromStdString(texts.front()) + QStringLiteral(" · ") + m_strPriceLine;
+        UpdateToolTip();
+    }
     if (fit.text < 0) {
         m_marker.hide();
         return;

@@ -105,7 +105,8 @@ public:
     void SetRecord(const CTBRecord& record);
     // What the price memory knows of the record shown now (a summary of another item is
     // ignored): the marker beside the price, in the longest form that fits between the price's
-    // text and the postage label (none when no form fits), and the tooltip's price line.
+    // text and the postage label (none when no form fits), and the tooltip's price line, which
+    // starts with the marker's whole text when the tile shows less of it.
     void SetPriceSummary(const yfx::store::PriceSummary& summary);
     // The marker beside the price (hidden without one).
     CMyStatic& MarkerControl() { return m_marker; }

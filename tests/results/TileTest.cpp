@@ -576,17 +576,20 @@ void TileTest::priceMarkerBesideThePrice_data()
     // MakeRecord shows 12.50 with no postage.
     QTest::addColumn<QString>("price");
     QTest::addColumn<QList<qint64>>("totals");
-    QTest::addColumn<QString>("marker"); // empty: none
-    QTest::addColumn<QString>("toolTip");
+    QTest::addColumn<QString>("marker"); // as shown; empty: none
+    QTest::addColumn<QString>("line");   // the tooltip's price line
     QTest::newRow("first seen") << QStringLiteral("12.50") << QList<qint64>{1250} << QString()
                                 << QStringLiteral("最低 ¥12.50（2026/12/1）· 最高 ¥12.50 · 记录 1 天");
     QTest::newRow("lower") << QStringLiteral("12.50") << QList<qint64>{1000, 1600, 1250} << QStringLiteral("降¥3.50")
                            << QStringLiteral("最低 ¥10.00（2026/12/1）· 最高 ¥16.00 · 记录 3 天");
     QTest::newRow("higher") << QStringLiteral("12.50") << QList<qint64>{1000, 1250} << QStringLiteral("涨¥2.50")
                             << QStringLiteral("最低 ¥10.00（2026/12/1）· 最高 ¥12.50 · 记录 2 天");
-    QTest::newRow("long price: the short form") << QStringLiteral("99999.00") << QList<qint64>{10009999, 9999900}
-                                                << QStringLiteral("历史最低")
-                                                << QStringLiteral("最低 ¥99999.00（2026/12/2）· 最高 ¥100099.99 · 记录 2 天");
+    QTest::newRow("lowest") << QStringLiteral("12.50") << QList<qint64>{1300, 1250} << QStringLiteral("历史最低")
+                            << QStringLiteral("最低 ¥12.50（2026/12/2）· 最高 ¥13.00 · 记录 2 天");
+    // no room for the whole text beside the longest price: the short form, the whole one in the line
+    QTest::newRow("long price, long marker") << QStringLiteral("99999.00") << QList<qint64>{9000000, 15000000, 9999900}
+                                             << QStringLiteral("降")
+                                             << QStringLiteral("降¥50001.00 · 最低 ¥90000.00（2026/12/1）· 最高 ¥150000.00 · 记录 3 天");
 }
 
 void TileTest::priceMarkerBesideThePrice()
@@ -594,7 +597,7 @@ void TileTest::priceMarkerBesideThePrice()
     QFETCH(QString, price);
     QFETCH(QList<qint64>, totals);
     QFETCH(QString, marker);
-    QFETCH(QString, toolTip);
+    QFETCH(QString, line);
     CTBRecord r = MakeRecord("1020");
     r.SetValue(CTBRecord::CurrentPrice, price.toStdString());
     m_tile->SetRecord(r);
@@ -605,16 +608,14 @@ void TileTest::priceMarkerBesideThePrice()
 
     m_tile->SetPriceSummary(SummaryOf(r, std::vector<std::int64_t>(totals.begin(), totals.end())));
     const CMyStatic& shown = m_tile->MarkerControl();
-    QCOMPARE(m_tile->PriceLine(), toolTip);
-    QVERIFY(m_tile->toolTip().contains(toolTip.toHtmlEscaped()));
-    if (marker.isEmpty()) {
-        QVERIFY(!shown.isVisible());
-    } else {
-        QVERIFY(shown.isVisible());
-        // the long form, or a shorter one of the same kind when the price leaves no room
-        QVERIFY2(shown.Text() == marker || marker.startsWith(shown.Text()) || marker.endsWith(shown.Text()),
-                 qPrintable(shown.Text()));
-        QCOMPARE(shown.ShownLines(), QStringList{shown.Text()});
+    QCOMPARE(m_tile->PriceLine(), line);
+    QVERIFY(m_tile->toolTip().contains(line.toHtmlEscaped()));
+    QCOMPARE(shown.isVisible(), !marker.isEmpty());
+    if (!marker.isEmpty()) {
+        QCOMPARE(shown.Text(), marker);
+        QCOMPARE(shown.ShownLines(), QStringList{marker});
+        const QFontMetricsF priceFont(m_tile->PriceControl().m_logFont);
+        QVERIFY(shown.x() >= m_tile->PriceControl().x() + priceFont.horizontalAdvance(price));
         QVERIFY(shown.geometry().right() < m_tile->PostageLabel().x());
         QCOMPARE(shown.y(), m_tile->PriceControl().y());
     }
