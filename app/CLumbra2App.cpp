@@ -5,7 +5,10 @@
 #include "res/Resources.h"
 #include "results/CAnswerReportBox.h"
 #include "results/CPictureLoader.h"
+#include "results/CPriceMemory.h"
+#include "results/PriceMemoryActions.h"
 #include "results/ResultsHost.h"
+#include "store/StoreFile.h"
 
 #include <QFileDialog>
 #include <QLibraryInfo>
@@ -95,6 +98,7 @@ bool CLumbra2App::LoadQtTranslations()
 CLumbra2App::~CLumbra2App()
 {
     delete m_pMainWnd;
+    delete m_pPriceMemory; // the writes handed over are finished first
 }
 
 void CLumbra2App::CleanState()
@@ -138,6 +142,15 @@ bool CLumbra2App::InitInstance(int announcementPeriodMs)
     // an unreadable result list is reported to the user, in a box of its own
     if (!m_pAnswerReports)
         m_pAnswerReports = new CAnswerReportBox(this);
+
+    // The price memory opens its file on its own thread; the frame shows what it says.
+    if (!m_pPriceMemory) {
+        yfx::store::CPriceStore::Settings memory;
+        memory.database.path = yfx::store::DefaultStorePath();
+        memory.keepDays = yfx::SavedPriceKeepDays();
+        m_pPriceMemory = new CPriceMemory(std::move(memory), yfx::SavedPriceRecording());
+        SetMainPriceMemory(m_pPriceMemory);
+    }
 
     m_pMainWnd = announcementPeriodMs > 0 ? new CMainFrame(nullptr, announcementPeriodMs) : new CMainFrame(nullptr);
     if (!m_pMainWnd)

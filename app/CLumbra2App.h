@@ -3,7 +3,8 @@
 // thread) and the badge table before anything else, then starts the program (InitInstance)
 // with its main frame. Commands: Ctrl+N opens an empty results window "Lumbra2 1",
 // "Lumbra2 2", ...; Ctrl+O opens one titled with a chosen file's name. Qt's own texts are
-// Chinese from the start. Nothing but the picture cache is kept between runs.
+// Chinese from the start. Between runs the program keeps the picture cache, its price memory
+// (a file under the user's data folder) and whether it records.
 #include "market/AppState.h"
 #include "market/PictureCache.h"
 
@@ -11,6 +12,7 @@
 #include <QPointer>
 
 class CAnswerReportBox;
+class CPriceMemory;
 class QTranslator;
 
 #include "app/CMainFrame.h"
@@ -31,6 +33,8 @@ public:
     void SaveCustomState() {}
 
     CMainFrame* MainFrame() const { return m_pMainWnd; }
+    // The price memory InitInstance opened, null before.
+    CPriceMemory* PriceMemory() const { return m_pPriceMemory; }
     // Qt's catalogue of its own texts in Chinese, when it is installed (qt6-translations-l10n).
     const QTranslator* QtTranslator() const { return m_pQtTranslator; }
 
@@ -50,6 +54,7 @@ private:
     void ApplyLook();
 
     QPointer<CMainFrame> m_pMainWnd;
+    CPriceMemory* m_pPriceMemory = nullptr; // after the frame: the frame's windows hand it their items
     QTranslator* m_pQtTranslator = nullptr;
     CAnswerReportBox* m_pAnswerReports = nullptr; // the message box of unreadable answers
     int m_nNewCount = 0;

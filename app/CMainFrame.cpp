@@ -12,6 +12,8 @@
 #include "res/GbkText.h"
 #include "res/Resources.h"
 #include "results/CLumbra2View.h"
+#include "results/CPriceMemory.h"
+#include "results/PriceMemoryActions.h"
 
 #include <QApplication>
 #include <QBitmap>
@@ -150,6 +152,7 @@ CMainFrame::CMainFrame(QWidget* parent, int announcementPeriodMs)
 
     CreateStatusBar();
     CreateNavigationBar();
+    WatchPriceMemory();
 
     SetMainResultsHost(this);
     SetMainResultsOpener(this);
@@ -208,6 +211,19 @@ void CMainFrame::CreateStatusBar()
     connect(&m_indicatorTimer, &QTimer::timeout, this, &CMainFrame::UpdateKeyIndicators);
     m_indicatorTimer.start(250);
     UpdateKeyIndicators();
+}
+
+void CMainFrame::WatchPriceMemory()
+{
+    // What the price memory has to say goes to the message pane once, never into a message box.
+    CPriceMemory* memory = MainPriceMemory();
+    if (!memory)
+        return;
+    auto say = [this](const QString& text) { m_wndStatusBar->showMessage(text, kMemoryMessageMs); };
+    connect(memory, &CPriceMemory::unavailable, this, say);
+    connect(memory, &CPriceMemory::notice, this, say);
+    if (!memory->StatusText().isEmpty())
+        say(memory->StatusText());
 }
 
 void CMainFrame::UpdateKeyIndicators()
@@ -480,6 +496,8 @@ void CMainFrame::RebuildDocumentMenu()
     }
     if (!menu->isEmpty())
         menu->addSeparator();
+    yfx::AddPriceMemoryActions(menu, MainPriceMemory(), this);
+    menu->addSeparator();
     QAction* windows = menu->addAction(yfx::res::String(yfx::res::IDS_WINDOWS_MANAGER));
     windows->setData(131);
     connect(windows, &QAction::triggered, this, &CMainFrame::ShowWindowsDialog);

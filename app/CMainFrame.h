@@ -36,6 +36,8 @@ public:
     static constexpr int kMinTabWidth = 150;
     // The frame's command that closes the active results window ("关闭(&C)").
     static constexpr int ID_FILE_CLOSE = 57602;
+    // How long the message pane shows what the price memory had to say.
+    static constexpr int kMemoryMessageMs = 15000;
 
     // Creates the whole frame: bars, navigation bar with its pages (the category tree asks
     // for its document), and asks for the configuration document; both come in the
@@ -80,7 +82,8 @@ public:
     const QTimer& AnnouncementTimer() const { return m_timer; }
     QList<CChildFrame*> ResultsWindows() const;
     // The tab row of the results windows (null before the first one opens) and the document
-    // menu's button at its right.
+    // menu's button at its right. The document menu lists the windows, the window manager and
+    // the price memory's commands ("不记录价格", "清除价格记录…").
     QTabBar* TabBar() const;
     QToolButton* DocumentMenuButton() const { return m_documentMenuButton; }
 
@@ -99,6 +102,8 @@ protected:
 private:
     void CreateCaptionBar();
     void CreateStatusBar();
+    // Shows what the application's price memory says in the message pane.
+    void WatchPriceMemory();
     bool CreateNavigationBar();
     void UpdateTitle();
     void UpdateTabCloseButtons();

@@ -6,14 +6,19 @@
 #include "res/GbkText.h"
 #include "res/Resources.h"
 #include "results/CPictureLoader.h"
+#include "results/CPriceChartWnd.h"
+#include "results/CPriceMemory.h"
 #include "results/CTBItemWnd.h"
 #include "results/GridLayout.h"
 #include "results/IResultsDocument.h"
+#include "results/PriceMemoryActions.h"
 #include "results/ResultOrder.h"
 #include "results/ResultsHost.h"
 #include "results/TitleSuffix.h"
+#include "store/Sighting.h"
 
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -21,6 +26,8 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <QStyle>
+
+#include <algorithm>
 
 CLumbra2View::CLumbra2View(IResultsDocument* document, QWidget* parent)
     : QScrollArea(parent), m_pDocument(document),
@@ -193,7 +200,46 @@ bool CLumbra2View::ShowAnswer(const yfx::net::Result& answer)
     m_pLoader->Start();
     if (m_source == ResultSource::OpenPlatform)
         RequestCreditLevels();
+    RememberPrices();
     return true;
+}
+
+void CLumbra2View::RememberPrices()
+{
+    CPriceMemory* memory = MainPriceMemory();
+    if (!memory || !memory->Available())
+        return;
+    memory->Record(m_records);
+    std::vector<yfx::store::SummaryQuery> queries;
+    queries.reserve(m_records.size());
+    for (const CTBRecord& r : m_records)
+        if (const std::optional<std::int64_t> total = yfx::store::ShownTotal(r))
+            queries.push_back({yfx::store::KeyOf(r), *total});
+    if (queries.empty())
+        return;
+    // the tiles are already shown: their markers come when the store answers
+    memory->AskSummaries(this, std::move(queries),
+                         [this](const std::vector<yfx::store::PriceSummary>& summaries) { OnPriceSummaries(summaries); });
+}
+
+void CLumbra2View::OnPriceSummaries(const std::vector<yfx::store::PriceSummary>& summaries)
+{
+    for (const yfx::store::PriceSummary& s : summaries)
+        m_priceSummaries[s.key] = s;
+    emit priceSummariesArrived(ApplyPriceSummaries());
+}
+
+int CLumbra2View::ApplyPriceSummaries()
+{
+    int markers = 0;
+    for (CTBItemWnd* tile : m_tiles) {
+        const auto it = m_priceSummaries.find(yfx::store::KeyOf(tile->Record()));
+        if (it == m_priceSummaries.end())
+            continue;
+        tile->SetPriceSummary(it->second);
+        markers += tile->MarkerControl().isVisibleTo(tile) ? 1 : 0;
+    }
+    return markers;
 }
 
 bool CLumbra2View::ReadAnswer(const yfx::net::Result& fetched)
@@ -282,6 +328,12 @@ CTBItemWnd* CLumbra2View::AddTile(const CTBRecord& record)
     }
     tile->SetRecord(record);
     m_tiles.push_back(tile);
+    connect(tile, &CTBItemWnd::menuRequested, this, [this, tile](const QPoint& at) {
+        QMenu* menu = CreateTileMenu(tile);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(at);
+        emit contextMenuShown(menu);
+    });
     return tile;
 }
 
@@ -340,6 +392,7 @@ void CLumbra2View::ShowOrder(int order)
     const std::map<std::string, QImage> decoded = m_pLoader ? m_pLoader->DecodedPictures() : std::map<std::string, QImage>();
     for (size_t i = 0; i < m_tiles.size() && i < chosen.size(); ++i)
         m_tiles[i]->SetRecord(chosen[i]);
+    ApplyPriceSummaries();
     if (m_pLoader)
         m_pLoader->Rebound(decoded);
     m_nOrder = price ? 1 : 0;
@@ -380,6 +433,35 @@ QMenu* CLumbra2View::CreateContextMenu()
         connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
     }
     return menu;
+}
+
+QMenu* CLumbra2View::CreateTileMenu(CTBItemWnd* tile)
+{
+    QMenu* menu = CreateContextMenu();
+    if (!menu)
+        menu = new QMenu(this);
+    QAction* first = menu->actions().isEmpty() ? nullptr : menu->actions().constFirst();
+    auto* history = new QAction(QStringLiteral("价格走势(&H)"), menu);
+    history->setData(ID_PRICE_HISTORY);
+    CPriceMemory* memory = MainPriceMemory();
+    history->setEnabled(memory && memory->Available());
+    connect(history, &QAction::triggered, this, [this, tile] { OpenPriceChart(tile); });
+    menu->insertAction(first, history);
+    menu->insertSeparator(first);
+    menu->addSeparator();
+    yfx::AddPriceMemoryActions(menu, memory, window());
+    return menu;
+}
+
+QWidget* CLumbra2View::OpenPriceChart(CTBItemWnd* tile)
+{
+    if (std::find(m_tiles.begin(), m_tiles.end(), tile) == m_tiles.end())
+        return nullptr;
+    const QString picture = QFile::decodeName(QByteArray::fromStdString(tile->PictureSource().path));
+    auto* chart = new CPriceChartWnd(tile->Record(), picture, MainPriceMemory(), window());
+    chart->show();
+    emit priceChartOpened(chart);
+    return chart;
 }
 
 void CLumbra2View::OnPictureNotice(int index, bool fetched)

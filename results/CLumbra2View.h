@@ -13,6 +13,11 @@
 // Only the tiles within two view heights of the part in sight hold decoded pictures; the others
 // drop theirs and decode them again when a scroll brings them near.
 //
+// The items shown are handed to the application's price memory, which answers with what it
+// knew of them before: each tile then shows its price marker. A right press on a tile shows
+// the tile's menu: "价格走势(&H)" (the item's price chart) above the ordering commands, and
+// the memory's own commands.
+//
 // GUI thread only: the answers and the pictures come through the network engine and reach
 // the view by queued calls. Until the answer is in, the view shows a quiet loading state; a
 // view without tiles says why in a short grey text. Destroying the view abandons its answer,
@@ -20,9 +25,11 @@
 #include "market/OpenPlatformTypes.h"
 #include "market/TBRecord.h"
 #include "results/AsyncFetch.h"
+#include "store/StoreTypes.h"
 
 #include <QScrollArea>
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -86,6 +93,14 @@ public:
     // Popup 0 of menu 338 with the enabled states of now, its actions wired to OnCommand.
     // The caller owns it; null when the menu resource is missing.
     QMenu* CreateContextMenu();
+    // The menu of `tile`: "价格走势(&H)", the ordering commands of CreateContextMenu, then
+    // "不记录价格" and "清除价格记录…". The caller owns it.
+    QMenu* CreateTileMenu(CTBItemWnd* tile);
+    static constexpr int ID_PRICE_HISTORY = 32790;
+    // Opens the price chart of the record `tile` shows (a window of its own).
+    QWidget* OpenPriceChart(CTBItemWnd* tile);
+    // What the price memory said of the view's items, by item.
+    const std::map<yfx::store::ItemKey, yfx::store::PriceSummary>& PriceSummaries() const { return m_priceSummaries; }
 
     int Order() const { return m_nOrder; }
     int Left() const { return m_nLeft; }
@@ -121,6 +136,10 @@ signals:
     void picturesDone();
     // The context menu was shown (tests and the application may inspect it).
     void contextMenuShown(QMenu* menu);
+    // The price memory has answered for the view's items: `markers` tiles show a marker.
+    void priceSummariesArrived(int markers);
+    // A price chart window was opened.
+    void priceChartOpened(QWidget* chart);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -139,6 +158,11 @@ private:
     bool ReadAnswer(const yfx::net::Result& answer);
     void RequestCreditLevels();
     void OnCreditLevels(const yfx::net::Result& result);
+    // Hands the items shown to the price memory and asks for their summaries.
+    void RememberPrices();
+    void OnPriceSummaries(const std::vector<yfx::store::PriceSummary>& summaries);
+    // Shows the memory's summary of each tile's record on the tile; the number of markers.
+    int ApplyPriceSummaries();
     // Shows `text` centred in the view (empty: nothing), with the busy indicator if `busy`.
     void ShowStatus(const QString& text, bool busy);
     void PlaceStatus();
@@ -161,5 +185,6 @@ private:
     int m_nOrder = 0;
     int m_nPriceOrderBuilds = 0;
     bool m_bLoaded = false;
+    std::map<yfx::store::ItemKey, yfx::store::PriceSummary> m_priceSummaries;
     QWidget* m_canvas;
 };

@@ -4,7 +4,9 @@
 // picture or the name highlights it; a click on either opens the item in the default
 // browser through its affiliate click address, else its own page. An item of the open
 // platform's source brings its affiliate address and may bring a coupon: a red label over the
-// picture's top-left corner and the price after the coupon as the tile's tooltip.
+// picture's top-left corner and the price after the coupon as the tile's tooltip. What the
+// price memory knows of the item comes later: a marker beside the price ("降¥x.xx", "涨¥x.xx",
+// "历史最低") and a line of the tooltip. A right press asks for the tile's menu.
 //
 // GUI thread only.
 #include "controls/CMyImageStatic.h"
@@ -14,6 +16,7 @@
 #include "results/AsyncFetch.h"
 #include "results/CCouponLabel.h"
 #include "results/TileClick.h"
+#include "store/StoreTypes.h"
 
 #include <QColor>
 #include <QFont>
@@ -99,7 +102,17 @@ public:
     // Binds a record: texts, badge, coupon label, tooltip and picture path change at once; the
     // picture shows once the picture loader has found or fetched its file and says it may be
     // shown (the picture control's FileReady), decoded off the GUI thread.
+    // The price marker goes until the memory's summary of the new record is set.
     void SetRecord(const CTBRecord& record);
+    // What the price memory knows of the record shown now (a summary of another item is
+    // ignored): the marker beside the price, in the longest form that fits between the price's
+    // text and the postage label (none when no form fits), and the tooltip's price line, which
+    // starts with the marker's whole text when the tile shows less of it.
+    void SetPriceSummary(const yfx::store::PriceSummary& summary);
+    // The marker beside the price (hidden without one).
+    CMyStatic& MarkerControl() { return m_marker; }
+    // The tooltip's line about remembered prices, empty without one.
+    const QString& PriceLine() const { return m_strPriceLine; }
     // The credit level of the record shown now has arrived: only the record's ratesum and the
     // badge change.
     void SetRatesum(const std::string& ratesum);
@@ -142,6 +155,10 @@ public:
     // The badge resource shown now, 0 for none.
     unsigned BadgeId() const { return m_nBadgeId; }
 
+signals:
+    // A right press on the tile: its owner shows the tile's menu at `globalPos`.
+    void menuRequested(const QPoint& globalPos);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -154,6 +171,7 @@ private:
     yfx::TileArea AreaAt(QPoint pos) const;
     void ShowHover(yfx::TileArea area);
     void ShowBadge();
+    void UpdateToolTip();
     // Opens the click address, else the record's page; ends the wait.
     void FinishClick(const std::string& clickUrl);
 
@@ -169,6 +187,8 @@ private:
     yfx::TileClick m_click; // m_bPressed
     CPictureEx m_badge;
     CCouponLabel m_coupon; // over the picture
+    CMyStatic m_marker;    // beside the price
+    QString m_strPriceLine;
 
     PictureAddresses m_source;
     QColor m_crNameText; // the name's colour when not pointed at

@@ -26,6 +26,7 @@
 #include "bench/support/BenchSupport.h"
 #include "app/CChildFrame.h"
 #include "app/CLumbra2App.h"
+#include "results/CPriceMemory.h"
 #include "app/CMainFrame.h"
 #include "market/Endpoints.h"
 #include "market/Gbk.h"
@@ -451,8 +452,9 @@ int RunStalls(int argc, char** argv, int runs)
         std::fprintf(stderr, "the main window did not show\n");
         return 1;
     }
-    std::printf("stalls: the main window (%s platform), %d runs each, load average %.1f\n",
-                PlatformName().c_str(), runs, LoadAverage());
+    std::printf("stalls: the main window (%s platform), %d runs each, load average %.1f, price memory %s\n",
+                PlatformName().c_str(), runs, LoadAverage(),
+                app.PriceMemory() && app.PriceMemory()->Available() ? "on" : "off");
 
     // one search first: what a program that has just started pays once (fonts, plugins)
     yfx::SetEndpointOverride(yfx::Endpoint::ListSearch, normal.BaseUrl());
@@ -959,6 +961,13 @@ int main(int argc, char** argv)
             setenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime->path()).constData(), 0);
             setenv("XDG_CACHE_HOME", QFile::encodeName(runtime->path()).constData(), 0);
         }
+    }
+    // the price memory is on, in a file of the run's own unless the caller names a data folder
+    std::unique_ptr<QTemporaryDir> data;
+    if (!std::getenv("XDG_DATA_HOME")) {
+        data = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/yfx-bench-data-XXXXXX"));
+        if (data->isValid())
+            setenv("XDG_DATA_HOME", QFile::encodeName(data->path()).constData(), 1);
     }
     if (mode == "--child-bare" || mode == "--child-app")
         return RunStartupChild(argc, argv, mode == "--child-bare");

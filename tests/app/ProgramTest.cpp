@@ -74,6 +74,7 @@ QProcessEnvironment ProgramTest::Environment(bool offscreen) const
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.path());
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.path());
     env.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.path());
+    env.insert(QStringLiteral("XDG_DATA_HOME"), m_home.path());
     return env;
 }
 

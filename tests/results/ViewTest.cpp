@@ -1,6 +1,7 @@
 // The results view against a loopback marketplace: loading, the seller filter, the grid,
 // the picture loader (decoding only near the part in sight, never on the GUI thread), both
-// orderings with the title suffix, the context menu, resizing and closing while pictures load.
+// orderings with the title suffix, the context menus of the view and of a tile, the price
+// memory's markers and chart, resizing and closing while pictures load.
 #include "ItemServer.h"
 #include "TestDocument.h"
 
@@ -10,6 +11,8 @@
 #include "market/TBRecord.h"
 #include "results/CAnswerReportBox.h"
 #include "results/CPictureLoader.h"
+#include "results/CPriceChartWnd.h"
+#include "results/CPriceMemory.h"
 #include "results/CTBItemWnd.h"
 #include "results/GridLayout.h"
 #include "results/ResultOrder.h"
@@ -111,6 +114,7 @@ private slots:
     void orderingRebindsTilesInPlaceAndFlipsTheTitle();
     void documentOrderOneShowsPriceOrder();
     void contextMenuOnTheViewsOwnArea();
+    void pricesAreRememberedAndMarkersFollow();
     void resizeRecentresWithoutReflow();
     void reorderWhileLoadingStillFetchesEveryPicture();
     void loaderAsksAgainOnlyForPicturesItNeverFetched();
@@ -596,10 +600,20 @@ void ViewTest::contextMenuOnTheViewsOwnArea()
     CLumbra2View& view = *v->view;
     QSignalSpy shown(&view, &CLumbra2View::contextMenuShown);
 
-    // A right press on a tile stays with the tile.
+    // A right press on a tile shows the tile's menu: the price chart above the view's commands,
+    // the price memory's commands below them.
     QTest::mousePress(view.Tiles()[0], Qt::RightButton, {}, QPoint(50, 50));
     QTest::mouseRelease(view.Tiles()[0], Qt::RightButton, {}, QPoint(50, 50));
-    QCOMPARE(shown.count(), 0);
+    QCOMPARE(shown.count(), 1);
+    QMenu* tileMenu = shown.takeFirst().at(0).value<QMenu*>();
+    QStringList texts;
+    for (QAction* a : tileMenu->actions())
+        texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    QCOMPARE(texts, (QStringList{QStringLiteral("价格走势(&H)"), QStringLiteral("-"), QStringLiteral("按销量排序"),
+                                 QStringLiteral("按价格排序"), QStringLiteral("-"), QStringLiteral("不记录价格"),
+                                 QStringLiteral("清除价格记录…")}));
+    QVERIFY(!tileMenu->actions()[0]->isEnabled()); // no price memory in this test
+    tileMenu->close();
 
     // On the margin left of the grid the menu comes up, with the states of the order shown.
     QVERIFY(view.Left() > 10);
@@ -629,6 +643,89 @@ void ViewTest::contextMenuOnTheViewsOwnArea()
     QVERIFY(!menu->actions()[1]->isEnabled());
     menu->close();
     QTRY_VERIFY(!view.PicturesLoading());
+}
+
+void ViewTest::pricesAreRememberedAndMarkersFollow()
+{
+    QTemporaryDir data;
+    QVERIFY(data.isValid());
+    yfx::store::CPriceStore::Settings settings;
+    settings.database.path = QFile::encodeName(data.filePath(QStringLiteral("prices.sqlite"))).toStdString();
+    auto memory = std::make_unique<CPriceMemory>(settings);
+    SetMainPriceMemory(memory.get());
+    struct Unset {
+        ~Unset() { SetMainPriceMemory(nullptr); }
+    } unset;
+
+    // First sight: the tiles come at once, the store answers later, no item has a marker.
+    std::vector<ItemSpec> items = Items("p", 4);
+    auto first = Open(m_server->AddList("prices-1", items));
+    QVERIFY(first);
+    QCOMPARE(first->view->Tiles().size(), size_t{4});
+    QSignalSpy firstAnswer(first->view.get(), &CLumbra2View::priceSummariesArrived);
+    QVERIFY(firstAnswer.wait(10000));
+    QCOMPARE(firstAnswer.at(0).at(0).toInt(), 0);
+    QCOMPARE(first->view->PriceSummaries().size(), size_t{4});
+    for (CTBItemWnd* tile : first->view->Tiles())
+        QVERIFY(!tile->MarkerControl().isVisible());
+
+    // The prices move: two items cheaper, one dearer, one the same.
+    items[0].price = "1.00";
+    items[1].price = "0.50";
+    items[2].price = "99.00";
+    auto second = Open(m_server->AddList("prices-2", items));
+    QVERIFY(second);
+    QSignalSpy secondAnswer(second->view.get(), &CLumbra2View::priceSummariesArrived);
+    QVERIFY(secondAnswer.wait(10000));
+    QCOMPARE(secondAnswer.at(0).at(0).toInt(), 3);
+    std::map<std::string, QString> markers;
+    for (CTBItemWnd* tile : second->view->Tiles())
+        markers[tile->Record().itemId()] = tile->MarkerControl().isVisible() ? tile->MarkerControl().Text() : QString();
+    QCOMPARE(markers["p0"], QStringLiteral("降¥0.50"));   // 1.50 -> 1.00
+    QCOMPARE(markers["p1"], QStringLiteral("降¥38.00"));  // 43.50 (5.00 postage) -> 5.50
+    QCOMPARE(markers["p2"], QStringLiteral("涨¥73.50"));  // 25.50 -> 99.00
+    QCOMPARE(markers["p3"], QString());
+    // The price order rebinds the tiles: each marker goes with its item.
+    second->view->ShowOrder(1);
+    for (CTBItemWnd* tile : second->view->Tiles()) {
+        const QString shown = tile->MarkerControl().isVisible() ? tile->MarkerControl().Text() : QString();
+        QCOMPARE(shown, markers[tile->Record().itemId()]);
+    }
+
+    // The chart opens at once and fills in when the store answers.
+    CTBItemWnd* cheaper = nullptr;
+    for (CTBItemWnd* tile : second->view->Tiles())
+        if (tile->Record().itemId() == "p0")
+            cheaper = tile;
+    QVERIFY(cheaper);
+    auto* chart = qobject_cast<CPriceChartWnd*>(second->view->OpenPriceChart(cheaper));
+    QVERIFY(chart);
+    QPointer<CPriceChartWnd> guard(chart);
+    QVERIFY(chart->isVisible());
+    QVERIFY(chart->Loading());
+    QCOMPARE(chart->StatusText(), QStringLiteral("正在读取…"));
+    QSignalSpy history(chart, &CPriceChartWnd::historyArrived);
+    QVERIFY(history.wait(10000));
+    QCOMPARE(history.at(0).at(0).toInt(), 2);
+    QVERIFY(chart->StatusText().isEmpty());
+    QCOMPARE(chart->Series().lowest, 100);
+    QCOMPARE(chart->Series().highest, 150);
+    chart->HoverAt(chart->PlotArea().right() - 1);
+    QVERIFY2(chart->HoverText().endsWith(QStringLiteral("¥1.00")), qPrintable(chart->HoverText()));
+    chart->close();
+    QTRY_VERIFY(guard.isNull());
+
+    // With recording off nothing more is written; what is known still shows.
+    memory->SetRecording(false);
+    items[0].price = "0.10";
+    auto third = Open(m_server->AddList("prices-3", items));
+    QVERIFY(third);
+    QSignalSpy thirdAnswer(third->view.get(), &CLumbra2View::priceSummariesArrived);
+    QVERIFY(thirdAnswer.wait(10000));
+    const yfx::store::PriceSummary& p0 = third->view->PriceSummaries().at({ResultSource::ListSearch, "p0"});
+    QCOMPARE(p0.rows, 2);
+    QCOMPARE(p0.currentTotal, 10);
+    QCOMPARE(*p0.lastDifferent, 100);
 }
 
 void ViewTest::resizeRecentresWithoutReflow()

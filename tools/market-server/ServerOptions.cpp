@@ -110,6 +110,9 @@ Options:
                       program searches through the open platform's material search)
   --sign-method NAME  the configuration document's "sign_method" member ("hmac-sha256")
   --threads N         worker threads (default 64)
+  --day N             answer as N days later (N may be negative, -3650 to 3650): from one
+                      day to the next about a third of the items change their price, the
+                      same for the same seed and date
   --help              show this text and exit
 )";
 }
@@ -161,6 +164,8 @@ ParseOutcome ParseServerOptions(int argc, char** argv, ServerOptions& o, std::st
             ok = ReadNumber(value, 0, 100000000, o.maxClockSkew);
         else if (arg == "--threads")
             ok = ReadNumber(value, 2, 1024, o.threads);
+        else if (arg == "--day")
+            ok = ReadNumber(value, -3650, 3650, o.day);
         else if (arg == "--log")
             o.logPath = value;
         else if (arg == "--appkey")
