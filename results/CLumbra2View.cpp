@@ -2,6 +2,7 @@
 
 #include "market/OpenPlatformAnswer.h"
 #include "market/OpenPlatformRequest.h"
+#include "market/SearchUrl.h"
 #include "market/Texts.h"
 #include "res/GbkText.h"
 #include "res/Resources.h"
@@ -168,6 +169,7 @@ void CLumbra2View::SearchAgain()
 {
     if (m_bLoaded || m_answer.Pending() || m_bWaitingForConfiguration)
         return;
+    m_bWaited = true;
     ShowStatus(QString(), false);
     OnInitialUpdate();
 }
@@ -182,6 +184,7 @@ void CLumbra2View::OnInitialUpdate()
         // the source and the seller filter are not known yet: wait for them
         if (!m_bWaitingForConfiguration) {
             m_bWaitingForConfiguration = true;
+            m_bWaited = true;
             ShowStatus(yfx::res::String(yfx::res::IDS_SEARCHING), true);
             emit loadingChanged(true);
         }
@@ -206,7 +209,10 @@ void CLumbra2View::OnInitialUpdate()
         request.contentType = std::move(post.contentType);
         request.post = true;
     } else {
-        const std::string address = m_pDocument ? m_pDocument->DocData().m_strAddress : std::string();
+        std::string address = m_pDocument ? m_pDocument->DocData().m_strAddress : std::string();
+        // a search that waited asks where the list search is now (the demo may have started)
+        if (m_bWaited && !address.empty() && m_pDocument->DocData().m_query)
+            address = BuildSearchUrl(*m_pDocument->DocData().m_query);
         if (address.empty()) {
             // nothing to ask for: the view stays empty, as a failed answer leaves it
             LoadResults(0, std::string());

@@ -161,6 +161,7 @@ private:
     QProgressBar* m_busy = nullptr;
     QLabel* m_firstRunLinks = nullptr;
     bool m_bWaitingForConfiguration = false;
+    bool m_bWaited = false; // the search waited for a configuration or a source
     bool m_bFirstLayout = true;
     int m_nScrollBarWidth;
     int m_nLeft = 0;
