@@ -38,15 +38,19 @@ void CSearchProbe::Search()
         return;
     }
     CLumbra2View* view = windows.last()->View();
-    connect(view, &CLumbra2View::loadFinished, this, [this, view](bool shown) {
-        if (!shown) {
+    auto report = [this, view] {
+        if (view->Tiles().empty()) {
             Report(view->StatusText(), 1);
             return;
         }
         const QString source = view->Source() == ResultSource::OpenPlatform ? QStringLiteral("the open platform")
                                                                             : QStringLiteral("the list search");
         Report(QStringLiteral("%1 items from %2").arg(view->Tiles().size()).arg(source), 0);
-    });
+    };
+    if (!view->IsLoading()) // said at once (no source at all)
+        report();
+    else
+        connect(view, &CLumbra2View::loadFinished, this, report);
 }
 
 void CSearchProbe::Report(const QString& text, int exitCode)
