@@ -41,6 +41,7 @@
 #include <QToolBox>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <sys/stat.h>
@@ -234,10 +235,14 @@ CMainFrame::CMainFrame(QWidget* parent, int announcementPeriodMs, bool demo)
     ApplyCachedDocuments();
     Recompose();
     const bool serverNamed = yfx::EndpointChosen(yfx::Endpoint::Config) || yfx::EndpointChosen(yfx::Endpoint::ListSearch);
-    if (!m_bDemo && !serverNamed && ChosenDataSource(m_local) == DataSource::Demo)
-        UseDemoData();
-    ReadKeyringSecret();
-    ReadConfiguration();
+    m_bStartDemo = !m_bDemo && !serverNamed && ChosenDataSource(m_local) == DataSource::Demo;
+    // The network, the keyring and the demo server are asked once the window has been painted
+    // (the first paint does not wait for them), or at once when it is not being shown.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_bAwaitingExpose)
+            AskForDocuments();
+    });
+    QTimer::singleShot(kAskAtTheLatestMs, this, &CMainFrame::AskForDocuments); // a window never exposed
     RestorePage();
     UpdateTitle();
     if (!m_strLocalProblems.isEmpty())
@@ -314,13 +319,36 @@ bool CMainFrame::CreateNavigationBar()
 
     m_wndSearchPane = new CLumbraWnd(m_wndNavigationBar);
     m_wndNavigationBar->AddControl(m_wndSearchPane, yfx::res::String(yfx::res::IDS_SEARCH_PANE), 0);
-    m_wndCategoryTree = new CTBCatTreeCtrl(m_wndNavigationBar); // fetches the category document
+    m_wndCategoryTree = new CTBCatTreeCtrl(m_wndNavigationBar, {}, false); // its document: AskForDocuments
     m_wndNavigationBar->AddControl(m_wndCategoryTree, yfx::res::String(yfx::res::IDS_HOT_RANKING), 1);
     m_wndHomePage = new CHomePageDlg(m_wndNavigationBar);
     m_wndNavigationBar->AddControl(m_wndHomePage, yfx::res::String(yfx::res::IDS_TODAYS_PICKS), 2);
     m_wndNavigationBar->SetActivePage(0);
     m_wndSearchPane->m_editKeyword->setFocus(); // ready to type a keyword at once
     return true;
+}
+
+void CMainFrame::AskForDocuments()
+{
+    if (m_bDocumentsAsked)
+        return;
+    m_bDocumentsAsked = true;
+    m_bAwaitingExpose = false;
+    if (m_bStartDemo)
+        UseDemoData();
+    ReadKeyringSecret();
+    ReadConfiguration();
+    m_wndCategoryTree->Refresh();
+    UpdatePending();
+}
+
+void CMainFrame::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_bDocumentsAsked && !m_bAwaitingExpose && windowHandle()) {
+        m_bAwaitingExpose = true;
+        windowHandle()->installEventFilter(this);
+    }
 }
 
 void CMainFrame::ReadConfiguration()
@@ -409,16 +437,24 @@ void CMainFrame::ApplyCachedDocuments()
             m_remote = std::move(layer);
             m_bRemoteRead = true;
             m_strRemoteUrl = configUrl;
+            m_keptDocuments[kCachedConfigDocument] = configUrl + "\n" + text;
         }
     }
-    if (ReadCachedDocument(m_folders.cacheFolder, kCachedCategoryDocument, CategoryDocumentUrl(), text))
-        m_wndCategoryTree->ApplyDocument(text);
+    const std::string categoryUrl = CategoryDocumentUrl();
+    if (ReadCachedDocument(m_folders.cacheFolder, kCachedCategoryDocument, categoryUrl, text) &&
+        m_wndCategoryTree->ApplyDocument(text))
+        m_keptDocuments[kCachedCategoryDocument] = categoryUrl + "\n" + text;
 }
 
 void CMainFrame::StoreCachedDocument(const char* name, const std::string& url, const std::string& text)
 {
     if (m_bDemo || m_folders.cacheFolder.empty())
         return;
+    std::string& kept = m_keptDocuments[name];
+    if (kept.size() == url.size() + 1 + text.size() && kept.compare(0, url.size(), url) == 0 &&
+        kept.compare(url.size() + 1, std::string::npos, text) == 0)
+        return; // the same as on the disk already
+    kept = url + "\n" + text;
     // flushed to the disk on a worker: the GUI thread never waits for it
     QThreadPool::globalInstance()->start([folder = m_folders.cacheFolder, name = std::string(name),
                                           bytes = url + "\n" + text] {
@@ -474,13 +510,15 @@ void CMainFrame::ReloadLocalConfiguration()
         m_wndStatusBar->showMessage(m_strLocalProblems);
     Recompose();
     ReadKeyringSecret();
-    if (m_strAskedConfigUrl != ConfigDocumentUrl()) // another server now (or none)
+    if (m_bDocumentsAsked && m_strAskedConfigUrl != ConfigDocumentUrl()) // another server now (or none)
         ReloadDocuments();
     UpdatePending();
 }
 
 bool CMainFrame::ConfigurationPending() const
 {
+    if (!m_bDocumentsAsked) // what will be asked for as soon as the window is painted
+        return !m_bRemoteRead || m_bStartDemo || SecretFromKeyring(m_local, m_bDemo);
     return (!m_bRemoteRead && m_configFetch.Pending()) || m_bSecretPending || m_demoServer.Starting();
 }
 
@@ -637,7 +675,7 @@ void CMainFrame::moveEvent(QMoveEvent* event)
 
 bool CMainFrame::DocumentsPending() const
 {
-    return m_configFetch.Pending() || (m_wndCategoryTree && m_wndCategoryTree->DocumentPending());
+    return !m_bDocumentsAsked || m_configFetch.Pending() || (m_wndCategoryTree && m_wndCategoryTree->DocumentPending());
 }
 
 void CMainFrame::CheckDocumentsReady()
@@ -917,6 +955,10 @@ void CMainFrame::ShowWindowsDialog()
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
 {
+    if (m_bAwaitingExpose && watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+        windowHandle()->removeEventFilter(this);
+        QTimer::singleShot(0, this, &CMainFrame::AskForDocuments); // after the first paint
+    }
     const bool area = watched == m_mdiArea && event->type() == QEvent::Resize;
     const bool row = m_mdiArea && watched == TabBar() &&
                      (event->type() == QEvent::Resize || event->type() == QEvent::Move ||

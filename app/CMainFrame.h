@@ -23,6 +23,9 @@
 #include <QSet>
 #include <QTimer>
 
+#include <map>
+#include <string>
+
 class CAnnouncementBar;
 class CChildFrame;
 class CHomePageDlg;
@@ -43,6 +46,8 @@ public:
     static constexpr int kWidth = 1008;
     static constexpr int kHeight = 700;
     static constexpr int kAnnouncementPeriodMs = 30000;
+    // A window that was shown but never painted asks for its documents after this long.
+    static constexpr int kAskAtTheLatestMs = 1000;
     // The narrowest a tab gets before the tab row scrolls: room for an elided title.
     static constexpr int kMinTabWidth = 150;
     // The frame's command that closes the active results window ("关闭(&C)").
@@ -67,7 +72,8 @@ public:
     // one read (this run or kept from an earlier one) in force. False as ReadConfigurationText
     // reports.
     bool ApplyConfiguration(int fetchResult, const std::string& text);
-    // True until both start-up documents (configuration, categories) arrived or failed.
+    // True until both start-up documents (configuration, categories) were asked for and arrived
+    // or failed.
     bool DocumentsPending() const;
 
     // IResultsHost: nothing known yet (no document read, none kept, the keyring or the demo
@@ -140,6 +146,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void CreateCaptionBar();
@@ -163,6 +170,8 @@ private:
     void ReadKeyringSecret();
     // Asks for both documents again (a new server, the demo).
     void ReloadDocuments();
+    // The first asking of the start: the documents, the keyring's secret, the demo server.
+    void AskForDocuments();
     // Tells waiting results windows once nothing is pending any more.
     void UpdatePending();
     void ApplySettings(const DataSourceSettings& saved);
@@ -203,6 +212,10 @@ private:
     std::string m_strKeyringKey;          // the application key the keyring's secret belongs to
     std::string m_strKeyringSecret;
     bool m_bWasPending = true;
+    bool m_bDocumentsAsked = false;
+    bool m_bAwaitingExpose = false; // shown: the asking waits for the first paint
+    bool m_bStartDemo = false;      // the local files chose the demo: started when asking
+    std::map<std::string, std::string> m_keptDocuments; // name -> what the cache file holds
     QString m_strLocalProblems;
     CDemoServer m_demoServer;
     QString m_strDemoProgram;

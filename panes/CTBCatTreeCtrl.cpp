@@ -38,7 +38,7 @@ void InsertChildren(CTBCatTreeCtrl* tree, QTreeWidgetItem* parent, const std::ve
 
 } // namespace
 
-CTBCatTreeCtrl::CTBCatTreeCtrl(QWidget* parent, const std::string& documentUrl)
+CTBCatTreeCtrl::CTBCatTreeCtrl(QWidget* parent, const std::string& documentUrl, bool fetch)
     : QTreeWidget(parent)
     , m_documentUrl(documentUrl.empty() ? CategoryDocumentUrl() : documentUrl)
 {
@@ -51,7 +51,8 @@ CTBCatTreeCtrl::CTBCatTreeCtrl(QWidget* parent, const std::string& documentUrl)
 
     m_root = new QTreeWidgetItem(this, QStringList(yfx::QStringFromGbk(RootCategory().name)));
     Attach(m_root, RootCategory());
-    Fetch();
+    if (fetch)
+        Fetch();
     m_root->setExpanded(true);
     setCurrentItem(m_root);
 }
@@ -70,14 +71,18 @@ void CTBCatTreeCtrl::Fetch()
 void CTBCatTreeCtrl::Refresh(const std::string& url)
 {
     m_documentUrl = url.empty() ? CategoryDocumentUrl() : url;
+    m_strLastDocument.clear();
     Fetch();
 }
 
 bool CTBCatTreeCtrl::ApplyDocument(const std::string& text)
 {
+    if (!m_strShownDocument.empty() && text == m_strShownDocument)
+        return true; // the same nodes
     const std::vector<CategoryNode> nodes = ParseCategoryDocument(text);
     if (nodes.empty())
         return false;
+    m_strShownDocument = text;
     // A node is known by the names on its way from the root.
     const auto key = [](QTreeWidgetItem* item) {
         QStringList names;

@@ -16,9 +16,10 @@ public:
     static constexpr int kMenuId = 310;
     static constexpr int kQueryCommand = 32771;
 
-    // Builds the tree: the root node, expanded, and the request for the document at
-    // `documentUrl` (empty: the configuration server's "/set/tbcat.jpg"). Returns at once.
-    explicit CTBCatTreeCtrl(QWidget* parent = nullptr, const std::string& documentUrl = {});
+    // Builds the tree: the root node, expanded, and (with `fetch`) the request for the document
+    // at `documentUrl` (empty: the configuration server's "/set/tbcat.jpg"; without `fetch`,
+    // Refresh asks later). Returns at once.
+    explicit CTBCatTreeCtrl(QWidget* parent = nullptr, const std::string& documentUrl = {}, bool fetch = true);
 
     // Inserts the nodes of a category document under `parent`. Returns 0.
     virtual int ParseCategories(QTreeWidgetItem* parent, const std::string& text);
@@ -26,7 +27,8 @@ public:
     bool DocumentPending() const { return m_fetch.Pending(); }
     // Puts the nodes of `text` in place of the root's children, keeping the nodes the user
     // expanded and selected (by their names from the root) where they are still in the tree.
-    // A text that gives no node changes nothing: false.
+    // A text that gives no node changes nothing: false. The text the tree shows already is not
+    // built again (true).
     bool ApplyDocument(const std::string& text);
     // Asks for the category document again (at `url`, empty: the configuration server's);
     // what arrives is applied as ApplyDocument does.
@@ -65,6 +67,7 @@ private:
 
     std::string m_documentUrl;
     std::string m_strLastDocument;
+    std::string m_strShownDocument; // the text the nodes were built from
     QTreeWidgetItem* m_root = nullptr;
     yfx::CAsyncFetch m_fetch;
 };

@@ -176,6 +176,7 @@ std::string StartupTest::DocumentOf(const std::string& path) const
 void StartupTest::Keep(const char* name, const std::string& url, const std::string& text) const
 {
     Write(CachePath(name), url + "\n" + text);
+    std::filesystem::permissions(CachePath(name), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 void StartupTest::startsWithWhatItKept_data()
