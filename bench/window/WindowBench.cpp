@@ -968,6 +968,16 @@ int main(int argc, char** argv)
         if (runtime->isValid())
             setenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime->path()).constData(), 1);
     }
+    // never the user's settings, config.json or kept documents (the start-up cases set their own)
+    std::unique_ptr<QTemporaryDir> home;
+    if (mode.rfind("--child", 0) != 0)
+        home = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/yfx-bench-home-XXXXXX"));
+    if (home && home->isValid()) {
+        const QByteArray root = QFile::encodeName(home->path());
+        setenv("XDG_CONFIG_HOME", (root + "/config").constData(), 1);
+        setenv("XDG_CONFIG_DIRS", (root + "/xdg").constData(), 1);
+        setenv("XDG_CACHE_HOME", (root + "/cache").constData(), 1);
+    }
     for (StartChild child : {StartChild::Bare, StartChild::AppObject, StartChild::AppText, StartChild::Program})
         if (mode == ChildMode(child))
             return RunStartupChild(argc, argv, child);
