@@ -334,11 +334,13 @@ void CMainFrame::AskForDocuments()
         return;
     m_bDocumentsAsked = true;
     m_bAwaitingExpose = false;
-    if (m_bStartDemo)
-        UseDemoData();
     ReadKeyringSecret();
-    ReadConfiguration();
-    m_wndCategoryTree->Refresh();
+    if (m_bStartDemo) {
+        UseDemoData(); // the documents then come from the demo server
+    } else {
+        ReadConfiguration();
+        m_wndCategoryTree->Refresh();
+    }
     UpdatePending();
 }
 
@@ -519,7 +521,7 @@ bool CMainFrame::ConfigurationPending() const
 {
     if (!m_bDocumentsAsked) // what will be asked for as soon as the window is painted
         return !m_bRemoteRead || m_bStartDemo || SecretFromKeyring(m_local, m_bDemo);
-    return (!m_bRemoteRead && m_configFetch.Pending()) || m_bSecretPending || m_demoServer.Starting();
+    return (!m_bRemoteRead && m_configFetch.Pending()) || m_bSecretPending || m_bDemoStarting;
 }
 
 bool CMainFrame::NoSourceConfigured() const
@@ -544,12 +546,14 @@ void CMainFrame::UpdatePending()
 
 void CMainFrame::UseDemoData()
 {
-    if (m_bDemo || m_demoServer.Starting())
+    if (m_bDemo || m_bDemoStarting)
         return;
+    m_bDemoStarting = true;
     const QString program = m_strDemoProgram.isEmpty()
                                 ? CDemoServer::Locate(QCoreApplication::applicationDirPath())
                                 : m_strDemoProgram;
     m_demoServer.Begin(program, [this](bool ok) {
+        m_bDemoStarting = false;
         if (ok) {
             yfx::SetEndpointServer(m_demoServer.BaseUrl().toStdString());
             m_bDemo = true;
@@ -557,6 +561,10 @@ void CMainFrame::UseDemoData()
             ReloadDocuments();
         } else {
             m_wndStatusBar->showMessage(QStringLiteral("演示服务器未能启动：%1").arg(m_demoServer.Error()));
+            if (m_strAskedConfigUrl.empty()) { // the start waited for the demo: the documents as configured
+                ReadConfiguration();
+                m_wndCategoryTree->Refresh();
+            }
         }
         UpdatePending();
     });
@@ -675,7 +683,8 @@ void CMainFrame::moveEvent(QMoveEvent* event)
 
 bool CMainFrame::DocumentsPending() const
 {
-    return !m_bDocumentsAsked || m_configFetch.Pending() || (m_wndCategoryTree && m_wndCategoryTree->DocumentPending());
+    return !m_bDocumentsAsked || m_bDemoStarting || m_configFetch.Pending() ||
+           (m_wndCategoryTree && m_wndCategoryTree->DocumentPending());
 }
 
 void CMainFrame::CheckDocumentsReady()

@@ -215,6 +215,7 @@ private:
     bool m_bDocumentsAsked = false;
     bool m_bAwaitingExpose = false; // shown: the asking waits for the first paint
     bool m_bStartDemo = false;      // the local files chose the demo: started when asking
+    bool m_bDemoStarting = false;   // from UseDemoData until the server said its port or failed
     std::map<std::string, std::string> m_keptDocuments; // name -> what the cache file holds
     QString m_strLocalProblems;
     CDemoServer m_demoServer;

@@ -139,11 +139,16 @@ void ProgramTest::serverOptionPointsEveryHostAtIt()
     QVERIFY2(o.exitCode == 0, qPrintable(o.err));
     QVERIFY2(o.out.contains(QStringLiteral("main window shown: 0 results windows, configuration from ") + base + QLatin1Char('\n')),
              qPrintable(o.out));
+    // the documents are asked for once the window is painted: a search shows they came from it
+    const Outcome search = Run({QStringLiteral("--server"), base, QStringLiteral("--search-when-shown"), QStringLiteral("手机")}, env);
+    QVERIFY2(search.exitCode == 0 && search.out.contains(QStringLiteral("items from the list search")),
+             qPrintable(search.out + search.err));
     QStringList paths;
     for (const auto& r : server.Requests())
         paths.append(QString::fromStdString(r.path));
     QVERIFY2(paths.contains(QStringLiteral("/set/config.jpg")), qPrintable(paths.join(QLatin1Char(' '))));
     QVERIFY2(paths.contains(QStringLiteral("/set/tbcat.jpg")), qPrintable(paths.join(QLatin1Char(' '))));
+    QVERIFY2(paths.contains(QStringLiteral("/itemlist/default.htm")), qPrintable(paths.join(QLatin1Char(' '))));
 }
 
 void ProgramTest::windowComesUpWhileTheDocumentsStall()
