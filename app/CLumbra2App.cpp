@@ -152,7 +152,8 @@ bool CLumbra2App::InitInstance(int announcementPeriodMs)
         SetMainPriceMemory(m_pPriceMemory);
     }
 
-    m_pMainWnd = announcementPeriodMs > 0 ? new CMainFrame(nullptr, announcementPeriodMs) : new CMainFrame(nullptr);
+    m_pMainWnd = new CMainFrame(nullptr, announcementPeriodMs > 0 ? announcementPeriodMs : CMainFrame::kAnnouncementPeriodMs,
+                                m_bDemoRunning);
     if (!m_pMainWnd)
         return false;
 
@@ -169,18 +170,9 @@ bool CLumbra2App::InitInstance(int announcementPeriodMs)
     }
 
     // the command line is ignored: a file name on it opens nothing
-    // The window comes up when both start-up documents are in, or after kShowAfterMs when a
-    // server is slow; a document that arrives later is applied then.
-    auto show = [frame = m_pMainWnd] {
-        if (frame && !frame->isVisible())
-            frame->show();
-    };
-    if (!m_pMainWnd->DocumentsPending()) {
-        show();
-    } else {
-        connect(m_pMainWnd.data(), &CMainFrame::documentsReady, this, show);
-        QTimer::singleShot(kShowAfterMs, Qt::PreciseTimer, this, show); // a coarse timer may fire 5 % late
-    }
+    // The window comes up at once; documents that arrive later are applied then, and searches
+    // made before any configuration is known wait for it.
+    m_pMainWnd->show();
     return true;
 }
 

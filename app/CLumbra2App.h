@@ -4,7 +4,8 @@
 // with its main frame. Commands: Ctrl+N opens an empty results window "Lumbra2 1",
 // "Lumbra2 2", ...; Ctrl+O opens one titled with a chosen file's name. Qt's own texts are
 // Chinese from the start. Between runs the program keeps the picture cache, its price memory
-// (a file under the user's data folder) and whether it records.
+// (a file under the user's data folder) and whether it records; the main frame keeps its own
+// settings (LocalConfiguration.h, QSettings); the workspace layout is never kept.
 #include "market/AppState.h"
 #include "market/PictureCache.h"
 
@@ -23,11 +24,13 @@ public:
     CLumbra2App(int& argc, char** argv);
     ~CLumbra2App() override;
 
-    // Creates the main frame and shows it once its start-up documents are in, at the latest
-    // kShowAfterMs later; returns at once. False ends the program. `announcementPeriodMs` is
-    // for tests (0: the frame's own 30 s).
+    // Creates the main frame and shows it at once, with what is known (the local files, the
+    // documents kept from the last run); the start-up documents come in the background.
+    // Returns at once. False ends the program. `announcementPeriodMs` is for tests (0: the
+    // frame's own 30 s).
     bool InitInstance(int announcementPeriodMs = 0);
-    static constexpr int kShowAfterMs = 3000;
+    // Before InitInstance: the bundled server of --demo serves this run.
+    void SetDemoRunning(bool running) { m_bDemoRunning = running; }
 
     void LoadCustomState() {}
     void SaveCustomState() {}
@@ -58,4 +61,5 @@ private:
     QTranslator* m_pQtTranslator = nullptr;
     CAnswerReportBox* m_pAnswerReports = nullptr; // the message box of unreadable answers
     int m_nNewCount = 0;
+    bool m_bDemoRunning = false;
 };

@@ -2,6 +2,7 @@
 
 #include "market/SearchUrl.h"
 #include "panes/DialogBuilder.h"
+#include "panes/KeywordHistory.h"
 #include "panes/ResultsOpener.h"
 #include "panes/finder/BrowserPages.h"
 #include "panes/finder/ItemPageRules.h"
@@ -9,11 +10,14 @@
 #include "results/QueuedCall.h"
 
 #include <QApplication>
+#include <QCompleter>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStringListModel>
 
 CLumbraWnd::CLumbraWnd(QWidget* parent)
     : QWidget(parent)
@@ -46,6 +50,17 @@ CLumbraWnd::CLumbraWnd(QWidget* parent)
     connect(m_btnByPrice, &QPushButton::clicked, this, &CLumbraWnd::OnSearchByPrice);
     connect(m_btnClear, &QPushButton::clicked, this, &CLumbraWnd::OnClearFields);
     connect(m_btnSearchMore, &QPushButton::clicked, this, &CLumbraWnd::OnSearchMore);
+
+    // the keywords searched for before, newest first, matched anywhere in them
+    m_keywords = new QStringListModel(this);
+    m_completer = new QCompleter(m_keywords, this);
+    m_completer->setCaseSensitivity(Qt::CaseInsensitive);
+    m_completer->setFilterMode(Qt::MatchContains);
+    m_completer->setCompletionMode(QCompleter::PopupCompletion);
+    m_editKeyword->setCompleter(m_completer);
+    // Enter while the completer's list is open reaches the field itself (the list hands it on
+    // after filling in the chosen keyword), not the pane's filter: it searches all the same.
+    connect(m_editKeyword, &QLineEdit::returnPressed, this, [this] { SearchTyped(0); });
 
     m_sourceFactory = [] { return yfx::DefaultBrowserPageSources(); };
     // every key and button press meant for the pane or one of its controls passes here first
@@ -80,14 +95,54 @@ void CLumbraWnd::RunSearch(int order)
     m_btnSearch->setEnabled(true);
 }
 
+void CLumbraWnd::SearchTyped(int order)
+{
+    const QStringList before = m_keywords->stringList();
+    const QStringList after = yfx::RememberKeyword(before, m_editKeyword->text());
+    if (after != before) {
+        m_keywords->setStringList(after);
+        emit keywordHistoryChanged(after);
+    }
+    RunSearch(order);
+}
+
 void CLumbraWnd::OnSearchBySales()
 {
-    RunSearch(0);
+    SearchTyped(0);
 }
 
 void CLumbraWnd::OnSearchByPrice()
 {
-    RunSearch(1);
+    SearchTyped(1);
+}
+
+QStringList CLumbraWnd::KeywordHistory() const
+{
+    return m_keywords->stringList();
+}
+
+void CLumbraWnd::SetKeywordHistory(const QStringList& keywords)
+{
+    m_keywords->setStringList(yfx::CleanKeywordHistory(keywords));
+}
+
+void CLumbraWnd::ClearKeywordHistory()
+{
+    if (m_keywords->stringList().isEmpty())
+        return;
+    m_keywords->setStringList({});
+    emit keywordHistoryChanged({});
+}
+
+QMenu* CLumbraWnd::CreateKeywordMenu()
+{
+    QMenu* menu = m_editKeyword->createStandardContextMenu();
+    menu->addSeparator();
+    QAction* clear = menu->addAction(QStringLiteral("清除搜索记录"));
+    clear->setObjectName(QStringLiteral("clearKeywordHistory"));
+    clear->setEnabled(!m_keywords->stringList().isEmpty());
+    connect(clear, &QAction::triggered, this, &CLumbraWnd::ClearKeywordHistory);
+    return menu;
 }
 
 void CLumbraWnd::OnClearFields()
@@ -245,7 +300,7 @@ bool CLumbraWnd::eventFilter(QObject* watched, QEvent* event)
         CloseCandidateMenu();
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            RunSearch(0);
+            SearchTyped(0);
             return true;
         }
         if (key == Qt::Key_Escape)
@@ -258,6 +313,14 @@ bool CLumbraWnd::eventFilter(QObject* watched, QEvent* event)
             CloseCandidateMenu();
         break;
     }
+    case QEvent::ContextMenu:
+        if (watched == m_editKeyword) {
+            QMenu* menu = CreateKeywordMenu();
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+            return true;
+        }
+        break;
     default:
         break;
     }

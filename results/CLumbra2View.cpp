@@ -2,6 +2,7 @@
 
 #include "market/OpenPlatformAnswer.h"
 #include "market/OpenPlatformRequest.h"
+#include "market/SearchUrl.h"
 #include "market/Texts.h"
 #include "res/GbkText.h"
 #include "res/Resources.h"
@@ -61,8 +62,19 @@ CLumbra2View::CLumbra2View(IResultsDocument* document, QWidget* parent)
     m_busy->setRange(0, 0); // no known end: the bar shows that work goes on
     m_busy->setTextVisible(false);
     m_busy->setFixedSize(120, 6);
+    // with no source of results: where to set one up, or the demo for this run
+    m_firstRunLinks = new QLabel(m_statusPane);
+    m_firstRunLinks->setObjectName(QStringLiteral("firstRunLinks"));
+    m_firstRunLinks->setTextFormat(Qt::RichText);
+    m_firstRunLinks->setText(QStringLiteral("<a href=\"settings\">设置淘宝开放平台账号…</a>"
+                                            "&nbsp;&nbsp;&nbsp;&nbsp;<a href=\"demo\">使用演示数据</a>"));
+    m_firstRunLinks->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    m_firstRunLinks->setFocusPolicy(Qt::StrongFocus);
+    connect(m_firstRunLinks, &QLabel::linkActivated, this, &CLumbra2View::OnFirstRunLink);
+    m_firstRunLinks->hide();
     column->addWidget(m_statusText, 0, Qt::AlignHCenter);
     column->addWidget(m_busy, 0, Qt::AlignHCenter);
+    column->addWidget(m_firstRunLinks, 0, Qt::AlignHCenter);
     m_statusPane->hide();
     // decoded pictures follow the part in sight
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &CLumbra2View::UpdateNearTiles);
@@ -100,6 +112,8 @@ void CLumbra2View::ShowStatus(const QString& text, bool busy)
     }
     m_statusText->setText(text);
     m_busy->setVisible(busy);
+    m_firstRunLinks->hide();
+    m_statusPane->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_statusPane->adjustSize();
     PlaceStatus();
     m_statusPane->show();
@@ -122,11 +136,78 @@ ResultSource CLumbra2View::ChooseSource() const
     return ResultSource::ListSearch;
 }
 
+bool CLumbra2View::WantsAnswer() const
+{
+    return m_pDocument && (!m_pDocument->DocData().m_strAddress.empty() || m_pDocument->DocData().m_query);
+}
+
+void CLumbra2View::ShowFirstRun()
+{
+    ShowStatus(QStringLiteral("还没有可用的数据源：请设置自己的淘宝开放平台账号，或先看看演示数据。"), false);
+    m_firstRunLinks->show();
+    m_statusPane->setAttribute(Qt::WA_TransparentForMouseEvents, false); // the links take clicks
+    m_statusPane->adjustSize();
+    PlaceStatus();
+}
+
+bool CLumbra2View::ShowsFirstRun() const
+{
+    return m_statusPane->isVisible() && m_firstRunLinks->isVisible();
+}
+
+void CLumbra2View::OnFirstRunLink(const QString& link)
+{
+    IResultsHost* host = MainResultsHost();
+    if (!host)
+        return;
+    if (link == QLatin1String("settings")) {
+        host->OpenSourceSettings();
+    } else if (link == QLatin1String("demo")) {
+        host->UseDemoData();
+        SearchAgain();
+    }
+}
+
+void CLumbra2View::ConfigurationKnown()
+{
+    if (m_bWaitingForConfiguration)
+        OnInitialUpdate();
+}
+
+void CLumbra2View::SearchAgain()
+{
+    if (m_bLoaded || m_answer.Pending() || m_bWaitingForConfiguration)
+        return;
+    m_bWaited = true;
+    ShowStatus(QString(), false);
+    OnInitialUpdate();
+}
+
 void CLumbra2View::OnInitialUpdate()
 {
     LayoutTiles();
     if (m_bLoaded || m_answer.Pending())
         return;
+    IResultsHost* host = MainResultsHost();
+    if (WantsAnswer() && host && host->ConfigurationPending()) {
+        // the source and the seller filter are not known yet: wait for them
+        if (!m_bWaitingForConfiguration) {
+            m_bWaitingForConfiguration = true;
+            m_bWaited = true;
+            ShowStatus(yfx::res::String(yfx::res::IDS_SEARCHING), true);
+            emit loadingChanged(true);
+        }
+        return;
+    }
+    if (m_bWaitingForConfiguration) {
+        m_bWaitingForConfiguration = false;
+        emit loadingChanged(false);
+    }
+    if (WantsAnswer() && host && host->NoSourceConfigured()) {
+        ShowFirstRun();
+        emit loadFinished(false);
+        return;
+    }
     m_source = ChooseSource();
     yfx::net::Request request;
     if (m_source == ResultSource::OpenPlatform) {
@@ -138,7 +219,10 @@ void CLumbra2View::OnInitialUpdate()
         request.post = true;
         request.maxBytes = kMaxMaterialAnswerBytes;
     } else {
-        const std::string address = m_pDocument ? m_pDocument->DocData().m_strAddress : std::string();
+        std::string address = m_pDocument ? m_pDocument->DocData().m_strAddress : std::string();
+        // a search that waited asks where the list search is now (the demo may have started)
+        if (m_bWaited && !address.empty() && m_pDocument->DocData().m_query)
+            address = BuildSearchUrl(*m_pDocument->DocData().m_query);
         if (address.empty()) {
             // nothing to ask for: the view stays empty, as a failed answer leaves it
             ShowAnswer(yfx::net::Result{});

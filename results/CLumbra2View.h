@@ -55,8 +55,18 @@ public:
 
     // Called once by the opener after the view is shown: the empty layout, then the choice of
     // the source and the request for the answer, with the loading state shown until it comes
-    // (loadFinished). Returns at once.
+    // (loadFinished). Returns at once. While the host's configuration is pending the view waits
+    // in its loading state (ConfigurationKnown goes on); when the host has no source at all the
+    // view shows the first-run text with its two links instead of asking (loadFinished(false)).
     void OnInitialUpdate();
+    // The host's configuration is known now: a view waiting for it goes on with its search.
+    void ConfigurationKnown();
+    // Searches again from the start, for a view that showed the first-run text.
+    void SearchAgain();
+    // True while the view shows the first-run text.
+    bool ShowsFirstRun() const;
+    // The label of the first-run text's links ("settings" and "demo"), for tests.
+    QLabel* FirstRunLinks() const { return m_firstRunLinks; }
     // Shows a fetched answer (code and text as HttpGetText gives them), read as the source
     // chosen by OnInitialUpdate gives it (the list search before that): true when tiles were
     // created and the pictures asked for (also when the seller filter left no record: an empty
@@ -69,8 +79,8 @@ public:
     ResultSource Source() const { return m_source; }
     // True while credit levels of the view's items are on the way.
     bool CreditLevelsLoading() const;
-    // True from OnInitialUpdate until the answer was handled.
-    bool IsLoading() const { return m_answer.Pending(); }
+    // True from OnInitialUpdate until the answer was handled (waiting for the configuration too).
+    bool IsLoading() const { return m_answer.Pending() || m_bWaitingForConfiguration; }
     // The grey text shown in place of tiles ("正在搜索…", "没有找到相关商品", "无法连接服务器",
     // "无法读取服务器的回答", a refusal of the open platform), empty when there is none.
     QString StatusText() const;
@@ -166,6 +176,10 @@ private:
     // Shows `text` centred in the view (empty: nothing), with the busy indicator if `busy`.
     void ShowStatus(const QString& text, bool busy);
     void PlaceStatus();
+    void ShowFirstRun();
+    void OnFirstRunLink(const QString& link);
+    // True when the document gives something to ask for (an address or a query).
+    bool WantsAnswer() const;
 
     IResultsDocument* m_pDocument;
     yfx::CAsyncFetch m_answer;
@@ -175,6 +189,9 @@ private:
     QWidget* m_statusPane = nullptr;
     QLabel* m_statusText = nullptr;
     QProgressBar* m_busy = nullptr;
+    QLabel* m_firstRunLinks = nullptr;
+    bool m_bWaitingForConfiguration = false;
+    bool m_bWaited = false; // the search waited for a configuration or a source
     bool m_bFirstLayout = true;
     int m_nScrollBarWidth;
     int m_nLeft = 0;

@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImageReader>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -105,6 +106,8 @@ private slots:
     void nothingToShow_data();
     void nothingToShow();
     void unreadableAnswersShowOneBoxAfterTheirCompletion();
+    void waitsUntilTheConfigurationIsKnown();
+    void firstRunTextAndItsLinks();
     void oneTilePerItemLessFilteredSellersInTheGrid();
     void picturesArriveSeveralAtOnceInTileOrderAndAreDrawn();
     void picturesAreDecodedOffThePaintPath();
@@ -147,7 +150,7 @@ void ViewTest::initTestCase()
 
 void ViewTest::init()
 {
-    m_host.m_config = Configuration();
+    m_host = TestHost();
     m_server->SetPictureLatency(std::chrono::milliseconds(0));
     m_server->HoldPictures(false);
     m_reports = 0;
@@ -274,6 +277,117 @@ void ViewTest::unreadableAnswersShowOneBoxAfterTheirCompletion()
     QCOMPARE(boxesInsideCompletions, 0);
     reports.Box()->button(QMessageBox::Ok)->click();
     QTRY_VERIFY(!reports.Box());
+}
+
+namespace {
+
+int ListRequests(ItemServer& server, const std::string& path)
+{
+    int n = 0;
+    for (const auto& seen : server.Requests())
+        n += seen.path == path;
+    return n;
+}
+
+} // namespace
+
+void ViewTest::waitsUntilTheConfigurationIsKnown()
+{
+    const std::string list = m_server->AddList("waiting", Items("cfg", 6));
+    m_host.m_bPending = true; // a first start: no document yet
+    auto v = std::make_unique<OpenView>(list, 0, QStringLiteral("自助搜索 - 销量"), QSize(917, 600));
+    QVERIFY(QTest::qWaitForWindowExposed(v->view.get()));
+    QSignalSpy loading(v->view.get(), &CLumbra2View::loadingChanged);
+    QSignalSpy finished(v->view.get(), &CLumbra2View::loadFinished);
+    v->view->OnInitialUpdate();
+    v->view->OnInitialUpdate(); // a second call changes nothing
+    // the loading state, and nothing asked while the source and the seller filter are unknown
+    QVERIFY(v->view->IsLoading());
+    QCOMPARE(v->view->StatusText(), QStringLiteral("正在搜索…"));
+    QCOMPARE(loading.count(), 1);
+    QVERIFY(!finished.wait(300)); // no answer can come: nothing was asked
+    QCOMPARE(ListRequests(*m_server, "/list/waiting"), 0);
+    v->view->ConfigurationKnown(); // still pending: it keeps waiting
+    QVERIFY(v->view->IsLoading());
+    QCOMPARE(ListRequests(*m_server, "/list/waiting"), 0);
+
+    // the configuration comes with a seller to leave out: the view asks now, filtered
+    m_host.m_config.sellerNicks = {{"seller2", 0}};
+    m_host.m_bPending = false;
+    v->view->ConfigurationKnown();
+    QVERIFY(v->view->IsLoading());
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(finished.at(0).at(0).toBool(), true);
+    QCOMPARE(v->view->Tiles().size(), size_t(5));
+    for (const CTBRecord& r : v->view->Records())
+        QVERIFY(r.nick() != "seller2");
+    QCOMPARE(ListRequests(*m_server, "/list/waiting"), 1);
+    // once answered, a later ConfigurationKnown asks nothing again
+    v->view->ConfigurationKnown();
+    QVERIFY(!v->view->IsLoading());
+    QCOMPARE(loading.last().at(0).toBool(), false);
+
+    // a window that asks for nothing (an empty address) never waits
+    auto empty = std::make_unique<OpenView>(std::string(), 0, QStringLiteral("Lumbra2 1"), QSize(400, 300));
+    m_host.m_bPending = true;
+    empty->view->OnInitialUpdate();
+    QVERIFY(!empty->view->IsLoading());
+    QCOMPARE(empty->view->StatusText(), QString());
+}
+
+void ViewTest::firstRunTextAndItsLinks()
+{
+    const std::string list = m_server->AddList("firstrun", Items("first", 3));
+    m_host.m_bNoSource = true;
+    auto v = std::make_unique<OpenView>(list, 0, QStringLiteral("自助搜索 - 销量"), QSize(917, 600));
+    QVERIFY(QTest::qWaitForWindowExposed(v->view.get()));
+    QSignalSpy finished(v->view.get(), &CLumbra2View::loadFinished);
+    v->view->OnInitialUpdate();
+    // said at once, without asking anything
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).toBool(), false);
+    QVERIFY(!v->view->IsLoading());
+    QVERIFY(v->view->ShowsFirstRun());
+    QVERIFY(v->view->StatusText().contains(QStringLiteral("数据源")));
+    QLabel* links = v->view->FirstRunLinks();
+    QVERIFY(links->isVisible());
+    QVERIFY(links->text().contains(QStringLiteral("设置淘宝开放平台账号…")));
+    QVERIFY(links->text().contains(QStringLiteral("使用演示数据")));
+    QCOMPARE(ListRequests(*m_server, "/list/firstrun"), 0);
+
+    // a click reaches the links (the grey text lets clicks through, the links take them)
+    const QPoint settingsAt(4, links->height() / 2);
+    const QPoint demoAt(links->width() - 4, links->height() / 2);
+    QCOMPARE(v->view->childAt(links->mapTo(v->view.get(), settingsAt)), static_cast<QWidget*>(links));
+    QTest::mouseClick(links, Qt::LeftButton, {}, settingsAt);
+    QCOMPARE(m_host.m_nSettingsAsked, 1);
+    QCOMPARE(m_host.m_nDemoAsked, 0);
+    QVERIFY(v->view->ShowsFirstRun()); // the settings are a dialog: the text stays until they apply
+
+    // the demo: the view waits for the configuration the started server brings, then searches
+    QTest::mouseClick(links, Qt::LeftButton, {}, demoAt);
+    QCOMPARE(m_host.m_nDemoAsked, 1);
+    QVERIFY(!v->view->ShowsFirstRun());
+    QVERIFY(v->view->IsLoading());
+    QCOMPARE(v->view->StatusText(), QStringLiteral("正在搜索…"));
+    m_host.m_bNoSource = false;
+    m_host.m_bPending = false;
+    v->view->ConfigurationKnown();
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(finished.last().at(0).toBool(), true);
+    QCOMPARE(v->view->Tiles().size(), size_t(3));
+    QVERIFY(!v->view->ShowsFirstRun());
+    QCOMPARE(ListRequests(*m_server, "/list/firstrun"), 1);
+
+    // a configured server that fails keeps its own text
+    auto failed = std::make_unique<OpenView>("http://127.0.0.1:1/list", 0, QStringLiteral("自助搜索 - 销量"),
+                                             QSize(917, 600));
+    QSignalSpy failedFinished(failed->view.get(), &CLumbra2View::loadFinished);
+    failed->view->OnInitialUpdate();
+    QVERIFY(failedFinished.wait(20000));
+    QCOMPARE(failed->view->StatusText(), QStringLiteral("无法连接服务器"));
+    QVERIFY(!failed->view->ShowsFirstRun());
+    QVERIFY(!failed->view->FirstRunLinks()->isVisible());
 }
 
 void ViewTest::oneTilePerItemLessFilteredSellersInTheGrid()
