@@ -74,10 +74,3 @@ void CSecretStore::Write(const QString& appKey, const QString& secret, QObject* 
     job->setTextData(secret);
     Run(job, receiver, std::move(done), timeoutMs);
 }
-
-void CSecretStore::Remove(const QString& appKey, QObject* receiver, Done done, int timeoutMs)
-{
-    auto* job = new QKeychain::DeletePasswordJob(Service());
-    job->setKey(EntryFor(appKey));
-    Run(job, receiver, std::move(done), timeoutMs);
-}

@@ -13,7 +13,7 @@ class QObject;
 class CSecretStore {
 public:
     enum class Outcome {
-        Ok,        // read, written or removed
+        Ok,        // read or written
         NotFound,  // no secret for that key (reading)
         NoKeyring, // no keyring answered, or it refused: `error` says what it said
     };
@@ -29,7 +29,6 @@ public:
     static void Read(const QString& appKey, QObject* receiver, Done done, int timeoutMs = kTimeoutMs);
     static void Write(const QString& appKey, const QString& secret, QObject* receiver, Done done,
                       int timeoutMs = kTimeoutMs);
-    static void Remove(const QString& appKey, QObject* receiver, Done done, int timeoutMs = kTimeoutMs);
 
     // The keyring's service name and an application's entry in it.
     static QString Service();

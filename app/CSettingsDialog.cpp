@@ -58,7 +58,7 @@ Configuration ApplicationOf(const DataSourceSettings& v)
 SearchQuery TestQuery()
 {
     SearchQuery q;
-    q.cat = "0";
+    q.cat.push_back('0'); // (an assignment of the literal trips GCC 12's -Wrestrict)
     q.keyword = yfx::GbkFromQString(QStringLiteral("手机"));
     return q;
 }
