@@ -234,10 +234,15 @@ void CLumbraWnd::OnCandidate(int id)
     RunSearch(0);
 }
 
+QMenu* CLumbraWnd::CandidateMenu() const
+{
+    return qobject_cast<QMenu*>(m_candidateMenu.data());
+}
+
 void CLumbraWnd::CloseCandidateMenu()
 {
-    if (m_candidateMenu)
-        m_candidateMenu->close();
+    if (QMenu* menu = CandidateMenu())
+        menu->close();
 }
 
 bool CLumbraWnd::FilterCandidateMenuEvent(QEvent* event)
@@ -262,14 +267,15 @@ bool CLumbraWnd::FilterCandidateMenuEvent(QEvent* event)
         if (mouse->button() != Qt::LeftButton && mouse->button() != Qt::MiddleButton)
             return false;
         const QPoint global = mouse->globalPosition().toPoint();
-        if (m_candidateMenu->rect().contains(m_candidateMenu->mapFromGlobal(global)))
+        QMenu* menu = CandidateMenu();
+        if (!menu || menu->rect().contains(menu->mapFromGlobal(global)))
             return false; // a press on the menu chooses an entry
         QWidget* target = QApplication::widgetAt(global);
         if (!target || (target != this && !isAncestorOf(target)))
             return false; // outside the pane: the menu closes as menus do
         // Inside the pane the menu closes and the press reaches the control under the pointer
         // (an edit takes the focus and places its cursor), exactly once.
-        m_candidateMenu->setAttribute(Qt::WA_NoMouseReplay);
+        menu->setAttribute(Qt::WA_NoMouseReplay);
         CloseCandidateMenu();
         QMouseEvent press(QEvent::MouseButtonPress, target->mapFromGlobal(mouse->globalPosition()),
                           mouse->globalPosition(), mouse->button(), mouse->buttons(), mouse->modifiers());
@@ -293,7 +299,7 @@ bool CLumbraWnd::FilterCandidateMenuEvent(QEvent* event)
 
 bool CLumbraWnd::eventFilter(QObject* watched, QEvent* event)
 {
-    if (m_candidateMenu && watched == m_candidateMenu.data())
+    if (!m_candidateMenu.isNull() && watched == m_candidateMenu.data())
         return FilterCandidateMenuEvent(event) || QWidget::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::KeyPress: {

@@ -53,7 +53,7 @@ public:
     // The titles of the last finder run (GBK), in the order the browsers listed them.
     const std::vector<std::string>& Candidates() const { return m_candidates; }
     // The candidate menu while it is open, else null.
-    QMenu* CandidateMenu() const { return m_candidateMenu; }
+    QMenu* CandidateMenu() const;
     // True from a press of button 1013 until the browsers' pages have been read and acted on.
     bool FinderBusy() const { return m_bFinderBusy; }
 
@@ -105,7 +105,9 @@ private:
     bool FilterCandidateMenuEvent(QEvent* event);
 
     std::vector<std::string> m_candidates;
-    QPointer<QMenu> m_candidateMenu;
+    // A QObject guard: the event filter compares it with what it watches also while the menu
+    // is being destroyed, when it is no longer a QMenu.
+    QPointer<QObject> m_candidateMenu;
     SourceFactory m_sourceFactory;
     bool m_bFinderBusy = false;
     QStringListModel* m_keywords = nullptr;
