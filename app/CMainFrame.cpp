@@ -16,6 +16,7 @@
 #include "res/Resources.h"
 #include "results/CLumbra2View.h"
 #include "results/CPriceMemory.h"
+#include "results/CPriceMemoryPage.h"
 #include "results/PriceMemoryActions.h"
 
 #include <QAction>
@@ -627,8 +628,10 @@ CSettingsDialog* CMainFrame::OpenSettings()
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &CSettingsDialog::dataSourceSaved, this, &CMainFrame::ApplySettings);
     connect(dialog, &CSettingsDialog::clearKeywordHistoryRequested, m_wndSearchPane, &CLumbraWnd::ClearKeywordHistory);
-    // Pages of other parts of the program are added here: dialog->AddPage(title, page), each
-    // page saving itself when the dialog is accepted.
+    // Pages of other parts of the program, each saving itself when the dialog is accepted.
+    auto* prices = new CPriceMemoryPage(MainPriceMemory());
+    dialog->AddPage(QStringLiteral("价格记录"), prices);
+    connect(dialog, &QDialog::accepted, prices, &CPriceMemoryPage::Save);
     m_settingsDialog = dialog;
     dialog->open();
     return dialog;

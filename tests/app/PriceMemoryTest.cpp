@@ -3,9 +3,15 @@
 // of the memory.
 #include "app/CMainFrame.h"
 #include "results/CPriceMemory.h"
+#include "results/CPriceMemoryPage.h"
+#include "results/PriceMemoryActions.h"
 #include "store/StoreFile.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QDir>
 #include <QMenu>
 #include <QMessageBox>
@@ -64,7 +70,44 @@ private slots:
         QTRY_VERIFY(answered); // everything handed over before has been dealt with
         QCOMPARE(unavailable.count(), 1);
         QCOMPARE(messages.count(said), 1);
+        // the settings page says so and offers nothing
+        CPriceMemoryPage page(&memory);
+        QVERIFY(!page.RecordBox()->isEnabled() && !page.KeepDaysBox()->isEnabled() && !page.ClearButton()->isEnabled());
+        QVERIFY(!page.Note()->text().isEmpty());
         SetMainPriceMemory(nullptr);
+    }
+
+    void settingsPageSavesTheSwitchAndTheKeepingTime()
+    {
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        qputenv("XDG_DATA_HOME", home.path().toUtf8());
+        qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+        yfx::store::CPriceStore::Settings settings;
+        settings.database.path = yfx::store::DefaultStorePath();
+        CPriceMemory memory(settings);
+        QTRY_VERIFY(memory.Available());
+        yfx::SetPriceRecording(&memory, true);
+        yfx::SetPriceKeepDays(&memory, 400);
+
+        CPriceMemoryPage page(&memory);
+        QVERIFY(page.RecordBox()->isChecked());
+        QCOMPARE(page.KeepDaysBox()->value(), 400);
+        page.RecordBox()->setChecked(false);
+        page.KeepDaysBox()->setValue(90);
+        // nothing changes before the dialog's OK
+        QVERIFY(yfx::SavedPriceRecording());
+        QCOMPARE(yfx::SavedPriceKeepDays(), 400);
+        page.Save();
+        QVERIFY(!yfx::SavedPriceRecording());
+        QCOMPARE(yfx::SavedPriceKeepDays(), 90);
+        // a page made afterwards shows what was saved; the bounds hold
+        CPriceMemoryPage again(&memory);
+        QVERIFY(!again.RecordBox()->isChecked());
+        QCOMPARE(again.KeepDaysBox()->value(), 90);
+        again.KeepDaysBox()->setValue(1);
+        QCOMPARE(again.KeepDaysBox()->value(), CPriceMemoryPage::kMinKeepDays);
+        yfx::SetPriceRecording(&memory, true);
     }
 };
 
