@@ -44,6 +44,16 @@ bool ReadText(int fetchResult, const std::string& text, Configuration& cfg)
         for (Json::ArrayIndex i = 0; i < nicks.size(); ++i)
             cfg.sellerNicks[yfx::json::MemberText(doc, nicks[i], "nick")] = static_cast<int>(i);
     }
+    const Json::Value& ids = yfx::json::Member(doc.root, "sellerids");
+    if (ids.isObject()) {
+        for (auto it = ids.begin(); it != ids.end(); ++it) {
+            if (!it->isString() && !it->isNumeric())
+                continue;
+            const std::string id = yfx::json::ReadText(doc, *it);
+            if (!id.empty() && id.size() <= 20 && id.find_first_not_of("0123456789") == std::string::npos)
+                cfg.sellerIds[it.name()] = id;
+        }
+    }
     const Json::Value& affiches = yfx::json::Member(doc.root, "affiches");
     if (affiches.isArray()) {
         for (Json::ArrayIndex i = 0; i < affiches.size(); ++i)

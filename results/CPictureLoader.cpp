@@ -162,20 +162,52 @@ std::map<std::string, int> CPictureLoader::WantedNow() const
     return wanted;
 }
 
+void CPictureLoader::SetTiles(std::vector<CTBItemWnd*> tiles)
+{
+    m_tiles = std::move(tiles);
+}
+
 void CPictureLoader::Rebound()
 {
     if (m_bStopped)
         return;
+    const std::map<std::string, int> wanted = WantedNow();
+    // what no tile shows any more: set aside decoded (a few), no longer downloaded
+    std::erase_if(m_aside, [&](const std::string& path) { return wanted.contains(path); });
+    for (const auto& [path, image] : m_decoded)
+        if (!wanted.contains(path) && std::find(m_aside.begin(), m_aside.end(), path) == m_aside.end())
+            m_aside.push_back(path);
+    while (m_aside.size() > kDecodedAside) {
+        m_decoded.erase(m_aside.front());
+        m_aside.pop_front();
+    }
+    for (auto it = m_pending.begin(); it != m_pending.end();) {
+        if (wanted.contains(*it)) {
+            ++it;
+            continue;
+        }
+        PictureDownloads::Instance().Drop(*it, this);
+        m_requested.erase(*it);
+        it = m_pending.erase(it);
+    }
     // in tile order, so that the engine's queue is in that order too
     std::vector<std::pair<int, std::string>> byTile;
-    for (const auto& [path, index] : WantedNow())
+    for (const auto& [path, index] : wanted)
         byTile.emplace_back(index, path);
     std::sort(byTile.begin(), byTile.end());
     for (const auto& [index, path] : byTile) {
-        if (m_pending.contains(path))
+        if (const auto decoded = m_decoded.find(path); decoded != m_decoded.end()) {
+            const QString file = QFile::decodeName(QByteArray::fromStdString(path));
+            for (CTBItemWnd* tile : m_tiles)
+                if (tile->PictureSource().path == path && tile->PictureControl().m_image.isNull())
+                    tile->PictureControl().SetDecodedImage(file, decoded->second);
+        } else if (m_pending.contains(path)) {
             PictureDownloads::Instance().MoveTo(path, index);
-        else if (!m_requested.contains(path))
+        } else if (m_done.contains(path)) {
+            Decode(path); // came before, for a tile that has since shown another item
+        } else if (!m_requested.contains(path)) {
             Request(path, index);
+        }
     }
     if (m_pending.empty() && m_nDecoding == 0) {
         // told later, like every other outcome: whoever started the loader hears of it
@@ -214,6 +246,15 @@ void CPictureLoader::OnPictureDone(const std::string& path)
 {
     if (!m_pending.erase(path))
         return;
+    m_done.insert(path);
+    Decode(path);
+    FinishedIfIdle();
+}
+
+void CPictureLoader::Decode(const std::string& path)
+{
+    if (m_decoding.contains(path))
+        return;
     QSize inner;
     for (CTBItemWnd* tile : m_tiles) {
         if (tile->PictureSource().path == path) {
@@ -222,6 +263,9 @@ void CPictureLoader::OnPictureDone(const std::string& path)
             break;
         }
     }
+    if (!inner.isValid())
+        return; // no tile shows it now: decoded when one does
+    m_decoding.insert(path);
     ++m_nDecoding;
     yfx::RunInPool([owner = m_owner, path, inner] {
         // (a file that did not come, or is beyond the bounds, decodes as a null picture)
@@ -236,12 +280,22 @@ void CPictureLoader::OnPictureDone(const std::string& path)
 void CPictureLoader::OnPictureDecoded(const std::string& path, const QImage& image)
 {
     --m_nDecoding;
+    m_decoding.erase(path);
+    HandOver(path, image);
+    FinishedIfIdle();
+}
+
+void CPictureLoader::HandOver(const std::string& path, const QImage& image)
+{
     const QString file = QFile::decodeName(QByteArray::fromStdString(path));
+    bool shown = false;
     for (size_t i = 0; i < m_tiles.size(); ++i) {
         if (m_tiles[i]->PictureSource().path != path)
             continue;
+        shown = true;
         m_tiles[i]->PictureControl().SetDecodedImage(file, image);
         emit pictureHandled(static_cast<int>(i), true);
     }
-    FinishedIfIdle();
+    if (shown && !image.isNull())
+        m_decoded[path] = image;
 }

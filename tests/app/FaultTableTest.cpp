@@ -278,12 +278,14 @@ void FaultTableTest::CheckList(const QString& expected)
     QVERIFY(QTest::qWaitForWindowExposed(&view));
     view.OnInitialUpdate();
     if (expected == QStringLiteral("tiles")) {
-        QTRY_COMPARE_WITH_TIMEOUT(view.Tiles().size(), std::size_t{40}, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(view.ItemCount(), 40, kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!view.Tiles().empty(), kWaitMs);
         return;
     }
     if (expected == QStringLiteral("empty-reported"))
         QTRY_COMPARE_WITH_TIMEOUT(m_reports, 1, kWaitMs);
     QVERIFY(view.Tiles().empty());
+    QCOMPARE(view.ItemCount(), 0);
     QVERIFY(!view.PicturesLoading());
 }
 
