@@ -919,8 +919,11 @@ struct ScrollRun {
     int tileWidgets = 0;
     int tileLimit = 0;
     double answerStallMs = 0;   // longest stall from the first answer until its tiles and pictures
+    double answerStallCpuMs = 0, answerStallQueuedMs = 0; // of it: processor time, wait for a processor
     double tilesShownMs = -1;   // first answer -> its tiles made (the rows in reach)
-    std::vector<double> frames; // each frame's own work, ms
+    std::vector<double> frames;   // each frame's time, ms
+    std::vector<double> frameCpu; // the GUI thread's processor time in it, ms
+    std::vector<double> frameOwn; // its time less the wait for a processor held by other programs
     double scrollStallMs = 0;   // longest stall while scrolling
     std::vector<double> pageShownMs; // each next page: its answer -> the viewport painted
     double idleMb = 0, endMb = 0;
@@ -937,8 +940,7 @@ ScrollRun OneScroll(const std::string& address)
     view.resize(917, 700);
     view.show();
     if (!QTest::qWaitForWindowExposed(&view, 10000))
-        std::fprintf(stderr, "warning: the view was not exposed
-");
+        std::fprintf(stderr, "warning: the view was not exposed\n");
     Spin(50);
 
     // the first answer: tiles and pictures of the rows in reach
@@ -954,6 +956,8 @@ ScrollRun OneScroll(const std::string& address)
     Spin(100);
     meter.Stop();
     run.answerStallMs = meter.Longest("answer").wallMs;
+    run.answerStallCpuMs = meter.Longest("answer").cpuMs;
+    run.answerStallQueuedMs = meter.Longest("answer").queuedMs;
     run.tilesShownMs = answered >= 0 && settled >= 0 ? settled - answered : -1;
 
     // each next page: from its answer to the first paint of the viewport after the view took it
@@ -974,15 +978,19 @@ ScrollRun OneScroll(const std::string& address)
     const double start = NowMs();
     while (view.MoreRow()->CurrentState() != CMoreRow::State::End || bar->value() < bar->maximum()) {
         if (NowMs() - start > 120000) {
-            std::fprintf(stderr, "the end never came
-");
+            std::fprintf(stderr, "the end never came\n");
             break;
         }
         const double frame = NowMs();
-        bar->setValue(bar->value() + 120);
-        view.viewport()->repaint();
-        QApplication::processEvents();
-        run.frames.push_back(NowMs() - frame);
+        const double cpu = ThreadCpuMs();
+        const double queued = ThreadQueuedMs();
+        bar->setValue(bar->value() + 120); // the view scrolls and binds; the paint is queued
+        QApplication::processEvents();     // the paint, and whatever else came meanwhile
+        const double wall = NowMs() - frame;
+        run.frames.push_back(wall);
+        run.frameCpu.push_back(ThreadCpuMs() - cpu);
+        // less the time the thread waited, ready, for a processor that other programs held
+        run.frameOwn.push_back(queued >= 0 ? wall - std::max(0.0, ThreadQueuedMs() - queued) : wall);
         notePage();
         SpinUntil([&] {
             notePage();
@@ -1007,8 +1015,7 @@ int RunScroll(int argc, char** argv, int latency, int runs)
     QApplication app(argc, argv);
     yfx::test::MarketServerProcess server({"--latency-ms", std::to_string(latency)});
     if (!server.Started()) {
-        std::fprintf(stderr, "market server did not start: %s
-", server.Error().c_str());
+        std::fprintf(stderr, "market server did not start: %s\n", server.Error().c_str());
         return 1;
     }
     yfx::SetEndpointServer(server.BaseUrl());
@@ -1020,54 +1027,58 @@ int RunScroll(int argc, char** argv, int latency, int runs)
 
     const ScrollRun first = OneScroll(address); // what the first view of a process pays once
     ClearFolder(folder.path());
-    std::vector<double> frameP99, frameWorst, scrollStall, answerStall, pageShown, pageWorst, memory, tilesShown;
+    std::vector<double> frameP99, frameWorst, frameCpuP99, frameOwnP99, scrollStall, answerStall, pageShown, pageWorst, memory,
+        tilesShown;
+    std::vector<double> answerCpu, answerQueued;
     ScrollRun last;
     for (int i = 0; i < runs; ++i) {
         ClearFolder(folder.path());
         const ScrollRun r = OneScroll(address);
         if (r.items == 0) {
-            std::fprintf(stderr, "no items
-");
+            std::fprintf(stderr, "no items\n");
             return 1;
         }
         frameP99.push_back(Percentile(r.frames, 99));
         frameWorst.push_back(Worst(r.frames));
+        frameCpuP99.push_back(Percentile(r.frameCpu, 99));
+        frameOwnP99.push_back(Percentile(r.frameOwn, 99));
         scrollStall.push_back(r.scrollStallMs);
         answerStall.push_back(r.answerStallMs);
+        answerCpu.push_back(r.answerStallCpuMs);
+        answerQueued.push_back(r.answerStallQueuedMs);
         tilesShown.push_back(r.tilesShownMs);
         pageShown.push_back(Median(r.pageShownMs));
         pageWorst.push_back(Worst(r.pageShownMs));
         memory.push_back(r.endMb - r.idleMb);
         std::printf("run %d: %d items in %d pages, %zu frames in %.1f s: p99 %.1f ms, worst %.1f ms; "
                     "page answer -> painted median %.1f, worst %.1f ms; %d tile widgets (limit %d); "
-                    "%.1f MB over idle
-",
+                    "%.1f MB over idle\n",
                     i + 1, r.items, r.pages, r.frames.size(), r.seconds, frameP99.back(), frameWorst.back(),
                     pageShown.back(), pageWorst.back(), r.tileWidgets, r.tileLimit, memory.back());
         last = r;
     }
     std::printf("scroll: a view of 917 x 700 through %d items (%s platform, server latency %d ms), %d runs, "
-                "median (worst run); load average %.1f; first view of the process: frame p99 %.1f ms
-",
+                "median (worst run); load average %.1f; first view of the process: frame p99 %.1f ms\n",
                 last.items, PlatformName().c_str(), latency, runs, LoadAverage(), Percentile(first.frames, 99));
-    std::printf("first answer: tiles of the rows in reach made %.1f ms after it; longest stall %.1f ms (%.1f)
-",
-                Median(tilesShown), Median(answerStall), Worst(answerStall));
-    std::printf("frame time while scrolling, 99th percentile   %6.1f ms (%.1f); longest frame %.1f ms (%.1f)
-",
+    std::printf("first answer: tiles of the rows in reach made %.1f ms after it; longest stall %.1f ms (%.1f; "
+                "processor time %.1f, waiting for a processor %.1f)\n",
+                Median(tilesShown), Median(answerStall), Worst(answerStall), Median(answerCpu), Median(answerQueued));
+    std::printf("frame time while scrolling, 99th percentile   %6.1f ms (%.1f); longest frame %.1f ms (%.1f)\n",
                 Median(frameP99), Worst(frameP99), Median(frameWorst), Worst(frameWorst));
-    std::printf("longest GUI-thread stall while scrolling      %6.1f ms (%.1f)
-", Median(scrollStall),
+    std::printf("  less the wait for a processor held by others %5.1f ms (%.1f); the GUI thread's processor "
+                "time, p99 %.1f ms (%.1f)\n",
+                Median(frameOwnP99), Worst(frameOwnP99), Median(frameCpuP99), Worst(frameCpuP99));
+    std::printf("longest GUI-thread stall while scrolling      %6.1f ms (%.1f)\n", Median(scrollStall),
                 Worst(scrollStall));
-    std::printf("next page: its answer -> painted              %6.1f ms (worst page of all runs %.1f)
-",
+    std::printf("next page: its answer -> painted              %6.1f ms (worst page of all runs %.1f)\n",
                 Median(pageShown), Worst(pageWorst));
-    std::printf("resident memory at the end, over idle         %6.1f MB (%.1f); %d tile widgets for %d items
-",
+    std::printf("resident memory at the end, over idle         %6.1f MB (%.1f); %d tile widgets for %d items\n",
                 Median(memory), Worst(memory), last.tileWidgets, last.items);
     Figure("scroll_answer_stall_worst", Worst(answerStall));
     Figure("scroll_frame_p99_median", Median(frameP99));
     Figure("scroll_frame_p99_worst", Worst(frameP99));
+    Figure("scroll_frame_cpu_p99_worst", Worst(frameCpuP99));
+    Figure("scroll_frame_own_p99_worst", Worst(frameOwnP99));
     Figure("scroll_stall_worst", Worst(scrollStall));
     Figure("scroll_page_shown_median", Median(pageShown));
     Figure("scroll_page_shown_worst", Worst(pageWorst));
