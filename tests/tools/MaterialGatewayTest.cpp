@@ -486,17 +486,6 @@ TEST_F(MaterialGatewayTest, AnOrdinaryApplicationGetsNoLevelsAndNoIdForASingleFi
     EXPECT_FALSE(one.records[0].href().empty());
 }
 
-TEST_F(MaterialGatewayTest, TheBuyersAddressIsSignedAndSentOnlyWhenSet)
-{
-    Configuration cfg = App();
-    Search(cfg, Query("手机"));
-    EXPECT_EQ(s_server->Requests().back().query.count("ip"), 0u);
-    cfg.buyerIp = "203.0.113.7";
-    const MaterialAnswer a = Search(cfg, Query("手机"));
-    EXPECT_EQ(a.outcome, AnswerOutcome::Items) << U(a.message); // the signature covers it
-    EXPECT_EQ(s_server->Requests().back().query.at("ip"), "203.0.113.7");
-}
-
 TEST_F(MaterialGatewayTest, ConfigurationDocumentChoosesTheSource)
 {
     const auto read = [](const MarketServerProcess& server) {
