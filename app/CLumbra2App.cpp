@@ -2,9 +2,9 @@
 
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
-#include "market/TBRecord.h"
-#include "res/GbkText.h"
 #include "res/Resources.h"
+#include "results/CAnswerReportBox.h"
+#include "results/CPictureLoader.h"
 #include "results/ResultsHost.h"
 
 #include <QFileDialog>
@@ -14,7 +14,6 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QSettings>
 #include <QShortcut>
 #include <QStyleFactory>
@@ -61,9 +60,11 @@ public:
 
 CLumbra2App::CLumbra2App(int& argc, char** argv)
     : QApplication(argc, argv)
-    , m_strTempFolder(yfx::MakePictureFolder())
+    , m_strPictureCache(yfx::MakePictureCacheFolder())
 {
-    SetPictureFolder(m_strTempFolder);
+    SetPictureFolder(m_strPictureCache);
+    // what a killed run left, and what is past the budget, goes off the GUI thread
+    CPictureLoader::TrimCacheLater();
     setOrganizationName(kSettingsRoot);
     // No display name: the window system would add it to the frame's caption, which starts
     // with the program's name already.
@@ -134,10 +135,9 @@ bool CLumbra2App::InitInstance(int announcementPeriodMs)
     CleanState();
     ApplyLook();
 
-    // an unreadable result list is reported to the user
-    SetErrorReporter([](const std::string& caption, const std::string& text) {
-        QMessageBox::critical(nullptr, yfx::QStringFromGbk(caption), QString::fromStdString(text));
-    });
+    // an unreadable result list is reported to the user, in a box of its own
+    if (!m_pAnswerReports)
+        m_pAnswerReports = new CAnswerReportBox(this);
 
     m_pMainWnd = announcementPeriodMs > 0 ? new CMainFrame(nullptr, announcementPeriodMs) : new CMainFrame(nullptr);
     if (!m_pMainWnd)

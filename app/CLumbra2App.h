@@ -1,13 +1,16 @@
 #pragma once
-// The application object: works out the picture folder and the badge table before anything
-// else, then starts the program (InitInstance) with its main frame. Commands: Ctrl+N opens an
-// empty results window "Lumbra2 1", "Lumbra2 2", ...; Ctrl+O opens one titled with a chosen
-// file's name. Qt's own texts are Chinese from the start. Nothing is saved between runs.
+// The application object: works out the picture cache folder (and has it trimmed off the GUI
+// thread) and the badge table before anything else, then starts the program (InitInstance)
+// with its main frame. Commands: Ctrl+N opens an empty results window "Lumbra2 1",
+// "Lumbra2 2", ...; Ctrl+O opens one titled with a chosen file's name. Qt's own texts are
+// Chinese from the start. Nothing but the picture cache is kept between runs.
 #include "market/AppState.h"
+#include "market/PictureCache.h"
 
 #include <QApplication>
 #include <QPointer>
 
+class CAnswerReportBox;
 class QTranslator;
 
 #include "app/CMainFrame.h"
@@ -32,7 +35,9 @@ public:
     const QTranslator* QtTranslator() const { return m_pQtTranslator; }
 
     bool m_bHighColorImages = true;
-    std::string m_strTempFolder; // ends with '/', or empty when no private folder could be had
+    // The picture cache folder (market/PictureCache.h), ending with '/'; empty when no private
+    // folder could be had (pictures then fail quietly).
+    std::string m_strPictureCache;
     yfx::BadgeTable m_badgeIds;
 
 public slots:
@@ -46,5 +51,6 @@ private:
 
     QPointer<CMainFrame> m_pMainWnd;
     QTranslator* m_pQtTranslator = nullptr;
+    CAnswerReportBox* m_pAnswerReports = nullptr; // the message box of unreadable answers
     int m_nNewCount = 0;
 };

@@ -156,7 +156,7 @@ CMainFrame::CMainFrame(QWidget* parent, int announcementPeriodMs)
 
     connect(&m_timer, &QTimer::timeout, this, [this] { OnTimer(0); });
     connect(m_wndCategoryTree, &CTBCatTreeCtrl::documentArrived, this, &CMainFrame::CheckDocumentsReady);
-    ReadConfiguration();
+    FetchConfiguration();
     UpdateTitle();
 }
 
@@ -234,10 +234,11 @@ bool CMainFrame::CreateNavigationBar()
     return true;
 }
 
-void CMainFrame::ReadConfiguration()
+void CMainFrame::FetchConfiguration()
 {
     yfx::net::Request request;
     request.url = ConfigDocumentUrl();
+    request.maxBytes = kMaxConfigurationBytes;
     m_configFetch.Start(this, std::move(request), [this](const yfx::net::Result& r) {
         ApplyConfiguration(r.code, r.text);
         CheckDocumentsReady();

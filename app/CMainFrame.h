@@ -43,9 +43,9 @@ public:
     explicit CMainFrame(QWidget* parent = nullptr, int announcementPeriodMs = kAnnouncementPeriodMs);
     ~CMainFrame() override;
 
-    // Asks for the configuration document; when it arrives it fills the members below and
-    // starts the announcement timer when there are announcements. Returns at once.
-    void ReadConfiguration();
+    // Asks for the configuration document; when it arrives ApplyConfiguration reads it into the
+    // members below. Returns at once.
+    void FetchConfiguration();
     // Reads a fetched configuration document (`fetchResult` as HttpGetText gives it) into the
     // members below and starts the announcement timer when there are announcements. False
     // as ReadConfigurationText reports.

@@ -2,6 +2,7 @@
 // application object exists, so that --help and --version work without a display, and once
 // after it has taken out the window system's own options (-platform and the like).
 #include "app/CDemoServer.h"
+#include "app/CEndSignals.h"
 #include "app/CLumbra2App.h"
 #include "app/CMainFrame.h"
 #include "app/CShownProbe.h"
@@ -47,6 +48,14 @@ int main(int argc, char** argv)
         Print(stderr, QStringLiteral("yuefengxuan: %1\nTry 'yuefengxuan --help'.\n").arg(options.text));
         return 2;
     }
+
+    // SIGTERM and SIGINT close the main window and leave the event loop: main returns as after
+    // a close by the user (the demo server is stopped on the way out)
+    CEndSignals endSignals([&app](int) {
+        if (CMainFrame* frame = app.MainFrame())
+            frame->close();
+        QCoreApplication::quit();
+    });
 
     CDemoServer demo; // declared after the application: stopped before it goes
     if (options.demo) {

@@ -13,13 +13,40 @@ class QPainter;
 
 namespace yfx {
 
+// The longest picture file taken from the network: the download stops at this size and keeps
+// nothing. A marketplace thumbnail is tens of KB.
+constexpr qint64 kMaxPictureFileBytes = qint64{2} << 20;
+
 // What a picture file may be before it is decoded at all. The byte bound matches the largest
-// picture the download keeps; a marketplace thumbnail is about 10 KB. The pixel bound (read
-// from the header, before any decoding) keeps a whole decode, which formats without clipped
-// decoding need, at no more than 256 MB for 32-bit pixels.
+// picture the download keeps; a marketplace thumbnail is about 10 KB. The pixel bounds are read
+// from the header, before any decoding: beyond maxPixels nothing is decoded; up to
+// maxWholePixels a picture may be decoded whole (at most 16 MiB for 32-bit pixels) and cut to
+// what the control shows; beyond that only where the format's reader decodes in bounded memory
+// (a sequential JPEG decoded only as far as it shows, a PNG without interlacing read row by row
+// at a reduced size); any other picture there is refused.
 struct PictureBounds {
-    qint64 maxBytes = qint64{8} << 20;
-    qint64 maxPixels = qint64{64} << 20;
+    qint64 maxBytes = kMaxPictureFileBytes;
+    qint64 maxPixels = qint64{16} << 20;
+    qint64 maxWholePixels = qint64{4} << 20;
+};
+
+// Why a decoding gave no picture.
+enum class PictureRefusal {
+    None,           // decoded
+    NoFile,         // missing or unreadable file
+    TooManyBytes,   // longer than maxBytes (or empty)
+    NoSize,         // not a picture, or a header that gives no size
+    TooManyPixels,  // more than maxPixels by its header
+    NoBoundedDecode, // more than maxWholePixels, in a format or form without a bounded decoding
+    DecodeFailed,   // the header passed, the picture data did not decode
+    FailedBefore,   // the same file (by inode, size and modification time) failed before
+};
+
+struct PictureDecode {
+    QImage image;          // null unless refusal is None
+    PictureRefusal refusal = PictureRefusal::NoSize;
+    QSize natural;         // from the header, when it was read
+    bool reduced = false;  // decoded at a reduced size (scaled to fit the inner area)
 };
 
 // The picture static's geometry: a frame of kPictureFrameInset pixels round the inner area.
@@ -38,12 +65,24 @@ QPoint PicturePosition(QSize picture, const QRect& inner);
 QRect VisiblePictureRect(QSize natural, QSize inner);
 
 // Decodes the part of a picture file (or of its bytes) that a control with an inner area of
-// `inner` size can show (VisiblePictureRect), at natural size, with no automatic rotation.
-// Null when the file cannot be read, is longer than `bounds.maxBytes`, has a header that
-// gives no size or more than `bounds.maxPixels` pixels, or does not decode. Pictures larger
-// than the inner area are decoded clipped (JPEG decoding stops below the visible part).
+// `inner` size can show (VisiblePictureRect), at natural size, with no automatic rotation, within
+// `bounds` (see PictureBounds): a picture beyond maxWholePixels that only a reduced reading can
+// bound comes scaled to fit the inner area, keeping its proportions. A picture file that failed
+// is remembered (process-wide) until it changes: asked again, it gives FailedBefore at once.
+// Reentrant: any thread.
+PictureDecode DecodePictureFile(const QString& path, QSize inner, const PictureBounds& bounds = {});
+PictureDecode DecodePictureBytes(const QByteArray& bytes, QSize inner, const PictureBounds& bounds = {});
+// The picture alone (null when refused).
 QImage DecodePicture(const QString& path, QSize inner, const PictureBounds& bounds = {});
 QImage DecodePicture(const QByteArray& bytes, QSize inner, const PictureBounds& bounds = {});
+
+// Picture data read so far in this process (decodings that got past the header), and how many
+// of them ran on the application's main (GUI) thread.
+struct PictureReadCounts {
+    int total = 0;
+    int onGuiThread = 0;
+};
+PictureReadCounts PictureReads();
 
 // Draws the whole control of `size` with `painter` (device origin at the control's corner):
 // white ground, a one-pixel frame (darker while `hover`), and `picture` (may be null) at

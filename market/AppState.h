@@ -1,6 +1,6 @@
 #pragma once
-// State shared across windows that needs no window: the picture folder, the badge table and
-// the data a results document carries.
+// State shared across windows that needs no window: the badge table and the data a results
+// document carries (the picture folder is in PictureCache.h).
 #include <array>
 #include <optional>
 #include <string>
@@ -8,16 +8,6 @@
 #include "market/SearchUrl.h"
 
 namespace yfx {
-
-// The private per-user picture folder, created on first need with mode 0700 under
-// $XDG_RUNTIME_DIR, else under $TMPDIR or /tmp (as "yuefengxuan-<uid>"). The folder must be a
-// real directory owned by the user with no access for others: a link or someone else's folder
-// planted in its place is refused. Returns the path ending in '/', or "" when no such folder
-// can be had (pictures then fail quietly).
-std::string MakePictureFolder();
-
-// The same, under a given parent folder (for tests).
-std::string MakePictureFolderUnder(const std::string& parent);
 
 // Badge resource ids: level n (1..20) -> 314 + n.
 class BadgeTable {

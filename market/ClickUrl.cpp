@@ -1,6 +1,7 @@
 #include "market/ClickUrl.h"
 
 #include "market/Endpoints.h"
+#include "market/HexText.h"
 #include "market/HttpClient.h"
 #include "market/JsonText.h"
 
@@ -29,14 +30,7 @@ std::string Md5Hex(const std::string& bytes)
     unsigned int length = 0;
     if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_md5(), nullptr) != 1)
         return {};
-    static const char* const kHex = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(length * 2);
-    for (unsigned int i = 0; i < length; ++i) {
-        out.push_back(kHex[digest[i] >> 4]);
-        out.push_back(kHex[digest[i] & 15]);
-    }
-    return out;
+    return yfx::HexUpper(std::string_view(reinterpret_cast<const char*>(digest), length));
 }
 
 bool StartsWithNoCase(const std::string& text, const char* prefix)

@@ -1,5 +1,6 @@
 #include "market/HttpClient.h"
 
+#include "market/HexText.h"
 #include "market/HttpTransfer.h"
 
 #include <cstring>
@@ -19,18 +20,14 @@ CHttpSession::~CHttpSession()
 
 std::string EscapeIllegalUrlBytes(const std::string& url)
 {
-    static const char* const kHex = "0123456789ABCDEF";
     std::string out;
     out.reserve(url.size());
     for (unsigned char c : url) {
         const bool illegal = c <= 0x20 || c >= 0x7F || std::strchr("\"<>\\^`{|}", c) != nullptr;
-        if (illegal) {
-            out.push_back('%');
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 15]);
-        } else {
+        if (illegal)
+            yfx::AppendPercentEncoded(out, c);
+        else
             out.push_back(static_cast<char>(c));
-        }
     }
     return out;
 }
@@ -51,7 +48,7 @@ int HttpGetText(const std::string& url, std::string& text)
     }
     curl_easy_cleanup(curl);
     text = std::move(result.text);
-    return result.code;
+    return result.overCap ? -2 : result.code;
 }
 
 int HttpGetFile(CHttpSession& session, const std::string& url, const std::string& path)

@@ -6,7 +6,7 @@
 // transfer broke off. Callers test only the sign. Both block the calling thread; both send the
 // user-agent "HttpClient", follow redirects, honour the proxy environment variables (never for
 // loopback addresses), give up connecting after about 10 s and abort a transfer that stalls
-// for about 30 s.
+// for about 30 s or lasts longer than 30 s (a text) or 60 s (a file) in all.
 #include <atomic>
 #include <string>
 
@@ -34,7 +34,8 @@ private:
 };
 
 // Fetches a document into `text`: every line of the body followed by "\r\n", every carriage
-// return of the body dropped. `text` is emptied first; after -2 it holds the lines read so far.
+// return of the body dropped. `text` is emptied first; after -2 it holds the lines read so far,
+// or nothing when the document is longer than kMaxTextBytes (32 MiB).
 int HttpGetText(const std::string& url, std::string& text);
 
 // Fetches a resource into the file at `path`, overwriting it. The body goes to a temporary file

@@ -106,7 +106,7 @@ CNetEngine::Handle CNetEngine::Submit(yfx::net::Request request, Callback done, 
     if (!m_multi) {
         // no multi handle could be had: every exchange fails as an address that cannot be opened
         if (done)
-            done(yfx::net::Result{-1, 0, {}});
+            done(yfx::net::Result{-1, 0, {}, {}});
         return 0;
     }
     auto job = std::make_unique<Job>();
@@ -176,6 +176,12 @@ std::size_t CNetEngine::Waiting() const
 {
     std::lock_guard lock(m_mutex);
     return m_nWaiting;
+}
+
+std::uint64_t CNetEngine::BytesReceived() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_nReceived;
 }
 
 void CNetEngine::TakeOperations()
@@ -264,6 +270,10 @@ void CNetEngine::Complete(Job& job, int curlCode)
         std::lock_guard lock(gate->mutex);
         if (!gate->cancelled && job.transfer) {
             yfx::net::Result result = job.transfer->Finish(curlCode);
+            {
+                std::lock_guard countLock(m_mutex);
+                m_nReceived += result.received;
+            }
             Callback done = std::move(gate->done);
             gate->done = nullptr;
             if (done)

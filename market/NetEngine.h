@@ -4,7 +4,8 @@
 // and category documents, pictures), so that no other thread ever waits for the network.
 //
 // Each exchange follows the rules of HttpTransfer.h (the same rules as the blocking calls):
-// the same results, caps, time-outs and file handling. Connections are kept alive and reused
+// the same results, caps, time limits and file handling. An exchange that ends, whatever its
+// result (its time limit passed, its cap reached), frees its place at once. Connections are kept alive and reused
 // across exchanges to one host; where a host speaks HTTP/2 the exchanges share one
 // multiplexed connection. At most kMaxPerHost exchanges run at once per host; the others
 // wait in the engine's queue, lowest priority value first, then in the order submitted, and
@@ -56,9 +57,11 @@ public:
     // Any thread. An exchange that has not started yet takes its place by the new priority.
     void Reprioritize(Handle handle, int priority);
 
-    // Exchanges running now / waiting in the queue (for tests and benchmarks).
+    // Exchanges running now / waiting in the queue, and the body bytes taken from the network
+    // by every exchange that has ended (for tests and benchmarks).
     std::size_t Running() const;
     std::size_t Waiting() const;
+    std::uint64_t BytesReceived() const;
 
 private:
     struct Job;
@@ -92,6 +95,7 @@ private:
     std::map<Handle, std::shared_ptr<Gate>> m_gates; // every job not yet completed
     std::size_t m_nRunning = 0;
     std::size_t m_nWaiting = 0;
+    std::uint64_t m_nReceived = 0;
 
     // engine thread only
     std::map<Handle, std::unique_ptr<Job>> m_jobs;

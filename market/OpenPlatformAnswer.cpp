@@ -1,11 +1,12 @@
 #include "market/OpenPlatformAnswer.h"
 
+#include "market/DecimalAmount.h"
 #include "market/Gbk.h"
 #include "market/JsonText.h"
 #include "market/OpenPlatformRequest.h"
 #include "market/Texts.h"
 
-#include <charconv>
+#include <cmath>
 #include <set>
 
 namespace {
@@ -201,19 +202,14 @@ bool ParseItemInfo(const std::string& text, ItemInfoAnswer& answer)
     return true;
 }
 
-// A plain decimal number ("12", "12.50", ".5"; spaces around allowed).
+// A plain decimal number ("12", "12.50", ".5"; spaces around allowed) that a double holds.
 bool ReadDecimal(const std::string& text, double& value)
 {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
+    yfx::DecimalAmount amount;
+    if (!yfx::ReadDecimalAmount(text, amount) || !std::isfinite(amount.value))
         return false;
-    const std::size_t last = text.find_last_not_of(' ');
-    const std::string_view t(text.data() + first, last - first + 1);
-    if (t.find_first_not_of("0123456789.") != std::string_view::npos || t.find('.') != t.rfind('.') ||
-        t.find_first_of("0123456789") == std::string_view::npos)
-        return false;
-    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value, std::chars_format::fixed);
-    return ec == std::errc() && end == t.data() + t.size();
+    value = amount.value;
+    return true;
 }
 
 std::vector<std::string> Words(const std::string& text)

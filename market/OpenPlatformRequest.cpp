@@ -1,7 +1,9 @@
 #include "market/OpenPlatformRequest.h"
 
+#include "market/DecimalAmount.h"
 #include "market/Endpoints.h"
 #include "market/Gbk.h"
+#include "market/HexText.h"
 
 #include <algorithm>
 #include <openssl/evp.h>
@@ -11,52 +13,19 @@ namespace {
 
 constexpr const char* kHighestYuan = "100000000";
 
-std::string HexUpper(const unsigned char* bytes, unsigned int length)
-{
-    static const char* const kHex = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(length * 2u);
-    for (unsigned int i = 0; i < length; ++i) {
-        out.push_back(kHex[bytes[i] >> 4]);
-        out.push_back(kHex[bytes[i] & 15]);
-    }
-    return out;
-}
-
-std::string Trim(const std::string& text)
-{
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-// Splits a plain decimal number ("12", "12.5", ".5", "12.") into its whole and fraction
-// digits; false for anything else (signs, exponents, spaces inside, no digit at all).
-bool SplitDecimal(const std::string& text, std::string& whole, std::string& fraction)
-{
-    const std::string t = Trim(text);
-    const std::size_t dot = t.find('.');
-    whole = t.substr(0, dot);
-    fraction = dot == std::string::npos ? std::string() : t.substr(dot + 1);
-    if (whole.empty() && fraction.empty())
-        return false;
-    return whole.find_first_not_of("0123456789") == std::string::npos &&
-           fraction.find_first_not_of("0123456789") == std::string::npos;
-}
-
 // A typed price bound as whole yuan: the low bound rounded down, the high one up; "" when the
 // text is not a number.
 std::string WholeYuan(const std::string& text, bool roundUp)
 {
-    std::string whole, fraction;
-    if (!SplitDecimal(text, whole, fraction))
+    yfx::DecimalAmount amount; // signs, exponents, spaces inside: not a number
+    if (!yfx::ReadDecimalAmount(text, amount))
         return {};
-    whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
+    std::string_view whole = amount.whole;
+    whole.remove_prefix(std::min(whole.find_first_not_of('0'), whole.size()));
     if (whole.size() > 9)
         return kHighestYuan;
-    unsigned long long yuan = whole.empty() ? 0 : std::stoull(whole);
-    if (roundUp && fraction.find_first_not_of('0') != std::string::npos)
+    unsigned long long yuan = whole.empty() ? 0 : std::stoull(std::string(whole));
+    if (roundUp && amount.fraction.find_first_not_of('0') != std::string_view::npos)
         ++yuan;
     return yuan > 100000000ULL ? std::string(kHighestYuan) : std::to_string(yuan);
 }
@@ -97,12 +66,11 @@ std::string SignGatewayParams(std::vector<RequestParam> params, const std::strin
     if (HMAC(EVP_sha256(), secretUtf8.data(), static_cast<int>(secretUtf8.size()),
              reinterpret_cast<const unsigned char*>(text.data()), text.size(), digest, &length) == nullptr)
         return {};
-    return HexUpper(digest, length);
+    return yfx::HexUpper(std::string_view(reinterpret_cast<const char*>(digest), length));
 }
 
 std::string FormEncode(const std::string& bytes)
 {
-    static const char* const kHex = "0123456789ABCDEF";
     std::string out;
     out.reserve(bytes.size() * 3);
     for (const char ch : bytes) {
@@ -113,9 +81,7 @@ std::string FormEncode(const std::string& bytes)
         } else if (c == ' ') {
             out.push_back('+');
         } else {
-            out.push_back('%');
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 15]);
+            yfx::AppendPercentEncoded(out, c);
         }
     }
     return out;

@@ -1,20 +1,17 @@
 #include "market/SearchUrl.h"
 
 #include "market/Endpoints.h"
+#include "market/HexText.h"
 
 std::string UrlEncode(const std::string& text)
 {
-    static const char* const kHex = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size() * 3);
     for (unsigned char c : text) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
             out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back('%');
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 15]);
-        }
+        else
+            yfx::AppendPercentEncoded(out, c);
     }
     return out;
 }

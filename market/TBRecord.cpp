@@ -37,16 +37,17 @@ bool UsableFileName(const std::string& name)
     return yfx::FindLastGbkChar(name, '\\') == std::string::npos;
 }
 
-std::string TooLongMessage(std::size_t size)
+// `size` -1: not known, only that it is too long
+std::string TooLongMessage(std::int64_t size)
 {
-    return "* Line 1, Column 1\n  Answer of " + std::to_string(size) + " bytes is longer than the " +
-           std::to_string(kMaxListAnswerBytes) + " bytes a list page may hold.\n";
+    return "* Line 1, Column 1\n  Answer " + (size < 0 ? std::string() : "of " + std::to_string(size) + " bytes ") +
+           "is longer than the " + std::to_string(kMaxListAnswerBytes) + " bytes a list page may hold.\n";
 }
 
 bool ReadItemList(const std::string& text, std::vector<CTBRecord>& records)
 {
     if (text.size() > kMaxListAnswerBytes) {
-        ReportError(yfx::text::DeveloperCaption(), TooLongMessage(text.size()));
+        ReportError(yfx::text::DeveloperCaption(), TooLongMessage(static_cast<std::int64_t>(text.size())));
         return false;
     }
     yfx::json::Document doc;
@@ -144,6 +145,16 @@ bool ParseItemList(const std::string& text, std::vector<CTBRecord>& records)
         records.clear();
         return false;
     }
+}
+
+bool RefuseLongItemList(std::int64_t length)
+{
+    try {
+        ReportError(yfx::text::DeveloperCaption(), TooLongMessage(length));
+    } catch (...) {
+        // (a reporter that threw, or no memory left for the message: refused all the same)
+    }
+    return false;
 }
 
 bool LoadItemList(const std::string& url, std::vector<CTBRecord>& records)

@@ -1,6 +1,7 @@
 #pragma once
 // One item of a search result and the reading of a list-search answer into records.
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -80,6 +81,11 @@ bool LoadItemList(const std::string& url, std::vector<CTBRecord>& records);
 
 // Reads an answer text that has already been fetched (the parsing half of LoadItemList).
 bool ParseItemList(const std::string& text, std::vector<CTBRecord>& records);
+
+// Refuses an answer that the network stopped taking at kMaxListAnswerBytes (`length`: the
+// length it announced, -1 when it announced none), reported as ParseItemList reports a text
+// that is too long. Always false.
+bool RefuseLongItemList(std::int64_t length);
 
 // Receives the report of an unreadable answer: caption (GBK "请与程序开发者联系") and the
 // JSON reader's formatted error list. The default writes to standard error. Thread-safe.

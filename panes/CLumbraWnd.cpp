@@ -6,6 +6,7 @@
 #include "panes/finder/BrowserPages.h"
 #include "panes/finder/ItemPageRules.h"
 #include "res/GbkText.h"
+#include "results/QueuedCall.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -100,16 +101,49 @@ void CLumbraWnd::OnClearFields()
 
 void CLumbraWnd::OnSearchMore()
 {
+    if (m_bFinderBusy)
+        return; // one run at a time
     m_candidates.clear();
     CloseCandidateMenu();
-    std::vector<std::unique_ptr<yfx::CBrowserPageSource>> sources;
+    // The sources are made here, read on a pool thread and go with the run: a pane closed
+    // meanwhile drops the titles.
+    auto sources = std::make_shared<std::vector<std::unique_ptr<yfx::CBrowserPageSource>>>();
     if (m_sourceFactory)
-        sources = m_sourceFactory();
-    std::vector<yfx::CBrowserPageSource*> raw;
-    for (auto& s : sources)
-        raw.push_back(s.get());
-    m_candidates = yfx::FindItemTitles(yfx::CollectBrowserPages(raw));
+        *sources = m_sourceFactory();
+    SetFinderBusy(true);
+    yfx::RunInPoolThenCall(
+        this,
+        [sources] {
+            std::vector<yfx::CBrowserPageSource*> raw;
+            for (auto& s : *sources)
+                raw.push_back(s.get());
+            std::vector<std::string> titles = yfx::FindItemTitles(yfx::CollectBrowserPages(raw));
+            sources->clear(); // read on this thread, gone on it
+            return titles;
+        },
+        [this](std::vector<std::string> titles) { OnItemTitles(std::move(titles)); });
+}
 
+void CLumbraWnd::SetFinderBusy(bool busy)
+{
+    m_bFinderBusy = busy;
+    m_btnSearchMore->setEnabled(!busy);
+    if (busy)
+        m_btnSearchMore->setCursor(Qt::BusyCursor);
+    else
+        m_btnSearchMore->unsetCursor();
+}
+
+void CLumbraWnd::OnItemTitles(std::vector<std::string> titles)
+{
+    SetFinderBusy(false);
+    m_candidates = std::move(titles);
+    ShowCandidates();
+    emit finderFinished(static_cast<int>(m_candidates.size()));
+}
+
+void CLumbraWnd::ShowCandidates()
+{
     if (m_candidates.empty())
         return;
     if (m_candidates.size() == 1) {

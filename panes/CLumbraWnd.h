@@ -1,7 +1,9 @@
 #pragma once
 // The search pane: keyword, price range, shipping location and exclusion word, searched by
 // sales or by price; every search opens a new results window titled "自助搜索". Button 1013
-// finds the item pages open in the user's browsers and searches for their titles.
+// finds the item pages open in the user's browsers and searches for their titles: the
+// browsers' pages are read on a thread of Qt's pool (a session file may take a moment), the
+// button showing that it is busy meanwhile.
 #include "panes/finder/CBrowserPageSource.h"
 
 #include <QPointer>
@@ -30,7 +32,8 @@ public:
     virtual void RunSearch(int order);
 
     // Where the finder looks for open browser pages; by default the sources of this desktop
-    // (Firefox session stores, then the DevTools endpoint), made anew for every run.
+    // (Firefox session stores, then the DevTools endpoint), made anew for every run on the GUI
+    // thread, then read on a pool thread (a source must not touch widgets).
     using SourceFactory = std::function<std::vector<std::unique_ptr<yfx::CBrowserPageSource>>()>;
     void SetPageSourceFactory(SourceFactory factory);
 
@@ -38,6 +41,8 @@ public:
     const std::vector<std::string>& Candidates() const { return m_candidates; }
     // The candidate menu while it is open, else null.
     QMenu* CandidateMenu() const { return m_candidateMenu; }
+    // True from a press of button 1013 until the browsers' pages have been read and acted on.
+    bool FinderBusy() const { return m_bFinderBusy; }
 
     QLineEdit* m_editKeyword = nullptr;    // 1000
     QLineEdit* m_editExclude = nullptr;    // 1002
@@ -54,15 +59,26 @@ public slots:
     void OnSearchBySales();
     void OnSearchByPrice();
     void OnClearFields();
-    // The finder: one item page searches at once, several offer a menu under button 1013.
+    // The finder: starts reading the browsers' pages and returns. When they are read, one item
+    // page searches at once and several offer a menu under button 1013. Ignored while a run is
+    // under way: the button is disabled and shows the busy cursor until then.
     void OnSearchMore();
     // A candidate menu command (32772..32781): searches for that title.
     void OnCandidate(int id);
+
+signals:
+    // A finder run has ended with `candidates` titles (the search or the menu has come).
+    void finderFinished(int candidates);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The pages have been read: the titles found (GBK), in the browsers' order.
+    void OnItemTitles(std::vector<std::string> titles);
+    // One candidate searches at once, several offer the menu; none does nothing.
+    void ShowCandidates();
+    void SetFinderBusy(bool busy);
     void CloseCandidateMenu();
     // Input that the open candidate menu receives: true when it was the pane's and is handled.
     bool FilterCandidateMenuEvent(QEvent* event);
@@ -70,4 +86,5 @@ private:
     std::vector<std::string> m_candidates;
     QPointer<QMenu> m_candidateMenu;
     SourceFactory m_sourceFactory;
+    bool m_bFinderBusy = false;
 };

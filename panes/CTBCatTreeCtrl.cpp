@@ -52,6 +52,7 @@ CTBCatTreeCtrl::CTBCatTreeCtrl(QWidget* parent, const std::string& documentUrl)
     Attach(m_root, RootCategory());
     yfx::net::Request request;
     request.url = m_documentUrl;
+    request.maxBytes = kMaxCategoryDocumentBytes;
     m_fetch.Start(this, std::move(request), [this](const yfx::net::Result& r) {
         if (r.code >= 0)
             ParseCategories(m_root, r.text);

@@ -35,6 +35,7 @@ enum StringId : int {
     IDS_SEARCHING = 61440,      // "正在搜索…"
     IDS_NO_ITEMS = 61441,       // "没有找到相关商品"
     IDS_CANNOT_CONNECT = 61442, // "无法连接服务器"
+    IDS_UNREADABLE_ANSWER = 61443, // "无法读取服务器的回答"
 };
 
 // The string with that number, or an empty string when there is none.

@@ -38,6 +38,8 @@ QString String(int id)
         return QStringLiteral("没有找到相关商品");
     case IDS_CANNOT_CONNECT:
         return QStringLiteral("无法连接服务器");
+    case IDS_UNREADABLE_ANSWER:
+        return QStringLiteral("无法读取服务器的回答");
     }
     return {};
 }

@@ -29,6 +29,7 @@
 
 namespace {
 
+// A signed POST to the gateway, capped at what the open platform's readers take.
 yfx::net::Request PostRequest(GatewayPost post)
 {
     yfx::net::Request request;
@@ -36,6 +37,16 @@ yfx::net::Request PostRequest(GatewayPost post)
     request.body = std::move(post.body);
     request.contentType = std::move(post.contentType);
     request.post = true;
+    request.maxBytes = kMaxMaterialAnswerBytes; // read by ReadMaterialSearchAnswer or ParseItemInfoAnswer
+    return request;
+}
+
+// A page of the list search, capped at what its reader takes.
+yfx::net::Request ListRequest(std::string url)
+{
+    yfx::net::Request request;
+    request.url = std::move(url);
+    request.maxBytes = kMaxListAnswerBytes;
     return request;
 }
 
@@ -164,10 +175,10 @@ void CLumbra2View::OnInitialUpdate()
         const std::string address = m_pDocument ? m_pDocument->DocData().m_strAddress : std::string();
         if (address.empty()) {
             // nothing to ask for: the view stays empty, as a failed answer leaves it
-            LoadResults(0, std::string());
+            ShowAnswer(yfx::net::Result{});
             return;
         }
-        request.url = address;
+        request = ListRequest(address);
     }
     m_answer.Start(this, std::move(request), [this](const yfx::net::Result& r) { OnAnswer(r); });
     ShowStatus(yfx::res::String(yfx::res::IDS_SEARCHING), true);
@@ -179,7 +190,7 @@ void CLumbra2View::OnAnswer(const yfx::net::Result& result)
     ShowStatus(QString(), false);
     emit loadingChanged(false);
     m_bAnnounce = true; // loadFinished(true) once the rows in sight have their tiles
-    const bool shown = LoadResults(result.code, result.text);
+    const bool shown = ShowAnswer(result);
     if (!shown) {
         m_bAnnounce = false;
         if (result.code < 0)
@@ -190,16 +201,15 @@ void CLumbra2View::OnAnswer(const yfx::net::Result& result)
     AfterBinding();
 }
 
-bool CLumbra2View::LoadResults(int fetchResult, const std::string& text)
+bool CLumbra2View::ShowAnswer(const yfx::net::Result& answer)
 {
     if (m_bLoaded || !m_pDocument)
         return false;
     std::vector<CTBRecord> records;
     yfx::PageAnswer info;
-    std::string message;
-    if (!ReadPage(fetchResult, text, records, info, message)) {
-        if (!message.empty())
-            ShowStatus(yfx::QStringFromGbk(message), false);
+    QString message;
+    if (!ReadPage(answer, records, info, message)) {
+        ShowStatus(message, false);
         return false;
     }
     emit answerLoaded(static_cast<int>(info.received));
@@ -223,30 +233,37 @@ bool CLumbra2View::LoadResults(int fetchResult, const std::string& text)
     return true;
 }
 
-bool CLumbra2View::ReadPage(int fetchResult, const std::string& text, std::vector<CTBRecord>& records,
-                            yfx::PageAnswer& info, std::string& message)
+bool CLumbra2View::ReadPage(const yfx::net::Result& fetched, std::vector<CTBRecord>& records,
+                            yfx::PageAnswer& info, QString& message)
 {
     const yfx::ResultsDocData& data = m_pDocument->DocData();
     info.source = m_source;
     const IResultsHost* host = MainResultsHost();
     const Configuration cfg = host ? host->HostConfiguration() : Configuration();
     if (m_source == ResultSource::OpenPlatform) {
-        if (fetchResult < 0 || !data.m_query)
+        if (fetched.code < 0 || !data.m_query)
             return false;
         MaterialAnswer answer;
-        if (!ReadMaterialSearchAnswer(text, *data.m_query, answer, cfg.sellerIds)) {
+        // (an answer over its cap comes as no text, which the reader refuses as unreadable)
+        if (!ReadMaterialSearchAnswer(fetched.text, *data.m_query, answer, cfg.sellerIds)) {
             // what the platform answered: never a message box
-            message = answer.message.empty() ? yfx::text::PlatformUnreadable() : answer.message;
+            message = yfx::QStringFromGbk(answer.message.empty() ? yfx::text::PlatformUnreadable() : answer.message);
             return false;
         }
         records = std::move(answer.records);
         info.received = answer.received;
         info.totalResults = answer.totalResults;
     } else {
-        if (data.m_strAddress.empty() || fetchResult < 0)
+        if (data.m_strAddress.empty() || fetched.code < 0)
             return false;
-        if (!ParseItemList(text, records)) // the reader has told the user what it could not read
+        // an answer over its cap is refused as the reader refuses a long text; either way the
+        // reader has reported what it could not read (the message box, once this returns)
+        if (fetched.overCap || !ParseItemList(fetched.text, records)) {
+            if (fetched.overCap)
+                RefuseLongItemList(fetched.length);
+            message = yfx::res::String(yfx::res::IDS_UNREADABLE_ANSWER);
             return false;
+        }
         info.received = records.size();
     }
     yfx::FilterSellers(records, cfg.sellerNicks, cfg.sellerIds);
@@ -305,7 +322,7 @@ void CLumbra2View::RequestPage()
     if (m_source == ResultSource::OpenPlatform)
         request = PostRequest(BuildMaterialPageRequest(RequestConfiguration(), *m_pDocument->DocData().m_query, page + 1));
     else
-        request.url = yfx::ListPageAddress(m_pDocument->DocData().m_strAddress, page);
+        request = ListRequest(yfx::ListPageAddress(m_pDocument->DocData().m_strAddress, page));
     m_pageFetch.Start(this, std::move(request), [this](const yfx::net::Result& r) { OnPageAnswer(r); });
     m_bPageFailed = false;
     UpdateMoreRow();
@@ -325,8 +342,8 @@ void CLumbra2View::OnPageAnswer(const yfx::net::Result& result)
     emit pageAnswerArrived(page);
     std::vector<CTBRecord> records;
     yfx::PageAnswer info;
-    std::string message;
-    if (!ReadPage(result.code, result.text, records, info, message)) {
+    QString message; // (the "more" row says it failed)
+    if (!ReadPage(result, records, info, message)) {
         m_bPageFailed = true;
         UpdateMoreRow();
         emit pageLoaded(page, 0);
@@ -478,6 +495,10 @@ void CLumbra2View::Bind(std::size_t slot, int row)
     s.row = row;
     m_rowSlot[static_cast<std::size_t>(row)] = static_cast<int>(slot);
     if (s.item != item) {
+        // the picture the tile held goes with its item: to the tile that shows it now, or aside
+        const CMyImageStatic& picture = s.tile->PictureControl();
+        if (!picture.m_image.isNull() && !s.tile->PictureSource().path.empty())
+            m_handOver.emplace(s.tile->PictureSource().path, picture.m_image);
         s.item = item;
         s.tile->SetRecord(m_items.SalesRecords()[item]);
     }
@@ -564,8 +585,9 @@ void CLumbra2View::AfterBinding()
         m_bound.push_back(tile);
     if (m_pLoader) {
         m_pLoader->SetTiles(m_bound);
-        m_pLoader->Rebound();
+        m_pLoader->Rebound(m_handOver);
     }
+    m_handOver.clear();
     if (m_makeTimer.isActive())
         return;
     emit tilesSettled();

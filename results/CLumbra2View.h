@@ -15,7 +15,7 @@
 // Items and tiles are apart. The view's items (ResultItems) hold every record of every page;
 // tiles exist only for the rows within one screen of the viewport, bound to rows by index and
 // rebound from a bounded pool as the view scrolls, so a view of 600 items costs a few screens
-// of tile widgets. New tiles are made over several turns of the event loop, a frame's worth at
+// of tile widgets, and only they hold decoded pictures (decoded on the picture pool). New tiles are made over several turns of the event loop, a frame's worth at
 // a time, the rows in sight first. Pictures are asked for only for the tiles bound.
 //
 // Paging: when the view is scrolled to within one screen of its end and its source has more
@@ -37,12 +37,14 @@
 #include "results/Paging.h"
 #include "results/ResultItems.h"
 
+#include <QImage>
 #include <QRect>
 #include <QScrollArea>
 #include <QSize>
 #include <QTimer>
 
 #include <deque>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -75,14 +77,15 @@ public:
     // the source and the request for the first page, with the loading state shown until it
     // comes (loadFinished). Returns at once.
     void OnInitialUpdate();
-    // Shows a fetched first page (`fetchResult` as HttpGetText gives it), read as the source
+    // Shows a fetched first page (code and text as HttpGetText gives them), read as the source
     // chosen by OnInitialUpdate gives it (the list search before that): true when its items
     // were taken (also when the seller filter left none: an empty view); the tiles of the rows
     // in sight follow over the next turns of the event loop. False when nothing is shown (no
     // document, empty address or no query, failed fetch, unreadable or refused answer, no
-    // items) or when an earlier call already showed an answer. For the open platform's source,
+    // items) or when an earlier call already showed an answer. An unreadable list answer is
+    // also reported to the error reporter (the message box). For the open platform's source,
     // true also asks for the credit levels.
-    bool LoadResults(int fetchResult, const std::string& text);
+    bool ShowAnswer(const yfx::net::Result& answer);
     // Where the view's items come from, as chosen by OnInitialUpdate.
     ResultSource Source() const { return m_source; }
     // True while credit levels of the view's items are on the way.
@@ -90,8 +93,8 @@ public:
     // True from OnInitialUpdate until loadFinished: the first answer is on its way, or the
     // tiles of the rows in sight are being made.
     bool IsLoading() const { return m_answer.Pending() || m_bAnnounce; }
-    // The grey text shown in place of tiles ("正在搜索…", "没有找到相关商品", "无法连接服务器"),
-    // empty when there is none.
+    // The grey text shown in place of tiles ("正在搜索…", "没有找到相关商品", "无法连接服务器",
+    // "无法读取服务器的回答", a refusal of the open platform), empty when there is none.
     QString StatusText() const;
     // Places the bound tiles, the "more" row and the scroll size (the grid recentred at every
     // layout; its columns never reflow), then binds the rows near the viewport.
@@ -153,7 +156,7 @@ public:
     // Asks again for the page that failed (what a click on the "more" row does); false when
     // no page failed.
     bool RetryPage();
-    // The picture loader, null before LoadResults started one.
+    // The picture loader, null before ShowAnswer started one.
     const CPictureLoader* Loader() const { return m_pLoader.get(); }
     // True while pictures of this view are on the way.
     bool PicturesLoading() const;
@@ -161,10 +164,10 @@ public:
     void StopPictures();
 
 signals:
-    // Inside LoadResults: the answer has been read into `count` records (before the seller
+    // Inside ShowAnswer: the answer has been read into `count` records (before the seller
     // filter); the tiles follow.
     void answerLoaded(int count);
-    // The first answer was handled: `shown` as LoadResults returned, once the tiles of the
+    // The first answer was handled: `shown` as ShowAnswer returned, once the tiles of the
     // rows in sight are made. Also after a failed fetch.
     void loadFinished(bool shown);
     // The view started or stopped waiting for its first answer.
@@ -206,9 +209,9 @@ private:
     // The host's configuration with the user's own settings for the open platform.
     Configuration RequestConfiguration() const;
     // Reads a page's answer into `records` (filtered) as the source gives it; false when it
-    // cannot be read or was refused (`message`: what to say, GBK, "" for nothing).
-    bool ReadPage(int fetchResult, const std::string& text, std::vector<CTBRecord>& records,
-                  yfx::PageAnswer& info, std::string& message);
+    // cannot be read or was refused (`message`: what to say in the empty view, "" for nothing).
+    bool ReadPage(const yfx::net::Result& fetched, std::vector<CTBRecord>& records, yfx::PageAnswer& info,
+                  QString& message);
     // Appends a page's records; updates what is known of the pages after it.
     std::size_t TakePage(std::vector<CTBRecord> records, const yfx::PageAnswer& info);
     void RequestPage();
@@ -257,6 +260,7 @@ private:
     std::vector<int> m_rowSlot;         // row -> slot index, -1 for none
     std::vector<CTBItemWnd*> m_bound;   // the bound tiles in row order
     QSize m_tileSize;                   // known once the first tile is made
+    std::map<std::string, QImage> m_handOver; // pictures of items whose tiles were rebound
     QTimer m_makeTimer;
     bool m_bLoaded = false;
     bool m_bAnnounce = false; // loadFinished(true) is due once the rows in sight have tiles

@@ -1,28 +1,34 @@
 #pragma once
-// The pictures of a results view's tiles, fetched through the network engine: several at
-// once (the engine allows six per host), asked for in tile order so that the first rows fill
-// first, each picture file fetched at most once per view.
+// The pictures of a results view's tiles, from the picture cache (market/PictureCache.h) or
+// through the network engine: several at once (the engine allows six per host), asked for in
+// tile order so that the first rows fill first, each picture file asked for at most once per
+// view.
 //
-// The tiles are the ones bound now (a view binds tiles only to the rows near its viewport and
-// hands the loader the new set, in row order, whenever that changes). Only their pictures are
-// asked for; a download that no tile wants any more is abandoned (and asked for again when a
-// tile shows that item once more). Decoded pictures follow the items, keyed by file: a tile
-// rebound to an item whose picture is decoded shows it at once, and one whose file has come
-// before gets it decoded again in the pool. The pictures of the tiles bound now are kept
-// decoded, and those of the last kDecodedAside items that went out of reach (scrolling back
-// shows them at once); the others are dropped.
-//
-// For each tile it takes the addresses of the record the tile shows, fetches the thumbnail
-// into the tile's picture file and, when that fails (negative result), the record's second
-// picture address into the same file. A picture file that several tiles or several views
-// need at the same moment is downloaded once and every one of them hears of it. When the
+// For each tile it looks up the tile's picture file in the cache: a file of that item (from
+// the record's thumbnail or second address) that is still fresh is shown at once. Otherwise it
+// fetches the thumbnail into the file, conditionally when the cache holds a stale copy of it
+// with a validator (a 304 keeps and renews the file), and when that fails (negative result) the
+// record's second picture address into the same file. A tile shows its file only once it is
+// the one to show: a stale copy never while its newer one is on the way, and a file of another
+// item under the same name never; a fetch that fails leaves a stale copy of the same item
+// shown, and anything else the empty frame. A picture file that several tiles or several
+// views need at the same moment is downloaded once and every one of them hears of it. When the
 // tiles are rebound (an ordering command), what has not started yet moves to the tiles' new
-// order, and pictures never asked for before are asked for; so every tile ends up with its
-// picture whatever the order of the user's commands.
+// order, pictures never asked for before are asked for, and a tile takes a picture decoded
+// already for another tile; so every tile ends up with its picture whatever the order of the
+// user's commands.
 //
-// A file that has arrived is decoded on a thread of Qt's pool (only the part the picture
-// static shows, within its bounds) and handed to the tiles that show it, so that the GUI
-// thread never decodes a picture that has just come.
+// Pictures are decoded on the picture pool by the tiles' picture controls, only for tiles
+// near the view (SetNear); a tile that moves away drops its decoded picture, and decodes it
+// again when it comes near. Every arrival is counted against the cache's budget; past it the
+// cache is trimmed on the pool.
+//
+// A view that makes tiles only for the rows near its viewport hands the loader the tiles bound
+// now (SetTiles), in row order, whenever that set changes; only their pictures are asked for,
+// and a download that no tile wants any more is abandoned (asked for again when a tile shows
+// that item once more). Decoded pictures follow the items, keyed by file: the pictures handed to
+// Rebound go to the tiles that show those files now, and those no tile shows are set aside
+// (the last kDecodedAside of them), so that a tile rebound to such an item shows it at once.
 //
 // GUI thread only. Destroying the loader (or Stop) abandons its downloads at once: no file of
 // them is written afterwards and no notice comes. The tiles must outlive the loader.
@@ -31,8 +37,6 @@
 
 #include <deque>
 #include <map>
-#include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -49,58 +53,75 @@ public:
 
     // Asks for every picture the tiles show (once; later requests come from Rebound).
     void Start();
-    // The tiles bound now, in row order (replaces the set given before); Rebound follows.
+    // The decoded pictures the tiles hold now, by picture path: what Rebound hands on.
+    std::map<std::string, QImage> DecodedPictures() const;
+    // The tiles bound now, in row order, in place of those given before; every one is near
+    // until SetNear says otherwise. Rebound follows.
     void SetTiles(std::vector<CTBItemWnd*> tiles);
-    // The tiles were rebound: hand over what is decoded, reorder what waits, ask for what is
-    // new, abandon what no tile shows any more.
-    void Rebound();
+    // The tiles were rebound: each takes what `decoded` (or the pictures set aside) holds for
+    // its file, or has it decoded; what waits is reordered, what is new is asked for, what no
+    // tile shows any more is abandoned.
+    void Rebound(const std::map<std::string, QImage>& decoded = {});
     // Abandons every download of this loader; nothing more is asked for.
     void Stop();
+    // Which tiles lie near the view (by index; missing ones are far): far tiles drop their
+    // decoded pictures, near ones have theirs decoded. Every tile is near until this is called.
+    void SetNear(const std::vector<bool>& near);
 
-    // True while a download of this loader is under way or waiting, or a picture of it is
-    // being decoded.
-    bool Running() const { return !m_pending.empty() || m_nDecoding > 0; }
-    // The picture files asked for so far (fetched or tried, not abandoned), by local path.
+    // True while a download of this loader is under way or waiting, or a picture it asked a
+    // tile to decode has not come.
+    bool Running() const { return !m_pending.empty() || !m_awaiting.empty(); }
+    // The picture files asked for so far (found in the cache, fetched or tried, not abandoned),
+    // by local path.
     const std::set<std::string>& Fetched() const { return m_requested; }
-    // The decoded pictures kept now.
-    std::size_t DecodedCount() const { return m_decoded.size(); }
+    // Decoded pictures set aside: those of items no tile shows now.
+    std::size_t SetAsideCount() const { return m_aside.size(); }
 
-    // Called by the shared picture downloads when the file at `path` is complete or could not
-    // be had.
-    void OnPictureDone(const std::string& path);
+    // How a shared download of a picture file ended.
+    enum class Outcome {
+        Arrived,   // a new file is in place
+        Confirmed, // the server confirmed the cached file (304)
+        Failed,    // nothing came (a cached file was left as it was)
+    };
+    // Called by the shared picture downloads when the download of the file at `path` ended.
+    void OnPictureDone(const std::string& path, Outcome outcome);
+
+    // Trims the shared picture cache on the picture pool, off the GUI thread: what the
+    // application does at start, and the loaders when the cache has gone past its budget.
+    static void TrimCacheLater();
 
 signals:
     // Tile `index` shows the picture whose download just ended (its file may have arrived; its
-    // picture control holds what was decoded of it).
+    // picture control holds what was decoded of it when the tile is near).
     void pictureHandled(int index, bool fetched);
     // No download of this loader is left.
     void finished();
 
 private:
-    // Back from the pool: the decoded picture of the file at `path` (null: none).
-    void OnPictureDecoded(const std::string& path, const QImage& image);
+    // The file at `path` is the one to show: its tiles get it.
+    void Usable(const std::string& path);
+    // Tile `index` shows a usable file: decoded when near, dropped when far.
+    void ShowTile(size_t index);
+    void OnTileDecoded(CTBItemWnd* tile);
+    // Listens to the decodings of tiles not heard before.
+    void Connect(const std::vector<CTBItemWnd*>& tiles);
+    // Keeps the pictures of `decoded` that no tile shows now, the latest kDecodedAside of them.
+    void SetAside(const std::map<std::string, QImage>& decoded);
     void FinishedIfIdle();
     // Every picture path the tiles show now, with the index of the first tile showing it.
     std::map<std::string, int> WantedNow() const;
     void Request(const std::string& path, int priority);
-    // Decodes the file at `path` in the pool for the tiles showing it (once at a time).
-    void Decode(const std::string& path);
-    // Hands a decoded picture to every tile showing its file; notes each.
-    void HandOver(const std::string& path, const QImage& image);
+    bool Near(size_t index) const { return index >= m_near.size() || m_near[index]; }
 
     std::vector<CTBItemWnd*> m_tiles;
     std::set<std::string> m_requested;
     std::set<std::string> m_pending;
-    std::set<std::string> m_done;     // downloads that ended (the file came, or could not be had)
-    std::set<std::string> m_decoding; // files being decoded in the pool
-    std::map<std::string, QImage> m_decoded;
-    std::deque<std::string> m_aside; // decoded, no tile shows it: the oldest first
-    int m_nDecoding = 0;
+    std::set<std::string> m_usable;  // files the tiles may show
+    std::set<std::string> m_staleOk; // cached files of the same item, shown if no newer one comes
+    std::set<CTBItemWnd*> m_awaiting; // tiles whose decoding the loader waits for
+    std::set<CTBItemWnd*> m_connected;
+    std::vector<bool> m_near;
+    std::map<std::string, QImage> m_aside;
+    std::deque<std::string> m_asideOrder; // the oldest first
     bool m_bStopped = false;
-    // What a decoding in the pool hands its picture to: this loader, or null once it is gone.
-    struct Owner {
-        std::mutex mutex;
-        CPictureLoader* loader;
-    };
-    std::shared_ptr<Owner> m_owner;
 };

@@ -315,11 +315,8 @@ void CTBItemWnd::SetRecord(const CTBRecord& record)
     if (!m_bCreated)
         return;
 
-    // the picture is asked for afterwards: the decoded one, when the loader holds it, is shown
-    // at the next paint without reading the file here
-    m_picture.DestroyImage();
-    m_picture.m_strImagePath = path;
-    m_picture.update();
+    // shown once the picture loader says the file is this record's (the control's FileReady)
+    m_picture.SetImagePath(path, false);
     m_price.SetText(yfx::QStringFromGbk(record.currentPrice()));
     m_postage.SetText(yfx::QStringFromGbk(record.ship()));
     m_name.SetText(yfx::QStringFromGbk(record.tip()));
@@ -375,6 +372,7 @@ void CTBItemWnd::OpenItem()
     const Configuration& cfg = host->HostConfiguration();
     yfx::net::Request request;
     request.url = BuildClickRequestUrl(cfg.pid, m_record.itemId(), cfg.appKey, cfg.appSecret);
+    request.maxBytes = kMaxGatewayAnswerBytes;
     m_clickFetch.Start(this, std::move(request), [this](const yfx::net::Result& r) {
         FinishClick(r.code < 0 ? std::string() : ClickUrlFromAnswer(r.text));
     });

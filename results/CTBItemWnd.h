@@ -100,7 +100,8 @@ public:
     bool IsCreated() const { return m_bCreated; }
 
     // Binds a record: texts, badge, coupon label, tooltip and picture path change at once; the
-    // picture shows when its file exists (the picture loader downloads it and asks for PictureReady).
+    // picture shows once the picture loader has found or fetched its file and says it may be
+    // shown (the picture control's FileReady), decoded off the GUI thread.
     void SetRecord(const CTBRecord& record);
     // The credit level of the record shown now has arrived: only the record's ratesum and the
     // badge change.
@@ -109,7 +110,7 @@ public:
 
     // The addresses of the record shown now.
     const PictureAddresses& PictureSource() const { return m_source; }
-    // The picture file of the record shown now may have arrived: repaint the picture.
+    // The picture file of the record shown now has been handled: repaint the picture.
     void PictureReady();
 
     // Asks for the affiliate click address and, when it comes, opens it, else the record's own

@@ -5,6 +5,7 @@
 // tile click does nothing.
 #include "market/AppState.h"
 #include "market/Configuration.h"
+#include "market/PictureCache.h"
 
 #include <string>
 
@@ -25,6 +26,9 @@ void SetMainResultsHost(IResultsHost* host);
 // before any results window exists; read from any thread afterwards.
 const std::string& PictureFolder();
 void SetPictureFolder(const std::string& folder);
+// The picture cache kept in that folder (its budget kPictureCacheBudget), null without a
+// folder. Made by SetPictureFolder; any thread.
+yfx::PictureCache* SharedPictureCache();
 
 // Credit level -> badge resource id (315..334), the application's table.
 const yfx::BadgeTable& BadgeIds();

@@ -94,6 +94,7 @@ int main(int argc, char** argv)
 
     QTemporaryDir home; // the picture folder and the settings live here, not in the user's
     qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());
+    qputenv("XDG_CACHE_HOME", home.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -144,7 +145,7 @@ int main(int argc, char** argv)
                 return 2;
             }
             // Every row scrolled into sight and its tile painted once, so that every picture is
-            // decoded (the view binds its tiles to the rows near the viewport).
+            // decoded (on the picture pool; the view binds its tiles to the rows near the viewport).
             for (int row = 0; row < view->ItemCount(); ++row) {
                 view->EnsureRowVisible(row);
                 WaitFor([&] { return !view->MakingTiles() && !view->PicturesLoading(); }, std::chrono::seconds(30));
@@ -152,6 +153,7 @@ int main(int argc, char** argv)
                 if (!tile)
                     continue;
                 tile->PictureControl().repaint();
+                WaitFor([&] { return !tile->PictureControl().Decoding(); }, std::chrono::seconds(20));
                 pictures += !tile->PictureControl().m_image.isNull();
                 ++tiles;
             }

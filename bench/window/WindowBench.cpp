@@ -22,6 +22,11 @@
 //       scroll step, its paint and whatever else the turn ran), each next page's answer ->
 //       its rows painted, the tile widgets made, and the resident memory above the idle
 //       process at the end.
+//   bench_window finder   [--runs N]
+//       The search pane's "搜索更多当前浏览的商品" while Firefox's session file is 60 MB (a
+//       long-running browser with tens of thousands of tabs) and no Chromium-family browser
+//       listens: the GUI thread's longest stall from the press until the pages are read, and
+//       how long the read takes (what the GUI thread stalled when it read them itself).
 //
 // Every mode prints a readable table and, for bench/run, lines "figure KEY VALUE" (ms).
 // Uses the offscreen platform unless DISPLAY is set.
@@ -35,6 +40,8 @@
 #include "market/SearchUrl.h"
 #include "market/TBRecord.h"
 #include "panes/CLumbraWnd.h"
+#include "panes/finder/BrowserPages.h"
+#include "panes/finder/ItemPageRules.h"
 #include "res/GbkText.h"
 #include "results/CLumbra2View.h"
 #include "results/CMoreRow.h"
@@ -42,6 +49,7 @@
 #include "results/CTBItemWnd.h"
 #include "results/IResultsDocument.h"
 #include "results/UrlOpener.h"
+#include "tests/panes/finder/SessionFiles.h"
 #include "tests/support/MarketServerProcess.h"
 
 #include <QApplication>
@@ -1088,13 +1096,84 @@ int RunScroll(int argc, char** argv, int latency, int runs)
     return 0;
 }
 
+// ---------------------------------------------------------------------------------------------
+// finder: the browsers' pages read while the window goes on
+
+int RunFinder(int argc, char** argv, int runs)
+{
+    QApplication app(argc, argv);
+    // a desktop whose Firefox has a 60 MB session file; DevTools on a port where nothing listens
+    QTemporaryDir home;
+    const std::string root = QFile::encodeName(home.path()).toStdString();
+    setenv("HOME", root.c_str(), 1);
+    setenv("YFX_DEVTOOLS_PORT", "1", 1);
+    const std::string profile = root + "/.mozilla/firefox/p.default";
+    QDir().mkpath(QString::fromStdString(profile + "/sessionstore-backups"));
+    std::ofstream(root + "/.mozilla/firefox/profiles.ini") << "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\n";
+    const std::string file = yfx::test::LargeSessionFile(
+        60'000'000, {{yfx::EndpointBase(yfx::Endpoint::MarketItem) + "/item.htm?id=9", "一件商品-淘宝网"}});
+    std::ofstream(profile + "/sessionstore-backups/recovery.jsonlz4", std::ios::binary) << file;
+
+    CLumbraWnd pane; // no main window: the search it would run opens nothing
+    pane.show();
+    if (!QTest::qWaitForWindowExposed(&pane, 10000))
+        std::fprintf(stderr, "warning: the pane was not exposed\n");
+    Spin(100);
+    std::printf("finder: a %.1f MB session file (%s platform), %d runs, load average %.1f\n", file.size() / 1e6,
+                PlatformName().c_str(), runs, LoadAverage());
+
+    std::vector<StallMeter::Gap> gaps;
+    std::vector<double> pressToResult, readOnly;
+    for (int i = 0; i < runs; ++i) {
+        bool finished = false;
+        const QMetaObject::Connection c =
+            QObject::connect(&pane, &CLumbraWnd::finderFinished, [&](int found) { finished = found == 1; });
+        StallMeter meter;
+        meter.Start("finder");
+        Spin(50);
+        const double press = NowMs();
+        QTest::mouseClick(pane.m_btnSearchMore, Qt::LeftButton);
+        const bool done = SpinUntil([&] { return finished; }, 60000);
+        const double result = NowMs();
+        Spin(50);
+        meter.Stop();
+        QObject::disconnect(c);
+        if (!done) {
+            std::fprintf(stderr, "the finder did not find the item page\n");
+            return 1;
+        }
+        gaps.push_back(meter.Longest("finder"));
+        pressToResult.push_back(result - press);
+
+        // the same read on this thread, as the pane did it before it read on a pool thread
+        const double start = NowMs();
+        std::vector<std::unique_ptr<yfx::CBrowserPageSource>> sources = yfx::DefaultBrowserPageSources();
+        std::vector<yfx::CBrowserPageSource*> raw;
+        for (auto& source : sources)
+            raw.push_back(source.get());
+        const size_t titles = yfx::FindItemTitles(yfx::CollectBrowserPages(raw)).size();
+        readOnly.push_back(NowMs() - start);
+        std::printf("run %d: press -> result %.1f ms, longest stall %.1f ms; the read alone %.1f ms (%zu title)\n", i + 1,
+                    pressToResult.back(), gaps.back().wallMs, readOnly.back(), titles);
+    }
+    std::printf("longest GUI-thread stall, press -> result  %s ms (median / worst (cpu, queued))\n", GapText(gaps).c_str());
+    std::printf("press -> search for the item page          %8.1f ms median\n", Median(pressToResult));
+    std::printf("the read on the GUI thread (before)        %8.1f ms median (worst %.1f)\n", Median(readOnly),
+                Worst(readOnly));
+    GapFigures("finder_stall", gaps);
+    Figure("finder_result_median", Median(pressToResult));
+    Figure("finder_read_median", Median(readOnly));
+    return 0;
+}
+
 int Usage()
 {
     std::fprintf(stderr,
                  "usage: bench_window stalls [--runs N]\n"
                  "       bench_window startup [--runs N]\n"
                  "       bench_window pictures [--server URL | --latency-ms N] [--runs N] [--page FILE]\n"
-                 "       bench_window scroll [--runs N] [--latency-ms N]\n");
+                 "       bench_window scroll [--runs N] [--latency-ms N]\n"
+                 "       bench_window finder [--runs N]\n");
     return 2;
 }
 
@@ -1107,12 +1186,15 @@ int main(int argc, char** argv)
     const std::string mode = argv[1];
     if (!std::getenv("DISPLAY"))
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    // the picture folder goes under XDG_RUNTIME_DIR; the children of "startup" share this one
+    // the picture cache goes under XDG_CACHE_HOME, never the user's; the children of "startup"
+    // share this one
     std::unique_ptr<QTemporaryDir> runtime;
-    if (!std::getenv("XDG_RUNTIME_DIR")) {
+    if (!std::getenv("XDG_RUNTIME_DIR") || !std::getenv("XDG_CACHE_HOME")) {
         runtime = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/yfx-bench-XXXXXX"));
-        if (runtime->isValid())
-            setenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime->path()).constData(), 1);
+        if (runtime->isValid()) {
+            setenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime->path()).constData(), 0);
+            setenv("XDG_CACHE_HOME", QFile::encodeName(runtime->path()).constData(), 0);
+        }
     }
     if (mode == "--child-bare" || mode == "--child-app")
         return RunStartupChild(argc, argv, mode == "--child-bare");
@@ -1142,6 +1224,8 @@ int main(int argc, char** argv)
         return RunStalls(qtArgc, argv, runs);
     if (mode == "startup")
         return RunStartup(argv[0], runs);
+    if (mode == "finder")
+        return RunFinder(qtArgc, argv, runs);
     if (mode == "pictures")
         return RunPictures(qtArgc, argv, server, latency, runs, page);
     if (mode == "scroll")

@@ -12,6 +12,7 @@
 #include "market/Configuration.h"
 #include "market/Endpoints.h"
 #include "market/HttpClient.h"
+#include "market/NetEngine.h"
 #include "market/SearchUrl.h"
 #include "market/TBRecord.h"
 #include "panes/CTBCatTreeCtrl.h"
@@ -36,6 +37,13 @@ using yfx::test::MarketServerProcess;
 namespace {
 
 constexpr int kWaitMs = 30000; // (returns as soon as the outcome shows; sanitizer builds are slow)
+constexpr std::uint64_t kCurlBuffer = 16384; // what libcurl takes from a socket at once
+
+// Body bytes the program's exchanges have taken from the network so far (those that ended).
+std::uint64_t BytesTaken()
+{
+    return CNetEngine::Shared().BytesReceived();
+}
 const char* const kListPath = "/market/nvzhuang.htm";
 const char* const kKey = "12345678";
 const char* const kSecret = "yfx-local-secret";
@@ -75,10 +83,13 @@ const std::map<QString, Column>& Columns()
         {QStringLiteral("malformed"), {"malformed", "malformed", {}}},
         {QStringLiteral("redirect to nowhere"), {"redirect-nowhere", "redirect-nowhere", {}}},
         {QStringLiteral("wrong JSON types"), {"nonstring", "nonstring", {}}},
-        // 30 MiB of empty elements (under the text cap of the HTTP layer); endless pictures at
-        // 10 MB/s, so that an uncapped download cannot fill the disk while the row waits
+        // 30 MiB of empty elements, its length announced; endless pictures at 10 MB/s, so that
+        // an uncapped download cannot fill the disk while the row waits
         {QStringLiteral("huge body"), {"elements:30", "endless", {"--picture-kbps", "80000"}}},
-        {QStringLiteral("huge pixels"), {"", "huge-picture:5000", {}}},
+        // 30 MB answers whose length comes only with their end
+        {QStringLiteral("huge body, length not announced"), {"stream:30000000", "stream:30000000", {}}},
+        {QStringLiteral("huge pixels"), {"", "huge-picture:4000", {}}},
+        {QStringLiteral("huge PNG"), {"", "huge-png:4000", {}}},
         {QStringLiteral("pixels beyond the bound"), {"", "huge-picture:30000", {}}},
     };
     return columns;
@@ -206,8 +217,9 @@ void FaultTableTest::faultTable_data()
         const char* gateway;       // "click", "item-page"
         const char* configuration; // "configured", "key-only", "unconfigured-true"/"-false" (the read's result)
         const char* categories;    // "tree", "renamed-tree" (first name "1"), "root-only"
-        const char* pictures;      // "picture", "clipped", "none-first-only", "none-second-tried",
-                                   // "none-no-file" (no file left, second address tried)
+        const char* pictures;      // "picture", "clipped", "reduced", "none-first-only",
+                                   // "none-second-tried", "none-no-file" (no file left, second
+                                   // address tried)
     };
     const Row rows[] = {
         {"none", "tiles", "click", "configured", "tree", "picture"},
@@ -220,7 +232,10 @@ void FaultTableTest::faultTable_data()
         {"redirect to nowhere", "empty-silent", "item-page", "unconfigured-false", "root-only", "none-second-tried"},
         {"wrong JSON types", "tiles", "item-page", "key-only", "renamed-tree", "none-first-only"},
         {"huge body", "empty-reported", "item-page", "unconfigured-false", "root-only", "none-no-file"},
+        {"huge body, length not announced", "empty-reported", "item-page", "unconfigured-false", "root-only",
+         "none-no-file"},
         {"huge pixels", nullptr, nullptr, nullptr, nullptr, "clipped"},
+        {"huge PNG", nullptr, nullptr, nullptr, nullptr, "reduced"},
         {"pixels beyond the bound", nullptr, nullptr, nullptr, nullptr, "none-first-only"},
     };
     for (const Row& r : rows) {
@@ -276,6 +291,7 @@ void FaultTableTest::CheckList(const QString& expected)
     view.resize(917, 700);
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const std::uint64_t before = BytesTaken();
     view.OnInitialUpdate();
     if (expected == QStringLiteral("tiles")) {
         QTRY_COMPARE_WITH_TIMEOUT(view.ItemCount(), 40, kWaitMs);
@@ -284,9 +300,12 @@ void FaultTableTest::CheckList(const QString& expected)
     }
     if (expected == QStringLiteral("empty-reported"))
         QTRY_COMPARE_WITH_TIMEOUT(m_reports, 1, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!view.IsLoading(), kWaitMs);
     QVERIFY(view.Tiles().empty());
     QCOMPARE(view.ItemCount(), 0);
     QVERIFY(!view.PicturesLoading());
+    // whatever the server sent, no more than the reader takes came in
+    QVERIFY2(BytesTaken() - before <= kMaxListAnswerBytes + kCurlBuffer, qPrintable(QString::number(BytesTaken() - before)));
 }
 
 void FaultTableTest::CheckGateway(const QString& expected)
@@ -318,6 +337,7 @@ void FaultTableTest::CheckGateway(const QString& expected)
 
 void FaultTableTest::CheckConfiguration(const QString& expected)
 {
+    const std::uint64_t before = BytesTaken();
     auto frame = std::make_unique<CMainFrame>();
     const Configuration& cfg = frame->m_config;
     if (expected == QStringLiteral("configured")) {
@@ -332,6 +352,11 @@ void FaultTableTest::CheckConfiguration(const QString& expected)
                 cfg.announcements.empty());
         QVERIFY(!frame->AnnouncementTimer().isActive());
     }
+    // both documents, whatever the server sent: no more than their readers take
+    QTRY_VERIFY_WITH_TIMEOUT(!frame->DocumentsPending(), kWaitMs);
+    QVERIFY(cfg.appKey.empty() == (expected.startsWith(QStringLiteral("unconfigured"))));
+    QVERIFY2(BytesTaken() - before <= kMaxConfigurationBytes + kMaxCategoryDocumentBytes + 2 * kCurlBuffer,
+             qPrintable(QString::number(BytesTaken() - before)));
     frame.reset();
     // The reading's own result: a failure is not reported as success.
     Configuration read;
@@ -376,10 +401,8 @@ void FaultTableTest::CheckPictures(MarketServerProcess& server, const QString& e
                 return true;
         return false;
     };
-    const auto shows = [](CTBItemWnd* tile) {
-        tile->PictureControl().grab(); // paints, so decodes the file if there is one
-        return !tile->PictureControl().m_image.isNull();
-    };
+    // (a tile in sight holds its decoded picture when its picture is announced)
+    const auto shows = [](CTBItemWnd* tile) { return !tile->PictureControl().m_image.isNull(); };
 
     // Capped at 8 MiB, both endless addresses end within 2 s at 10 MB/s; uncapped, the wait is
     // kept short so that little is written meanwhile.
@@ -390,7 +413,9 @@ void FaultTableTest::CheckPictures(MarketServerProcess& server, const QString& e
     if (expected == QStringLiteral("picture")) {
         QCOMPARE(picture.m_image.size(), QSize(220, 220));
     } else if (expected == QStringLiteral("clipped")) {
-        QCOMPARE(picture.m_image.size(), QSize(226, 226)); // only what the control shows of 5000 x 5000
+        QCOMPARE(picture.m_image.size(), QSize(226, 226)); // only what the control shows of 4000 x 4000
+    } else if (expected == QStringLiteral("reduced")) {
+        QCOMPARE(picture.m_image.size(), QSize(224, 224)); // the whole 4000 x 4000 PNG, read reduced
     } else {
         QVERIFY(!shown);
         QVERIFY(Requested(server, m_thumbPath));

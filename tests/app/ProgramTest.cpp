@@ -1,10 +1,11 @@
 // The built program seen from outside, as a user or the menu starts it: --version and --help
 // need no display, bad arguments are refused, --server points every host at one server, and
 // --demo runs the bundled server, shows the main window and takes the server with it when the
-// program ends, however it ends.
+// program ends, however it ends: SIGTERM and SIGINT end it as closing its window does.
 #include "tests/app/ProcessWatch.h"
 #include "tests/support/MarketServerProcess.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -14,6 +15,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -37,12 +39,14 @@ private slots:
     void badArgumentsAreRefused();
     void serverOptionPointsEveryHostAtIt();
     void windowComesUpWhileTheDocumentsStall();
+    void pictureCacheIsSweptAtStart();
     void demoShowsTheMainWindowAndStopsItsServer();
+    void demoServerEndsWithAKilledProgram_data();
     void demoServerEndsWithAKilledProgram();
 
 private:
-    // The test's environment without a display or any YFX_ variable, with private runtime and
-    // settings folders; offscreen when `offscreen`.
+    // The test's environment without a display or any YFX_ variable, with private runtime,
+    // settings and cache folders; offscreen when `offscreen`.
     QProcessEnvironment Environment(bool offscreen) const;
     Outcome Run(const QStringList& args, const QProcessEnvironment& env, int timeoutMs = 60000) const;
 
@@ -69,6 +73,7 @@ QProcessEnvironment ProgramTest::Environment(bool offscreen) const
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.path());
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.path());
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.path());
     return env;
 }
 
@@ -142,6 +147,37 @@ void ProgramTest::serverOptionPointsEveryHostAtIt()
     QVERIFY2(paths.contains(QStringLiteral("/set/tbcat.jpg")), qPrintable(paths.join(QLatin1Char(' '))));
 }
 
+void ProgramTest::pictureCacheIsSweptAtStart()
+{
+    // What a killed run left in the picture cache goes; a temporary file of a moment ago (a
+    // transfer of another run) and the pictures within the budget stay.
+    const QString folder = m_home.path() + QStringLiteral("/yuefengxuan/pictures/");
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                                              QFile::ExeOther));
+    const auto put = [&](const QString& name, qint64 secondsAgo) {
+        QFile f(folder + name);
+        return f.open(QIODevice::WriteOnly) && f.write("bytes") == 5 && f.flush() &&
+               f.setFileTime(QDateTime::currentDateTime().addSecs(-secondsAgo), QFileDevice::FileModificationTime);
+    };
+    QVERIFY(put(QStringLiteral("old.jpg_220x220.jpg.part-AbC123"), 3600));
+    QVERIFY(put(QStringLiteral(".part-xYz789"), 3600));
+    QVERIFY(put(QStringLiteral("young.jpg_220x220.jpg.part-Def456"), 0));
+    QVERIFY(put(QStringLiteral("kept.jpg_220x220.jpg"), 3600));
+
+    const Outcome o = Run({QStringLiteral("--server"), QStringLiteral("http://127.0.0.1:9"),
+                           QStringLiteral("--quit-when-shown")},
+                          Environment(true));
+    QVERIFY2(o.exitCode == 0, qPrintable(o.err));
+    QVERIFY(!QFileInfo::exists(folder + QStringLiteral("old.jpg_220x220.jpg.part-AbC123")));
+    QVERIFY(!QFileInfo::exists(folder + QStringLiteral(".part-xYz789")));
+    QVERIFY(QFileInfo::exists(folder + QStringLiteral("young.jpg_220x220.jpg.part-Def456")));
+    QVERIFY(QFileInfo::exists(folder + QStringLiteral("kept.jpg_220x220.jpg")));
+    // closed to others again; nothing in the runtime folder any more
+    QCOMPARE(QFileInfo(folder).permissions() & (QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup), QFile::Permissions());
+    QVERIFY(!QFileInfo::exists(m_home.path() + QStringLiteral("/yuefengxuan-") + QString::number(::getuid())));
+}
+
 void ProgramTest::windowComesUpWhileTheDocumentsStall()
 {
     // both start-up documents are held back for 20 s: the window does not wait for them
@@ -179,8 +215,19 @@ void ProgramTest::demoShowsTheMainWindowAndStopsItsServer()
     QCOMPARE(yfx::test::LoopbackStatus(port, "/set/config.jpg"), 0);
 }
 
+void ProgramTest::demoServerEndsWithAKilledProgram_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("orderly"); // the program ends as closing its window ends it
+    QTest::newRow("SIGKILL") << int(SIGKILL) << false; // the program runs no code of its own on the way out
+    QTest::newRow("SIGTERM") << int(SIGTERM) << true;  // how a desktop session ends its programs
+    QTest::newRow("SIGINT") << int(SIGINT) << true;    // Ctrl+C in a terminal
+}
+
 void ProgramTest::demoServerEndsWithAKilledProgram()
 {
+    QFETCH(int, signal);
+    QFETCH(bool, orderly);
     QProcess program;
     program.setProcessEnvironment(Environment(true));
     program.start(QStringLiteral(YFX_PROGRAM_PATH), {QStringLiteral("--demo")});
@@ -199,9 +246,16 @@ void ProgramTest::demoServerEndsWithAKilledProgram()
     });
     QCOMPARE(yfx::test::LoopbackStatus(port, "/set/config.jpg"), 200);
 
-    program.kill(); // SIGKILL: the program runs no code of its own on the way out
+    ::kill(static_cast<pid_t>(program.processId()), signal);
     QVERIFY(program.waitForFinished(10000));
-    QTRY_VERIFY_WITH_TIMEOUT(yfx::test::ProcessEnded(pid), 10000);
+    if (orderly) {
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(yfx::test::ProcessEnded(pid)); // the program stopped its server before it ended
+    } else {
+        QCOMPARE(program.exitStatus(), QProcess::CrashExit);
+        QTRY_VERIFY_WITH_TIMEOUT(yfx::test::ProcessEnded(pid), 10000);
+    }
     QCOMPARE(yfx::test::LoopbackStatus(port, "/set/config.jpg"), 0);
 }
 

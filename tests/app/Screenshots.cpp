@@ -114,6 +114,7 @@ int main(int argc, char** argv)
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
     qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());
+    qputenv("XDG_CACHE_HOME", home.path().toUtf8());
 
     yfx::test::MarketServerProcess server;
     if (!server.Started()) {

@@ -1,13 +1,19 @@
 // The picture static offscreen: placement of pictures of several sizes, the frame colours,
-// the lazy load and the rule that a file is read once per path; the bounded decoding of only
-// what the control shows, also without the widget and on several threads at once.
+// the decoding asked of the picture pool at a paint (never done on the GUI thread) and the rule
+// that a file is read once per path; the bounded decoding of only what the control shows, also
+// without the widget and on several threads at once; the bounds by the header for every
+// format, reduced reading, and a failed file remembered until it changes.
+#include "GifBuilder.h"
 #include "controls/CMyImageStatic.h"
 #include "controls/PictureLoad.h"
+#include "controls/PicturePool.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QImageWriter>
 #include <QPainter>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -63,6 +69,54 @@ bool Near(const QColor& a, int grey)
     return qAbs(a.red() - grey) <= 8 && qAbs(a.green() - grey) <= 8 && qAbs(a.blue() - grey) <= 8;
 }
 
+quint32 Crc32(const QByteArray& bytes)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char c : bytes) {
+        crc ^= quint8(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// The PNG with its header saying the rows are interlaced (the data is left as it is: only the
+// header is read before such a picture is refused).
+QByteArray Interlaced(QByteArray png)
+{
+    png[28] = 1;
+    const quint32 crc = Crc32(png.mid(12, 17)); // "IHDR" and its 13 bytes
+    for (int i = 0; i < 4; ++i)
+        png[29 + i] = char(crc >> (24 - 8 * i));
+    return png;
+}
+
+QByteArray ProgressiveJpeg(int w, int h)
+{
+    QImage img(w, h, QImage::Format_Grayscale8);
+    img.fill(128);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "JPEG");
+    writer.setProgressiveScanWrite(true);
+    if (!writer.write(img))
+        qFatal("cannot encode test picture");
+    return bytes;
+}
+
+QByteArray Mono(int w, int h, const char* format)
+{
+    QImage img(w, h, QImage::Format_Mono);
+    img.fill(1);
+    return Encoded(img, format);
+}
+
+QByteArray Bytes(const GifBuilder& gif)
+{
+    return QByteArray(reinterpret_cast<const char*>(gif.bytes().data()), qsizetype(gif.bytes().size()));
+}
+
 } // namespace
 
 class ImageStaticTest : public QObject {
@@ -78,6 +132,22 @@ private:
         return path;
     }
     static QImage Grab(CMyImageStatic& w) { return w.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+    // Paints as the screen would: a paint without a picture asks the pool for it; once it is
+    // back, paints again (a decoding that this second paint asks for is waited for too).
+    static QImage GrabDecoded(CMyImageStatic& w)
+    {
+        QSignalSpy decoded(&w, &CMyImageStatic::decoded);
+        const auto drain = [&] {
+            while (w.Decoding())
+                if (!decoded.wait(20000))
+                    qFatal("no decoding came back");
+        };
+        Grab(w);
+        drain();
+        const QImage shot = Grab(w);
+        drain();
+        return shot;
+    }
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
@@ -103,7 +173,7 @@ private slots:
         CMyImageStatic control;
         control.resize(228, 228);
         control.m_strImagePath = Save(QStringLiteral("p%1x%2.png").arg(w).arg(h), Picture(w, h, fill));
-        const QImage shot = Grab(control);
+        const QImage shot = GrabDecoded(control);
         QCOMPARE(shot.size(), QSize(228, 228));
 
         // Natural size at the expected corner.
@@ -154,7 +224,7 @@ private slots:
         CMyImageStatic control;
         control.resize(228, 228);
         control.m_strImagePath = path;
-        QImage shot = Grab(control);
+        QImage shot = GrabDecoded(control);
         QVERIFY(control.m_image.isNull());
         QCOMPARE(At(shot, 4, 4), kWhite);
         QCOMPARE(At(shot, 114, 114), kWhite);
@@ -165,13 +235,13 @@ private slots:
         QVERIFY(partial.open(QIODevice::WriteOnly));
         partial.write("\x89PNG\r\n");
         partial.close();
-        shot = Grab(control);
+        shot = GrabDecoded(control);
         QVERIFY(control.m_image.isNull());
         QCOMPARE(At(shot, 114, 114), kWhite);
 
         const QColor fill(10, 160, 10);
         Save(QStringLiteral("later.png"), Picture(220, 220, fill));
-        shot = Grab(control);
+        shot = GrabDecoded(control);
         QCOMPARE(At(shot, 4, 4), kCorner);
         QCOMPARE(At(shot, 114, 114), fill);
     }
@@ -184,7 +254,7 @@ private slots:
         CMyImageStatic control;
         control.resize(228, 228);
         control.m_strImagePath = path;
-        QCOMPARE(At(Grab(control), 100, 100), first);
+        QCOMPARE(At(GrabDecoded(control), 100, 100), first);
 
         // Replaced on disk (even by a picture of another size): the old one stays,
         // also through a hover change, until the owner gives the path anew.
@@ -197,7 +267,7 @@ private slots:
         QCOMPARE(control.m_image.size(), QSize(100, 50));
 
         control.SetImagePath(path);
-        shot = Grab(control);
+        shot = GrabDecoded(control);
         QCOMPARE(At(shot, 100, 100), second);
         QCOMPARE(At(shot, 4, 4), kCorner);
 
@@ -205,7 +275,7 @@ private slots:
         Save(QStringLiteral("once.png"), Picture(220, 220, first));
         control.DestroyImage();
         QVERIFY(control.m_image.isNull());
-        QCOMPARE(At(Grab(control), 100, 100), first);
+        QCOMPARE(At(GrabDecoded(control), 100, 100), first);
     }
 
     void alphaIsBlendedOnWhite()
@@ -216,7 +286,7 @@ private slots:
         CMyImageStatic control;
         control.resize(228, 228);
         control.m_strImagePath = Save(QStringLiteral("alpha.png"), img);
-        const QImage shot = Grab(control);
+        const QImage shot = GrabDecoded(control);
         const QColor blended = At(shot, 114, 114);
         QCOMPARE(blended.red(), 255);
         QVERIFY2(qAbs(blended.green() - 127) <= 2 && qAbs(blended.blue() - 127) <= 2,
@@ -253,8 +323,8 @@ private slots:
 
     void hugePictureIsDecodedOnlyWhereItShows()
     {
-        // 25 M pixels, 100 MB as 32-bit pixels if it were decoded whole.
-        const QByteArray jpeg = MarkedJpeg(5000, 5000);
+        // 16 M pixels, 64 MB as 32-bit pixels if it were decoded whole.
+        const QByteArray jpeg = MarkedJpeg(4000, 4000);
         const QString path = m_dir.filePath(QStringLiteral("huge.jpg"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -264,7 +334,7 @@ private slots:
         CMyImageStatic control;
         control.resize(228, 228);
         control.m_strImagePath = path;
-        const QImage shot = Grab(control);
+        const QImage shot = GrabDecoded(control);
         QCOMPARE(control.m_image.size(), QSize(226, 226));
         // Drawn from the inner corner, unscaled: the black square, then grey up to the edges.
         QVERIFY(Near(At(shot, 2, 2), 0));
@@ -303,7 +373,7 @@ private slots:
             CMyImageStatic control;
             control.resize(228, 228);
             control.m_strImagePath = path;
-            const QImage shot = Grab(control);
+            const QImage shot = GrabDecoded(control);
             QVERIFY(control.m_image.isNull());
             QCOMPARE(At(shot, 114, 114), kWhite);
             QCOMPARE(At(shot, 0, 0), kLightFrame);
@@ -325,6 +395,128 @@ private slots:
         QVERIFY(yfx::DecodePicture(QByteArray(), QSize(224, 224)).isNull());
         QVERIFY(yfx::DecodePicture(QByteArray("<html>busy</html>"), QSize(224, 224)).isNull());
         QVERIFY(yfx::DecodePicture(m_dir.filePath(QStringLiteral("no-such.jpg")), QSize(224, 224)).isNull());
+    }
+
+    void boundsReadFromTheHeader_data()
+    {
+        using R = yfx::PictureRefusal;
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("refusal");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("reduced");
+        const std::vector<GifRgb> palette = {{0, 0, 0}, {255, 255, 255}};
+        QTest::newRow("10000 x 10000 PNG: over 16 M pixels") << Mono(10000, 10000, "PNG") << int(R::TooManyPixels) << QSize() << false;
+        QTest::newRow("4000 x 4000 PNG: read reduced") << Mono(4000, 4000, "PNG") << int(R::None) << QSize(224, 224) << true;
+        QTest::newRow("8000 x 2000 PNG: reduced, proportions kept") << Mono(8000, 2000, "PNG") << int(R::None) << QSize(224, 56) << true;
+        QTest::newRow("2048 x 2048 PNG: whole, then cut") << Mono(2048, 2048, "PNG") << int(R::None) << QSize(226, 226) << false;
+        QTest::newRow("interlaced PNG over 4 M pixels") << Interlaced(Mono(2100, 2100, "PNG")) << int(R::NoBoundedDecode) << QSize() << false;
+        QTest::newRow("GIF screen over 4 M pixels")
+            << Bytes(GifBuilder(2100, 2100, palette).Solid(0, 0, 1, 1, 1).Trailer()) << int(R::NoBoundedDecode) << QSize() << false;
+        // a 10 x 10 screen whose first frame claims 2100 x 2100 (0x0834)
+        QTest::newRow("GIF whose first frame outgrows its screen")
+            << Bytes(GifBuilder(10, 10, palette)
+                         .Raw({0x2C, 0, 0, 0, 0, 0x34, 0x08, 0x34, 0x08, 0x00, 0x02, 0x01, 0x44, 0x00})
+                         .Trailer())
+            << int(R::NoBoundedDecode) << QSize() << false;
+        QTest::newRow("GIF of 60 x 50: whole") << Bytes(GifBuilder(60, 50, palette).Solid(0, 0, 60, 50, 1).Trailer())
+                                               << int(R::None) << QSize(60, 50) << false;
+        QTest::newRow("progressive JPEG over 4 M pixels") << ProgressiveJpeg(2100, 2100) << int(R::NoBoundedDecode) << QSize() << false;
+        QTest::newRow("progressive JPEG of 4 M pixels: whole, then cut") << ProgressiveJpeg(2000, 2000) << int(R::None) << QSize(226, 226) << false;
+        QTest::newRow("sequential JPEG of 16 M pixels: clipped") << MarkedJpeg(4000, 4000) << int(R::None) << QSize(226, 226) << false;
+        QTest::newRow("sequential JPEG over 16 M pixels") << MarkedJpeg(4200, 4000) << int(R::TooManyPixels) << QSize() << false;
+        QTest::newRow("BMP over 4 M pixels") << Mono(2100, 2100, "BMP") << int(R::NoBoundedDecode) << QSize() << false;
+    }
+    void boundsReadFromTheHeader()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, refusal);
+        QFETCH(QSize, size);
+        QFETCH(bool, reduced);
+        const yfx::PictureReadCounts before = yfx::PictureReads();
+        const yfx::PictureDecode d = yfx::DecodePictureBytes(bytes, QSize(224, 224));
+        QCOMPARE(int(d.refusal), refusal);
+        QCOMPARE(d.image.size(), size.isValid() ? size : QSize(0, 0));
+        QCOMPARE(d.reduced, reduced);
+        // a picture refused by its header has none of its data read
+        QCOMPARE(yfx::PictureReads().total - before.total, refusal == int(yfx::PictureRefusal::None) ? 1 : 0);
+        if (reduced) // the whole picture, shrunk: centred in the inner area
+            QCOMPARE(yfx::PicturePosition(d.image.size(), QRect(2, 2, 224, 224)).x(), 2);
+    }
+
+    void failedFileIsRememberedUntilItChanges()
+    {
+        QByteArray broken = Encoded(Picture(100, 50, QColor(1, 2, 3)), "PNG");
+        const qsizetype data = broken.indexOf("IDAT");
+        QVERIFY(data > 0);
+        for (qsizetype i = data + 6; i < data + 30; ++i)
+            broken[i] = char(0xA5); // the header stays, the picture data is damaged
+        const QString path = m_dir.filePath(QStringLiteral("broken.png"));
+        QFile::remove(path);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(broken);
+        file.close();
+
+        int reads = yfx::PictureReads().total;
+        QCOMPARE(int(yfx::DecodePictureFile(path, QSize(224, 224)).refusal), int(yfx::PictureRefusal::DecodeFailed));
+        QCOMPARE(yfx::PictureReads().total, reads + 1);
+        // asked again, by the function or by a control's paints: not read again
+        QCOMPARE(int(yfx::DecodePictureFile(path, QSize(224, 224)).refusal), int(yfx::PictureRefusal::FailedBefore));
+        CMyImageStatic control;
+        control.resize(228, 228);
+        control.m_strImagePath = path;
+        QCOMPARE(At(GrabDecoded(control), 114, 114), kWhite);
+        QCOMPARE(At(GrabDecoded(control), 114, 114), kWhite);
+        QCOMPARE(yfx::PictureReads().total, reads + 1);
+
+        // Another file in its place is read.
+        const QColor fill(30, 200, 90);
+        Save(QStringLiteral("broken.png"), Picture(100, 50, fill));
+        QCOMPARE(At(GrabDecoded(control), 114, 114), fill);
+        QCOMPARE(yfx::PictureReads().total, reads + 2);
+    }
+
+    void decodesOnThePictureThreadsNeverOnTheGuiThread()
+    {
+        QThreadPool* pool = yfx::PicturePool();
+        QVERIFY(pool);
+        QVERIFY(pool != QThreadPool::globalInstance());
+        QVERIFY(pool->maxThreadCount() >= 1 && pool->maxThreadCount() <= 2);
+
+        const QColor fill(200, 120, 0);
+        const QString path = Save(QStringLiteral("pool.png"), Picture(100, 50, fill));
+        const yfx::PictureReadCounts before = yfx::PictureReads();
+        CMyImageStatic control;
+        control.resize(228, 228);
+        // Not ready: a paint shows the empty frame and asks for nothing.
+        control.SetImagePath(path, false);
+        QCOMPARE(At(Grab(control), 114, 114), kWhite);
+        QVERIFY(!control.Decoding());
+        QCOMPARE(control.RequestDecode(), CMyImageStatic::DecodeState::NotReady);
+        // Ready: the paint shows the empty frame and asks the pool; the picture comes later.
+        control.SetFileReady(true);
+        QCOMPARE(At(Grab(control), 114, 114), kWhite);
+        QVERIFY(control.Decoding());
+        QCOMPARE(At(GrabDecoded(control), 114, 114), fill);
+        QCOMPARE(control.RequestDecode(), CMyImageStatic::DecodeState::Shown);
+        QCOMPARE(yfx::PictureReads().total, before.total + 1);
+        QCOMPARE(yfx::PictureReads().onGuiThread, before.onGuiThread);
+
+        // A decoding dropped before it came (DestroyImage) never lands.
+        control.DestroyImage();
+        QCOMPARE(control.RequestDecode(), CMyImageStatic::DecodeState::Started);
+        QSignalSpy decoded(&control, &CMyImageStatic::decoded);
+        control.DestroyImage();
+        QVERIFY(!control.Decoding());
+        QVERIFY(pool->waitForDone(20000));
+        QCoreApplication::processEvents(); // what it handed back, if anything, is delivered here
+        QVERIFY(control.m_image.isNull());
+        QCOMPARE(decoded.count(), 0);
+        // A file that is no longer the one to show loses its picture.
+        QCOMPARE(At(GrabDecoded(control), 114, 114), fill);
+        control.SetFileReady(false);
+        QVERIFY(control.m_image.isNull());
+        QCOMPARE(At(Grab(control), 114, 114), kWhite);
     }
 
     void decodesOnSeveralThreadsAtOnce()
@@ -357,7 +549,7 @@ private slots:
         control.resize(228, 228);
         control.m_strImagePath = path;
         control.m_bHover = true;
-        const QImage shot = Grab(control);
+        const QImage shot = GrabDecoded(control);
 
         QImage drawn(228, 228, QImage::Format_ARGB32_Premultiplied);
         QPainter p(&drawn);

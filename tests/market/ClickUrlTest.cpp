@@ -110,9 +110,9 @@ TEST_F(ClickUrlTest, WebAddressRule)
 
 TEST_F(ClickUrlTest, AnswersOfTheGateway)
 {
-    LocalHttpServer srv;
     std::string answer;
     int status = 200;
+    LocalHttpServer srv; // (after what its handler reads: it stops first)
     srv.server().Get("/router/rest", [&](const auto&, auto& res) {
         res.status = status;
         res.set_content(answer, "application/json");

@@ -29,10 +29,10 @@ protected:
         return cfg.appKey.empty() && cfg.appSecret.empty() && cfg.pid.empty() && cfg.sellerNicks.empty() &&
                cfg.announcements.empty();
     }
-    LocalHttpServer srv;
     std::string document;
     int status = 200;
     Configuration cfg;
+    LocalHttpServer srv; // (after what its handler reads: it stops first)
 };
 
 TEST_F(ConfigurationTest, FullDocument)

@@ -245,6 +245,9 @@ TEST_F(HttpClientTest, EndlessPictureStopsAtTheCapWithNoFile)
     std::string text;
     EXPECT_EQ(HttpGetText(srv.Base() + "/nine-mib", text), 0);
     EXPECT_EQ(text.size(), (9u << 20) + 2);
+    // an endless text stops at its own cap, and nothing of it is kept
+    EXPECT_EQ(HttpGetText(srv.Base() + "/endless", text), -2);
+    EXPECT_TRUE(text.empty());
 }
 
 TEST_F(HttpClientTest, LongestFileNamesStillGetATemporaryName)

@@ -279,6 +279,17 @@ TEST_F(ItemListTest, AnswerLongerThanAPageCanHoldIsRefusedUnread)
         EXPECT_EQ(reported.caption, yfx::text::DeveloperCaption());
         EXPECT_NE(reported.text.find(std::to_string(text.size()) + " bytes"), std::string::npos) << reported.text;
     }
+    // An answer that the network stopped taking at the bound is refused alike: with the length it
+    // announced, or without one when it announced none.
+    for (const std::int64_t length : {std::int64_t{30000014}, std::int64_t{-1}}) {
+        reported = {};
+        EXPECT_FALSE(RefuseLongItemList(length));
+        EXPECT_EQ(reported.count, 1);
+        EXPECT_EQ(reported.caption, yfx::text::DeveloperCaption());
+        EXPECT_NE(reported.text.find("longer than the " + std::to_string(kMaxListAnswerBytes) + " bytes"),
+                  std::string::npos);
+        EXPECT_EQ(reported.text.find("30000014 bytes") != std::string::npos, length > 0) << reported.text;
+    }
 }
 
 TEST_F(ItemListTest, OutOfMemoryNeverLeavesTheCore)
@@ -339,7 +350,6 @@ TEST_F(ItemListTest, DeepNestingIsAFailureNotACrash)
 
 TEST_F(ItemListTest, LoadsOverHttp)
 {
-    LocalHttpServer srv;
     const std::string manyItems = [] {
         std::string s = R"({"itemList":[)";
         for (int i = 0; i < 2000; ++i)
@@ -347,6 +357,7 @@ TEST_F(ItemListTest, LoadsOverHttp)
                  std::string(200, 'x') + "\"}";
         return s + "]}";
     }();
+    LocalHttpServer srv; // (after what its handlers read: it stops first)
     srv.server().Get("/list", [](const auto&, auto& res) {
         res.set_content("{\"itemList\":[\r\n{\"tip\":\"a\"},\n{\"tip\":\"b\"}]}", "text/html");
     });

@@ -9,6 +9,8 @@
 #include "panes/CTBCatTreeCtrl.h"
 #include "panes/ResultsOpener.h"
 #include "tests/panes/RecordingOpener.h"
+#include "tests/panes/finder/SessionFiles.h"
+#include "panes/finder/CFirefoxSessionSource.h"
 #include "results/UrlOpener.h"
 
 #include <QApplication>
@@ -16,7 +18,16 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThreadPool>
 #include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -40,6 +51,82 @@ public:
 private:
     std::vector<yfx::BrowserPage> m_pages;
 };
+
+// Holds a finder run on its pool thread until the GUI thread opens it, then reads the pages
+// of the source it wraps: a run that would read on the GUI thread waits here in vain.
+class Gate {
+public:
+    void Open()
+    {
+        std::lock_guard lock(m_mutex);
+        m_bOpen = true;
+        m_opened.notify_all();
+    }
+    // The reading side: true when the gate was opened within 60 s.
+    bool Pass()
+    {
+        std::unique_lock lock(m_mutex);
+        m_reader = std::this_thread::get_id();
+        m_entered.notify_all();
+        return m_opened.wait_for(lock, std::chrono::seconds(60), [this] { return m_bOpen; });
+    }
+    void Done()
+    {
+        std::lock_guard lock(m_mutex);
+        m_bDone = true;
+        m_entered.notify_all();
+    }
+    // Waits (up to 60 s) until a run has finished reading, for runs whose pane is gone.
+    bool WaitDone()
+    {
+        std::unique_lock lock(m_mutex);
+        return m_entered.wait_for(lock, std::chrono::seconds(60), [this] { return m_bDone; });
+    }
+    std::thread::id Reader()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_reader;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_opened, m_entered;
+    bool m_bOpen = false;
+    bool m_bDone = false;
+    std::thread::id m_reader;
+};
+
+class GatedSource : public yfx::CBrowserPageSource {
+public:
+    GatedSource(std::shared_ptr<Gate> gate, std::unique_ptr<yfx::CBrowserPageSource> inner)
+        : m_gate(std::move(gate)), m_inner(std::move(inner))
+    {
+    }
+    std::vector<yfx::BrowserPage> Pages() override
+    {
+        std::vector<yfx::BrowserPage> pages;
+        if (m_gate->Pass())
+            pages = m_inner->Pages();
+        m_gate->Done();
+        return pages;
+    }
+
+private:
+    std::shared_ptr<Gate> m_gate;
+    std::unique_ptr<yfx::CBrowserPageSource> m_inner;
+};
+
+// Presses "搜索更多当前浏览的商品" (or runs its handler when `click` is false) and waits until
+// the browsers' pages have been read and acted on.
+bool RunFinder(CLumbraWnd& pane, bool click = true)
+{
+    QSignalSpy finished(&pane, &CLumbraWnd::finderFinished);
+    if (click)
+        QTest::mouseClick(pane.m_btnSearchMore, Qt::LeftButton);
+    else
+        pane.OnSearchMore();
+    return finished.count() > 0 || finished.wait(60000);
+}
 
 std::string Gbk(const char* utf8)
 {
@@ -189,7 +276,7 @@ private slots:
                 {"http://www.other.test/", "别的-网页"}}));
             return s;
         });
-        QTest::mouseClick(pane.m_btnSearchMore, Qt::LeftButton);
+        QVERIFY(RunFinder(pane));
         QCOMPARE(pane.m_editKeyword->text(), QStringLiteral("新款 手机-壳"));
         QCOMPARE(opener.calls.size(), size_t(1));
         QCOMPARE(opener.calls[0].order, 0);
@@ -211,7 +298,7 @@ private slots:
             return s;
         });
         pane.m_editKeyword->setText(QStringLiteral("kept"));
-        QTest::mouseClick(pane.m_btnSearchMore, Qt::LeftButton);
+        QVERIFY(RunFinder(pane));
         QCOMPARE(pane.Candidates().size(), size_t(12));
         QMenu* menu = pane.CandidateMenu();
         QVERIFY(menu);
@@ -241,14 +328,14 @@ private slots:
                 {"http://item.test/item.htm?id=1", "a-x"}, {"http://item.test/item.htm?id=1", "a-x"}}));
             return s;
         });
-        pane.OnSearchMore();
+        QVERIFY(RunFinder(pane, false));
         QVERIFY(pane.CandidateMenu());
         QCOMPARE(pane.CandidateMenu()->actions().size(), 2); // the same item twice stays twice
         QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
         QApplication::sendEvent(pane.m_editExclude, &press);
         QTRY_VERIFY(!pane.CandidateMenu() || !pane.CandidateMenu()->isVisible());
 
-        pane.OnSearchMore();
+        QVERIFY(RunFinder(pane, false));
         QVERIFY(pane.CandidateMenu());
         QTest::mousePress(pane.m_editLocation, Qt::MiddleButton);
         QTRY_VERIFY(!pane.CandidateMenu() || !pane.CandidateMenu()->isVisible());
@@ -336,21 +423,104 @@ private slots:
         CLumbraWnd pane;
         pane.SetPageSourceFactory([] { return std::vector<std::unique_ptr<yfx::CBrowserPageSource>>{}; });
         pane.m_editKeyword->setText(QStringLiteral("kept"));
-        pane.OnSearchMore();
+        QVERIFY(RunFinder(pane, false));
         QVERIFY(opener.calls.empty());
         QVERIFY(!pane.CandidateMenu());
         QCOMPARE(pane.m_editKeyword->text(), QStringLiteral("kept"));
     }
 
+    void finderReadsALargeSessionWhileTheWindowAnswers()
+    {
+        // a Firefox profile whose session file is 60 MB (tens of thousands of tabs), the item
+        // page last
+        QTemporaryDir home;
+        const std::string root = home.path().toStdString();
+        std::ofstream(root + "/profiles.ini") << "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\n";
+        std::filesystem::create_directories(root + "/p.default/sessionstore-backups");
+        {
+            const std::string file =
+                yfx::test::LargeSessionFile(60'000'000, {{"http://item.test/item.htm?id=9", "很多标签页之后的商品-淘宝网"}});
+            QVERIFY(file.size() >= 60'000'000u && file.size() <= yfx::CFirefoxSessionSource::kMaxFileBytes);
+            std::ofstream(root + "/p.default/sessionstore-backups/recovery.jsonlz4", std::ios::binary) << file;
+        }
+        auto gate = std::make_shared<Gate>();
+        int runs = 0;
+        CLumbraWnd pane;
+        pane.SetPageSourceFactory([&] {
+            ++runs;
+            std::vector<std::unique_ptr<yfx::CBrowserPageSource>> s;
+            s.push_back(std::make_unique<GatedSource>(
+                gate, std::make_unique<yfx::CFirefoxSessionSource>(std::vector<std::filesystem::path>{root})));
+            return s;
+        });
+        pane.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&pane));
+        QSignalSpy finished(&pane, &CLumbraWnd::finderFinished);
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] {
+            // the event loop runs while the pages are read: it opens the gate the run waits at
+            if (++ticks == 3)
+                gate->Open();
+        });
+
+        QTest::mouseClick(pane.m_btnSearchMore, Qt::LeftButton);
+        ticker.start(1);
+        // the button says it is busy, and a second press does nothing
+        QVERIFY(pane.FinderBusy());
+        QVERIFY(!pane.m_btnSearchMore->isEnabled());
+        QCOMPARE(pane.m_btnSearchMore->cursor().shape(), Qt::BusyCursor);
+        QTest::mouseClick(pane.m_btnSearchMore, Qt::LeftButton);
+        pane.OnSearchMore();
+        QCOMPARE(runs, 1);
+        QVERIFY(opener.calls.empty());
+
+        QVERIFY(finished.wait(120000));
+        QVERIFY(ticks >= 3);
+        QVERIFY(gate->Reader() != std::this_thread::get_id());
+        QCOMPARE(runs, 1);
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(finished.at(0).at(0).toInt(), 1);
+        // the one item page searches at once, and the button is ready again
+        QCOMPARE(pane.m_editKeyword->text(), QStringLiteral("很多标签页之后的商品"));
+        QCOMPARE(opener.calls.size(), size_t(1));
+        QVERIFY(!pane.FinderBusy());
+        QVERIFY(pane.m_btnSearchMore->isEnabled());
+        QCOMPARE(pane.m_btnSearchMore->cursor().shape(), Qt::ArrowCursor);
+    }
+
+    void finderRunOfAClosedPaneIsDropped()
+    {
+        auto gate = std::make_shared<Gate>();
+        auto pane = std::make_unique<CLumbraWnd>();
+        pane->SetPageSourceFactory([gate] {
+            std::vector<std::unique_ptr<yfx::CBrowserPageSource>> s;
+            s.push_back(std::make_unique<GatedSource>(
+                gate, std::make_unique<FixedSource>(std::vector<yfx::BrowserPage>{
+                          {"http://item.test/item.htm?id=1", "a-x"}, {"http://item.test/item.htm?id=2", "b-x"}})));
+            return s;
+        });
+        pane->OnSearchMore();
+        QVERIFY(pane->FinderBusy());
+        pane.reset(); // closed while the pages are read
+        gate->Open();
+        QVERIFY(gate->WaitDone());
+        // what the run found reaches no pane: no menu, no search, nothing left behind
+        QTRY_COMPARE(QThreadPool::globalInstance()->activeThreadCount(), 0);
+        QCoreApplication::processEvents();
+        QVERIFY(opener.calls.empty());
+        QVERIFY(!QApplication::activePopupWidget());
+    }
+
     void categoryTreeFromTheDocument()
     {
-        LocalHttpServer srv;
         // (built from plain strings: the Qt meta-object compiler reads this file too)
         const std::string doc = "[{\"name\":\"" + Gbk("女装") +
                                 "\",\"cat\":\"16\",\"market\":\"/market/nvzhuang.htm\",\"catGroupList\":"
                                 "[{\"name\":\"" + Gbk("连衣裙") +
                                 "\",\"cat\":\"1622\",\"market\":\"/market/lianyiqun.htm\",\"catGroupList\":"
                                 "[{\"name\":\"" + Gbk("长裙") + "\",\"cat\":\"162201\"}]}]},{\"name\":\"empty\"}]";
+        LocalHttpServer srv; // after what its handler reads: it stops before that goes
         srv.server().Get("/set/tbcat.jpg", [&](const auto&, auto& res) { res.set_content(doc, "image/jpeg"); });
         srv.Start();
         CTBCatTreeCtrl tree(nullptr, srv.Base() + "/set/tbcat.jpg");

@@ -13,6 +13,7 @@
 
 #include <QLineEdit>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QTest>
@@ -62,7 +63,9 @@ private slots:
 
         // wait until the browser has loaded the page and knows its title, then press once
         QVERIFY2(BrowserShows("T-恤 纯棉 夏季-淘宝网"), browser.LogTail().c_str());
-        pane.OnSearchMore();
+        QSignalSpy finished(&pane, &CLumbraWnd::finderFinished);
+        pane.OnSearchMore(); // the pages are read on a pool thread
+        QVERIFY(finished.wait(30000));
         QCOMPARE(opener.calls.size(), size_t(1));
         QCOMPARE(pane.m_editKeyword->text(), QStringLiteral("T-恤 纯棉 夏季"));
         QCOMPARE(opener.calls[0].order, 0);
@@ -75,6 +78,7 @@ private slots:
         QVERIFY(browser.OpenPage("http://detail.tmall.com/item.htm?id=2"));
         QVERIFY2(BrowserShows("男士真皮皮鞋-tmall.com天猫"), browser.LogTail().c_str());
         pane.OnSearchMore();
+        QVERIFY(finished.wait(30000));
         QCOMPARE(pane.Candidates().size(), size_t(2));
         QCOMPARE(opener.calls.size(), size_t(1)); // a menu, no search yet
         QMenu* menu = pane.CandidateMenu();

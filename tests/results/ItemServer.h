@@ -68,7 +68,6 @@ public:
     std::vector<LocalHttpServer::Seen> Requests() { return m_http.Requests(); }
 
 private:
-    LocalHttpServer m_http;
     std::mutex m_mutex;
     struct List {
         std::vector<std::string> elements; // JSON objects of the items
@@ -86,4 +85,5 @@ private:
     std::atomic<int> m_gateway{0};
     std::atomic<int> m_gatewayDelayMs{0};
     std::atomic<int> m_gatewayAnswers{0};
+    LocalHttpServer m_http; // last: its handlers use what is above, so it stops first
 };

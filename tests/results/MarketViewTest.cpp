@@ -1,6 +1,7 @@
 // A results view for real searches of the local marketplace server (tools/market-server):
 // tiles for the answer less the filtered sellers, pictures, price order, hover and click
-// through the open-platform gateway, closing while pictures stall, and unusual answers; the
+// through the open-platform gateway, closing while pictures stall, the picture cache across
+// views (fresh, revalidated, replaced, failed), and unusual answers; the
 // same through the open platform's material search: coupons, credit levels asked afterwards,
 // the click that needs no request, and the platform's refusals as grey text. Paging through
 // both sources to their end (repeats left out, a failed page retried, the 600-item bound, the
@@ -45,6 +46,7 @@
 #include <future>
 #include <memory>
 #include <set>
+#include <sys/stat.h>
 
 using yfx::test::MarketServerProcess;
 
@@ -131,6 +133,7 @@ private slots:
     void searchShowsTheAnswerLessFilteredSellers();
     void hoverAndClickOpenTheClickAddress();
     void closingWhilePicturesStallReturnsQuickly();
+    void picturesComeFromTheCacheWhileFreshAndAreAskedAgainWhenStale();
     void unusualAnswers_data();
     void unusualAnswers();
     void materialSearchShowsCouponsBadgesAndOpensTheAffiliateAddress();
@@ -366,6 +369,132 @@ void MarketViewTest::closingWhilePicturesStallReturnsQuickly()
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
     QTRY_COMPARE(ThreadCount(), threadsBefore);
     QCOMPARE(FolderFiles(), filesBefore);
+}
+
+void MarketViewTest::picturesComeFromTheCacheWhileFreshAndAreAskedAgainWhenStale()
+{
+    // Servers on one port (the same picture addresses), one after the other.
+    int port = 0;
+    std::unique_ptr<MarketServerProcess> server;
+    const auto serve = [&](std::vector<std::string> args) {
+        server.reset();
+        args.insert(args.begin(), {"--seed", "11"});
+        if (port)
+            args.insert(args.end(), {"--port", std::to_string(port)});
+        server = std::make_unique<MarketServerProcess>(args);
+        port = server->Port();
+        yfx::SetEndpointServer(server->BaseUrl());
+        return server->Started();
+    };
+    struct Shown {
+        std::string name;
+        ino_t inode = 0;
+        QColor sample;
+    };
+    std::vector<Shown> first, now;
+    // A view of the search, once its pictures are handled; what its tiles hold, and the
+    // status of every thumbnail request it made. Before its pictures come, its tiles show
+    // none of `first` when `nothingYet` (the tiles are made over several turns, so the first
+    // new pictures may be in by the time the last tile is).
+    std::unique_ptr<OpenView> v;
+    const auto look = [&](std::vector<Shown>& shown, std::map<std::string, int>& statuses, bool nothingYet = false) {
+        const std::size_t before = server->Requests().size();
+        // every tile near (the view binds tiles to the rows within a screen of the viewport
+        // only), and the end of the first page too far to ask for the next one
+        v = Open(SearchFor("连衣裙"), QSize(917, 1000));
+        if (!v || v->view->Tiles().size() < 9)
+            return false;
+        for (size_t i = 0; nothingYet && i < v->view->Tiles().size() && i < first.size(); ++i) {
+            CMyImageStatic& picture = v->view->Tiles()[i]->PictureControl();
+            const QColor painted = picture.grab().toImage().pixelColor(114, 114);
+            if (picture.m_image.isNull() ? painted != QColor(255, 255, 255)
+                                         : picture.m_image.pixelColor(110, 60) == first[i].sample)
+                return false;
+        }
+        QSignalSpy done(v->view.get(), &CLumbra2View::picturesDone);
+        if (v->view->PicturesLoading() && !done.wait(30000))
+            return false;
+        shown.clear();
+        for (CTBItemWnd* tile : v->view->Tiles()) {
+            struct stat st {};
+            const std::string name = tile->Record().thumbFileName;
+            ::stat(QFile::encodeName(m_folder.filePath(QString::fromStdString(name))).constData(), &st);
+            const QImage& image = tile->PictureControl().m_image;
+            shown.push_back({name, st.st_ino, image.isNull() ? QColor() : image.pixelColor(110, 60)});
+        }
+        statuses.clear();
+        const std::vector<yfx::test::MarketRequest> log = server->Requests();
+        for (std::size_t i = before; i < log.size(); ++i)
+            if (log[i].path.ends_with("_220x220.jpg"))
+                statuses[log[i].path] = log[i].status;
+        return true;
+    };
+    const auto all = [](const std::map<std::string, int>& statuses, int status) {
+        return std::all_of(statuses.begin(), statuses.end(), [status](const auto& s) { return s.second == status; });
+    };
+    const auto inverted = [](const QColor& a, const QColor& b) {
+        return a.isValid() && b.isValid() && std::abs(a.red() + b.red() - 255) <= 24 &&
+               std::abs(a.green() + b.green() - 255) <= 24;
+    };
+    std::map<std::string, int> statuses;
+
+    // Pictures stale at once (max-age 0): fetched, then asked again with their validators and
+    // confirmed (304): the same files, shown again.
+    QVERIFY(serve({"--picture-max-age", "0"}));
+    QVERIFY(look(first, statuses));
+    QCOMPARE(statuses.size(), first.size());
+    QVERIFY(all(statuses, 200));
+    for (const Shown& s : first)
+        QVERIFY2(s.sample.isValid() && s.inode != 0, s.name.c_str());
+    QVERIFY(look(now, statuses));
+    QCOMPARE(statuses.size(), first.size());
+    QVERIFY(all(statuses, 304));
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        QCOMPARE(now[i].inode, first[i].inode);
+        QCOMPARE(now[i].sample, first[i].sample);
+    }
+
+    // The pictures change at the server: the stale ones are never shown while the new ones are
+    // on their way; the new ones (another tag: 200) replace them.
+    QVERIFY(serve({"--picture-max-age", "0", "--picture-version", "1"}));
+    QVERIFY(look(now, statuses, true));
+    QVERIFY(all(statuses, 200));
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        QVERIFY(now[i].inode != first[i].inode);
+        QVERIFY2(inverted(now[i].sample, first[i].sample), now[i].name.c_str());
+    }
+    first = now;
+
+    // The server fails them all (404): a stale picture of the same item is shown.
+    QVERIFY(serve({"--picture-max-age", "0", "--fault", "/bao/*=status:404", "--fault", "/imgextra/*=status:404"}));
+    QVERIFY(look(now, statuses));
+    QVERIFY(all(statuses, 404));
+    for (std::size_t i = 0; i < now.size(); ++i)
+        QCOMPARE(now[i].sample, first[i].sample);
+
+    // Confirmed for an hour: then shown from the cache without a request.
+    QVERIFY(serve({"--picture-max-age", "3600", "--picture-version", "1"}));
+    QVERIFY(look(now, statuses));
+    QVERIFY(all(statuses, 304));
+    QVERIFY(look(now, statuses));
+    QVERIFY(statuses.empty());
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        QCOMPARE(now[i].inode, first[i].inode);
+        QCOMPARE(now[i].sample, first[i].sample);
+    }
+
+    // Another server (other addresses, the same file names) whose pictures fail: the files of
+    // the other items are not shown in their place.
+    port = 0;
+    QVERIFY(serve({"--fault", "/bao/*=status:404", "--fault", "/imgextra/*=status:404"}));
+    QVERIFY(look(now, statuses));
+    QCOMPARE(statuses.size(), now.size());
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        QVERIFY(!now[i].sample.isValid());
+        QCOMPARE(now[i].inode, first[i].inode); // left as they were
+    }
+    v.reset();
+    server.reset();
 }
 
 void MarketViewTest::unusualAnswers_data()

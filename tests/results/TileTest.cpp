@@ -741,6 +741,9 @@ void TileTest::pictureShowsOnceItsFileExists()
     QImage picture(220, 220, QImage::Format_RGB32);
     picture.fill(QColor(10, 120, 200));
     QVERIFY(picture.save(path, "PNG"));
+    // a file there is not enough: it shows once the picture loader says it is this record's
+    QCOMPARE(m_tile->PictureControl().grab().toImage().pixelColor(114, 114), QColor(255, 255, 255));
+    m_tile->PictureControl().SetFileReady(true);
     m_tile->PictureReady();
     QTRY_VERIFY(!m_tile->PictureControl().m_image.isNull());
     shot = m_tile->PictureControl().grab().toImage();

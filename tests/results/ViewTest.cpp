@@ -1,12 +1,16 @@
 // The results view against a loopback marketplace: loading, the seller filter, the grid,
 // tiles bound to the rows near the viewport from a bounded pool while scrolling and paging,
-// the picture loader, both orderings with the title suffix, the context menu, resizing and
-// closing while pictures load.
+// the picture loader (decoding only for the tiles near the part in sight, never on the GUI
+// thread), both orderings with the title suffix, the context menu, resizing and closing while
+// pictures load.
 #include "ItemServer.h"
 #include "TestDocument.h"
 
+#include "controls/PictureLoad.h"
 #include "results/CLumbra2View.h"
 #include "market/NetEngine.h"
+#include "market/TBRecord.h"
+#include "results/CAnswerReportBox.h"
 #include "results/CPictureLoader.h"
 #include "results/CTBItemWnd.h"
 #include "results/GridLayout.h"
@@ -15,10 +19,14 @@
 #include "results/ResultsHost.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImageReader>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyle>
@@ -28,6 +36,7 @@
 #include <map>
 #include <set>
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -96,9 +105,12 @@ private slots:
 
     void nothingToShow_data();
     void nothingToShow();
+    void unreadableAnswersShowOneBoxAfterTheirCompletion();
     void oneTilePerItemLessFilteredSellersInTheGrid();
     void picturesArriveSeveralAtOnceInTileOrderAndAreDrawn();
     void picturesAreDecodedOffThePaintPath();
+    void reboundTilesTakeTheirDecodedPicturesWithoutDecodingAgain();
+    void farTilesDropTheirPicturesAndDecodeThemWhenNear();
     void secondAddressOnlyWhenTheThumbnailCannotBeFetched();
     void orderingRebindsTilesInPlaceAndFlipsTheTitle();
     void documentOrderOneShowsPriceOrder();
@@ -127,6 +139,7 @@ void ViewTest::initTestCase()
 {
     QVERIFY(m_folder.isValid());
     qRegisterMetaType<QMenu*>();
+    qRegisterMetaType<QMessageBox*>();
     SetPictureFolder(QFile::encodeName(m_folder.path()).toStdString() + "/");
     m_server = std::make_unique<ItemServer>();
     SetErrorReporter([this](const std::string&, const std::string&) { ++m_reports; });
@@ -161,7 +174,8 @@ void ViewTest::nothingToShow_data()
     QTest::addColumn<QString>("status");
     QTest::newRow("empty address") << QString() << 0 << QString();
     QTest::newRow("failed fetch") << QStringLiteral("http://127.0.0.1:1/list") << 0 << QStringLiteral("无法连接服务器");
-    QTest::newRow("unreadable answer") << QStringLiteral("$base/list/missing") << 1 << QString();
+    QTest::newRow("unreadable answer") << QStringLiteral("$base/list/missing") << 1
+                                       << QStringLiteral("无法读取服务器的回答");
     QTest::newRow("no items") << QStringLiteral("$list") << 0 << QStringLiteral("没有找到相关商品");
 }
 
@@ -203,9 +217,64 @@ void ViewTest::nothingToShow()
 
     // Without a document the view stays empty too.
     CLumbra2View orphan(nullptr);
-    QVERIFY(!orphan.LoadResults(0, R"({"itemList":[{"nid":"1"}]})"));
+    QVERIFY(!orphan.ShowAnswer({0, 200, R"({"itemList":[{"nid":"1"}]})"}));
     orphan.ShowOrder(1);
     QCOMPARE(orphan.Order(), 1);
+}
+
+void ViewTest::unreadableAnswersShowOneBoxAfterTheirCompletion()
+{
+    // the program's reporter from here on; this test's counter again afterwards
+    auto restore = qScopeGuard([this] { SetErrorReporter([this](const std::string&, const std::string&) { ++m_reports; }); });
+    CAnswerReportBox reports;
+    QSignalSpy shown(&reports, &CAnswerReportBox::boxShown);
+    const std::string unreadable = m_server->Base() + "/list/missing";
+    int finished = 0;
+    int boxesInsideCompletions = 0;
+    int shownBefore = 0;
+    auto openView = [&] {
+        auto v = std::make_unique<OpenView>(unreadable, 0, QStringLiteral("自助搜索 - 销量"), QSize(917, 600));
+        // the completion that reads the answer begins with the end of loading, ends with loadFinished
+        connect(v->view.get(), &CLumbra2View::loadingChanged, this, [&](bool loading) {
+            if (!loading)
+                shownBefore = reports.Shown();
+        });
+        connect(v->view.get(), &CLumbra2View::loadFinished, this, [&] {
+            boxesInsideCompletions += reports.Shown() != shownBefore;
+            ++finished;
+        });
+        v->view->OnInitialUpdate();
+        return v;
+    };
+
+    std::vector<std::unique_ptr<OpenView>> views;
+    for (int i = 0; i < 3; ++i)
+        views.push_back(openView());
+    QTRY_COMPARE_WITH_TIMEOUT(finished, 3, 20000);
+    QTRY_COMPARE(shown.count(), 1);
+    QCOMPARE(boxesInsideCompletions, 0);
+    QMessageBox* box = reports.Box();
+    QVERIFY(box && box->isVisible());
+    QCOMPARE(QApplication::activeModalWidget(), static_cast<QWidget*>(box));
+    QCOMPARE(box->windowTitle(), QStringLiteral("请与程序开发者联系"));
+    QVERIFY2(box->text().contains(QStringLiteral("Syntax error")), qPrintable(box->text()));
+    // behind the box every tab says why it is empty
+    for (const auto& v : views)
+        QCOMPARE(v->view->StatusText(), QStringLiteral("无法读取服务器的回答"));
+
+    // the other two reports came while the box was on its way or open: none follows it
+    box->button(QMessageBox::Ok)->click();
+    QTRY_VERIFY(!reports.Box());
+    QCoreApplication::processEvents(); // a report kept for later would show now
+    QCOMPARE(shown.count(), 1);
+
+    // once it is closed, the next unreadable answer has a box of its own
+    views.push_back(openView());
+    QVERIFY(shown.wait(20000));
+    QCOMPARE(shown.count(), 2);
+    QCOMPARE(boxesInsideCompletions, 0);
+    reports.Box()->button(QMessageBox::Ok)->click();
+    QTRY_VERIFY(!reports.Box());
 }
 
 void ViewTest::oneTilePerItemLessFilteredSellersInTheGrid()
@@ -306,7 +375,7 @@ void ViewTest::picturesArriveSeveralAtOnceInTileOrderAndAreDrawn()
     std::set<int> ports;
     const std::vector<LocalHttpServer::Seen> seen = m_server->Requests();
     for (size_t i = requestsBefore; i < seen.size(); ++i) {
-        if (seen[i].path.starts_with("/pic/")) {
+        if (seen[i].path.starts_with("/pic/p")) { // (this list's own, as above)
             ++counts[seen[i].path];
             ports.insert(seen[i].remotePort);
             QCOMPARE(seen[i].userAgent, std::string("HttpClient"));
@@ -333,6 +402,95 @@ void ViewTest::picturesAreDecodedOffThePaintPath()
     QVERIFY(tiles.back()->y() > 300 + v->view->verticalScrollBar()->value());
     for (CTBItemWnd* tile : tiles)
         QVERIFY(HoldsItsPicture(tile));
+}
+
+void ViewTest::reboundTilesTakeTheirDecodedPicturesWithoutDecodingAgain()
+{
+    const std::string list = m_server->AddList("rebound", Items("rb", 9));
+    auto v = Open(list, 0, QSize(917, 1400)); // every tile in sight
+    QVERIFY(v);
+    CLumbra2View& view = *v->view;
+    QSignalSpy done(&view, &CLumbra2View::picturesDone);
+    QVERIFY(done.count() > 0 || done.wait(10000));
+    for (CTBItemWnd* tile : view.Tiles())
+        QVERIFY(HoldsItsPicture(tile));
+    const yfx::PictureReadCounts before = yfx::PictureReads();
+    QVERIFY(before.total >= 9);
+
+    // An ordering command: every rebound tile holds the picture of its new record at once and
+    // paints it; no picture is decoded again, on any thread.
+    for (int order : {1, 0, 1}) {
+        view.ShowOrder(order);
+        for (CTBItemWnd* tile : view.Tiles()) {
+            QVERIFY(HoldsItsPicture(tile));
+            QVERIFY(ShowsItsPicture(tile));
+        }
+        QVERIFY(!view.PicturesLoading());
+    }
+    QCOMPARE(yfx::PictureReads().total, before.total);
+
+    // Rebound tiles whose new items' pictures no tile holds (the rows of those items were never
+    // near) are painted with the empty frame; their pictures come through the pool, and the
+    // GUI thread decodes nothing.
+    auto shortView = Open(m_server->AddList("rebound-far", Items("rbf", 36)), 0, QSize(917, 250));
+    QVERIFY(shortView);
+    CLumbra2View& other = *shortView->view;
+    QSignalSpy otherDone(&other, &CLumbra2View::picturesDone);
+    QVERIFY(otherDone.count() > 0 || otherDone.wait(20000));
+    std::set<std::string> held;
+    for (CTBItemWnd* t : other.Tiles())
+        if (!t->PictureControl().m_image.isNull())
+            held.insert(t->Record().itemId());
+    QCOMPARE(held.size(), other.Tiles().size()); // every tile is near and holds its picture
+    QVERIFY(other.Tiles().size() < 36);          // and not every row has one
+    const yfx::PictureReadCounts beforeRebind = yfx::PictureReads();
+    other.ShowOrder(1);
+    int asked = 0;
+    for (CTBItemWnd* t : other.Tiles()) {
+        if (held.contains(t->Record().itemId())) {
+            QVERIFY(HoldsItsPicture(t));
+        } else {
+            ++asked;
+            QVERIFY(t->PictureControl().m_image.isNull());
+            QCOMPARE(t->PictureControl().grab().toImage().pixelColor(114, 114), QColor(255, 255, 255));
+        }
+    }
+    QVERIFY(asked > 0);
+    for (CTBItemWnd* t : other.Tiles())
+        QTRY_VERIFY(HoldsItsPicture(t));
+    QCOMPARE(yfx::PictureReads().total, beforeRebind.total + asked);
+    QCOMPARE(yfx::PictureReads().onGuiThread, 0);
+}
+
+void ViewTest::farTilesDropTheirPicturesAndDecodeThemWhenNear()
+{
+    const std::string list = m_server->AddList("far", Items("far", 36)); // 12 rows
+    auto v = Open(list, 0, QSize(917, 250));
+    QVERIFY(v);
+    CLumbra2View& view = *v->view;
+    QSignalSpy done(&view, &CLumbra2View::picturesDone);
+    QVERIFY(done.count() > 0 || done.wait(20000));
+    // Only the rows near the part in sight have tiles, and those hold their pictures; a far row
+    // has no tile, and its picture is not even fetched.
+    QVERIFY(view.Tiles().size() >= 3 && view.Tiles().size() < 36);
+    for (CTBItemWnd* tile : view.Tiles())
+        QVERIFY(HoldsItsPicture(tile));
+    QVERIFY(!view.TileForRow(35));
+    QVERIFY(QFile::exists(m_folder.filePath(QStringLiteral("far0.jpg_220x220.jpg"))));
+    QVERIFY(!QFile::exists(m_folder.filePath(QStringLiteral("far35.jpg_220x220.jpg"))));
+
+    // Scrolled to the end: the tiles there get their pictures, the top rows have none.
+    view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
+    QVERIFY(!view.TileForRow(0));
+    QVERIFY(view.TileForRow(35));
+    for (CTBItemWnd* tile : view.Tiles())
+        QTRY_VERIFY_WITH_TIMEOUT(HoldsItsPicture(tile), 10000);
+    QVERIFY(QFile::exists(m_folder.filePath(QStringLiteral("far35.jpg_220x220.jpg"))));
+    // and back: the pictures of the top rows were set aside, and come back with their rows
+    view.verticalScrollBar()->setValue(0);
+    for (CTBItemWnd* tile : view.Tiles())
+        QVERIFY(HoldsItsPicture(tile));
+    QCOMPARE(yfx::PictureReads().onGuiThread, 0);
 }
 
 void ViewTest::secondAddressOnlyWhenTheThumbnailCannotBeFetched()
@@ -559,11 +717,15 @@ void ViewTest::loaderAsksAgainOnlyForPicturesItNeverFetched()
     QCOMPARE(loader.Fetched().size(), size_t{2});
     QCOMPARE(handled.count(), 2);
 
-    // Rebinding to pictures already fetched asks for nothing.
+    // Rebinding to pictures already fetched asks for nothing: the tiles take the pictures
+    // decoded already (as a view hands them on).
+    const std::map<std::string, QImage> decoded = loader.DecodedPictures();
+    QCOMPARE(decoded.size(), size_t{2});
     tiles[0]->SetRecord(records[1]);
     tiles[1]->SetRecord(records[0]);
-    loader.Rebound();
+    loader.Rebound(decoded);
     QVERIFY(!loader.Running());
+    QVERIFY(ShowsItsPicture(tiles[0]) && ShowsItsPicture(tiles[1]));
     QVERIFY(finished.wait(10000)); // told, as every outcome is
     QCOMPARE(loader.Fetched().size(), size_t{2});
 

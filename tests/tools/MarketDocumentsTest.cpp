@@ -207,6 +207,72 @@ TEST_F(MarketDocumentsTest, EveryItemHasThreePicturesOfTheStatedSizes)
     EXPECT_EQ(RawGet(*s_server, "/bao/uploaded/i1/T1nothere0XXXXXXXX.jpg").status, 404);
 }
 
+TEST_F(MarketDocumentsTest, PicturesCarryValidatorsAndAnswerConditionalRequestsWith304)
+{
+    SearchQuery q;
+    q.cat = "0";
+    std::vector<CTBRecord> records;
+    ASSERT_TRUE(LoadItemList(BuildSearchUrl(q), records));
+    ASSERT_FALSE(records.empty());
+    const std::string target = TargetOf(records[0].thumbUrl);
+    const HttpAnswer plain = RawGet(*s_server, target);
+    ASSERT_EQ(plain.status, 200);
+    const std::string etag = plain.headers.count("ETag") ? plain.headers.at("ETag") : "";
+    ASSERT_EQ(etag.size(), 18u) << etag; // a quoted strong tag
+    EXPECT_EQ(etag.front(), '"');
+    EXPECT_EQ(plain.headers.at("Last-Modified"), "Thu, 28 Mar 2013 00:00:00 GMT");
+    EXPECT_EQ(plain.headers.at("Cache-Control"), "max-age=86400");
+    EXPECT_EQ(RawGet(*s_server, target).headers.at("ETag"), etag); // the same bytes, the same tag
+
+    const struct {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> headers;
+        int status;
+    } rows[] = {
+        {"the tag", {{"If-None-Match", etag}}, 304},
+        {"the weak form", {{"If-None-Match", "W/" + etag}}, 304},
+        {"in a list", {{"If-None-Match", "\"other\", " + etag}}, 304},
+        {"any", {{"If-None-Match", "*"}}, 304},
+        {"another tag", {{"If-None-Match", "\"other\""}}, 200},
+        {"the date", {{"If-Modified-Since", "Thu, 28 Mar 2013 00:00:00 GMT"}}, 304},
+        {"a later date", {{"If-Modified-Since", "Sat, 01 Jun 2024 10:00:00 GMT"}}, 304},
+        {"an earlier date", {{"If-Modified-Since", "Wed, 27 Mar 2013 23:59:59 GMT"}}, 200},
+        {"an unreadable date", {{"If-Modified-Since", "yesterday"}}, 200},
+        {"the tag decides over the date", {{"If-None-Match", "\"other\""}, {"If-Modified-Since", "Thu, 28 Mar 2013 00:00:00 GMT"}}, 200},
+    };
+    for (const auto& r : rows) {
+        const HttpAnswer answer = RawGet(*s_server, target, {}, 10, r.headers);
+        EXPECT_EQ(answer.status, r.status) << r.what;
+        if (r.status == 304) {
+            EXPECT_TRUE(answer.body.empty()) << r.what;
+            EXPECT_EQ(answer.headers.count("ETag") ? answer.headers.at("ETag") : "", etag) << r.what;
+        } else {
+            EXPECT_EQ(answer.body, plain.body) << r.what;
+        }
+    }
+    const std::vector<MarketRequest> log = s_server->Requests();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [&](const MarketRequest& m) { return m.status == 304; }), 6);
+
+    // Pictures of another version: other bytes, another tag and date; the old tag is not matched.
+    MarketServerProcess newer({"--appkey", "87654321", "--secret", "s3cret", "--pid", "mm_1_2_3",
+                               "--picture-version", "1", "--picture-max-age", "0"});
+    ASSERT_TRUE(newer.Started()) << newer.Error();
+    const HttpAnswer changed = RawGet(newer, target, {}, 10, {{"If-None-Match", etag}});
+    ASSERT_EQ(changed.status, 200);
+    EXPECT_NE(changed.body, plain.body);
+    EXPECT_NE(changed.headers.at("ETag"), etag);
+    EXPECT_EQ(changed.headers.at("Last-Modified"), "Fri, 29 Mar 2013 00:00:00 GMT");
+    EXPECT_EQ(changed.headers.at("Cache-Control"), "max-age=0");
+    EXPECT_EQ(RawGet(newer, target, {}, 10, {{"If-None-Match", changed.headers.at("ETag")}}).status, 304);
+    // an odd version is the same picture with its colours inverted
+    const QImage before = QImage::fromData(reinterpret_cast<const uchar*>(plain.body.data()), int(plain.body.size()));
+    const QImage after = QImage::fromData(reinterpret_cast<const uchar*>(changed.body.data()), int(changed.body.size()));
+    ASSERT_EQ(after.size(), before.size());
+    const QColor a = before.pixelColor(110, 60), b = after.pixelColor(110, 60);
+    EXPECT_NEAR(a.red() + b.red(), 255, 24);
+    EXPECT_NEAR(a.green() + b.green(), 255, 24);
+}
+
 TEST_F(MarketDocumentsTest, PictureFileNamesAreUniquePerItem)
 {
     SearchQuery q;

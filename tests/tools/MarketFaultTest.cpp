@@ -68,6 +68,8 @@ protected:
             "--fault", "/imgextra/i2/*=huge-picture:30000",   //
             "--fault", "/imgextra/i3/*=endless",              //
             "--fault", "/imgextra/i4/*=stall-ms:300",         //
+            "--fault", "/item.htm=stream:300000",             //
+            "--fault", "/=drip:100",                          //
         });
         ASSERT_TRUE(s_server->Started()) << s_server->Error();
         yfx::SetEndpointServer(s_server->BaseUrl());
@@ -198,6 +200,27 @@ TEST_F(MarketFaultTest, SizeFaultAnswersExactlyThatManyBytes)
     ASSERT_TRUE(ReadListPage(big.body, items, total)) << "a large answer is still a list";
     EXPECT_GT(items.size(), 40u);
     EXPECT_EQ(RawGet(*s_server, ListTarget("/market/muying.htm")).body.size(), 100u);
+}
+
+TEST_F(MarketFaultTest, StreamSendsThatManyBytesWithoutALengthAndDripOneAtATime)
+{
+    httplib::Client client("127.0.0.1", s_server->Port());
+    const httplib::Result streamed = client.Get("/item.htm?id=1");
+    ASSERT_TRUE(streamed);
+    EXPECT_EQ(streamed->body.size(), 300000u);
+    EXPECT_FALSE(streamed->has_header("Content-Length"));
+    EXPECT_EQ(streamed->get_header_value("Transfer-Encoding"), "chunked");
+
+    // Three bytes of the index page, each on its own, a tenth of a second apart; then hang up.
+    std::vector<std::size_t> pieces;
+    const auto started = std::chrono::steady_clock::now();
+    const httplib::Result dripped = client.Get("/", [&](const char*, std::size_t length) {
+        pieces.push_back(length);
+        return pieces.size() < 3;
+    });
+    EXPECT_FALSE(dripped) << "the client ended it, not the server";
+    EXPECT_EQ(pieces, (std::vector<std::size_t>{1, 1, 1}));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(300));
 }
 
 TEST_F(MarketFaultTest, ElementsFaultFillsTheListWithEmptyElements)
@@ -356,7 +379,7 @@ TEST_F(MarketServerRunTest, HelpDescribesEveryOption)
     for (const char* word : {"--port", "--seed", "--items", "--latency-ms", "--picture-kbps", "--log", "--fault",
                              "--appkey", "--secret", "--pid", "--max-clock-skew", "--threads", "--help", "status:CODE",
                              "stall", "cut", "malformed", "nonstring", "unsafe-name", "size:N", "delay:MS", "stall-ms:MS", "elements:MB", "redirect-nowhere",
-                             "huge-picture[:N]", "endless"})
+                             "huge-picture[:N]", "endless", "drip[:MS]", "stream:N", "huge-png[:N]", "--picture-max-age", "--picture-version"})
         EXPECT_NE(out.find(word), std::string::npos) << word;
 }
 

@@ -9,7 +9,7 @@
 namespace yfx::test {
 
 HttpAnswer RawGet(const MarketServerProcess& server, const std::string& target, const std::string& host,
-                  int readTimeoutSeconds)
+                  int readTimeoutSeconds, const std::vector<std::pair<std::string, std::string>>& requestHeaders)
 {
     HttpAnswer answer;
     httplib::Client client("127.0.0.1", server.Port());
@@ -19,6 +19,8 @@ HttpAnswer RawGet(const MarketServerProcess& server, const std::string& target, 
     httplib::Headers headers;
     if (!host.empty())
         headers.emplace("Host", host);
+    for (const auto& [name, value] : requestHeaders)
+        headers.emplace(name, value);
     // Bytes that cannot stand in a request line are escaped as the program's client does.
     const httplib::Result res = client.Get(EscapeIllegalUrlBytes(target), headers);
     if (!res)
@@ -28,6 +30,8 @@ HttpAnswer RawGet(const MarketServerProcess& server, const std::string& target, 
     answer.body = res->body;
     answer.contentType = res->get_header_value("Content-Type");
     answer.location = res->get_header_value("Location");
+    for (const auto& [name, value] : res->headers)
+        answer.headers.emplace(name, value);
     return answer;
 }
 

@@ -17,12 +17,14 @@ struct HttpAnswer {
     std::string body;
     std::string contentType;
     std::string location;
+    std::map<std::string, std::string> headers; // every header of the answer, by its name as sent
 };
 
 // GET of `target` ("/path?query", sent exactly as given: no encoding, no redirect followed).
-// A non-empty `host` replaces the Host header. Never throws.
+// A non-empty `host` replaces the Host header; `requestHeaders` are sent too. Never throws.
 HttpAnswer RawGet(const MarketServerProcess& server, const std::string& target, const std::string& host = {},
-                  int readTimeoutSeconds = 10);
+                  int readTimeoutSeconds = 10,
+                  const std::vector<std::pair<std::string, std::string>>& requestHeaders = {});
 
 // POST of `body` to `target` ("/path?query", sent as given), no redirect followed. Never throws.
 HttpAnswer RawPost(const MarketServerProcess& server, const std::string& target, const std::string& body,

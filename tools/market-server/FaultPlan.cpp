@@ -28,6 +28,9 @@ constexpr KindInfo kKinds[] = {
     {"redirect-nowhere", FaultKind::RedirectNowhere, false, false, 0, 0, 0},
     {"huge-picture", FaultKind::HugePicture, false, true, 1, 65535, 5000},
     {"endless", FaultKind::Endless, false, false, 0, 0, 0},
+    {"drip", FaultKind::Drip, false, true, 1, 60000, 1000},
+    {"stream", FaultKind::Stream, true, true, 0, std::int64_t{1} << 30, 0},
+    {"huge-png", FaultKind::HugePng, false, true, 1, 8000, 4000},
 };
 
 } // namespace

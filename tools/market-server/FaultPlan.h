@@ -31,6 +31,9 @@ enum class FaultKind {
     RedirectNowhere, // 302 to the same target on a host that cannot be resolved (under .invalid)
     HugePicture,     // a picture of ARG x ARG pixels
     Endless,         // the headers, then body bytes without end (a picture starts as a JPEG)
+    Drip,            // the answer's body one byte every ARG ms (its length announced)
+    Stream,          // an answer of exactly ARG bytes sent in chunks, its length not announced
+    HugePng,         // a picture of ARG x ARG pixels as a PNG
 };
 
 struct FaultRule {

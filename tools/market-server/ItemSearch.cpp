@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "market/DecimalAmount.h"
 #include "market/Gbk.h"
 
 namespace yfx::server {
@@ -69,21 +70,10 @@ void ReadPriceFilter(const std::string& filter, SearchFilter& out)
 
 bool ItemSearch::ParsePrice(std::string_view text, double& value)
 {
-    while (!text.empty() && text.front() == ' ')
-        text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
-    if (text.empty() || text.size() > 40)
+    DecimalAmount amount;
+    if (text.size() > 40 || !ReadDecimalAmount(text, amount, true) || !std::isfinite(amount.value))
         return false;
-    for (char c : text)
-        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+'))
-            return false;
-    const std::string copy(text);
-    char* end = nullptr;
-    const double v = std::strtod(copy.c_str(), &end);
-    if (end != copy.c_str() + copy.size() || !std::isfinite(v))
-        return false;
-    value = v;
+    value = amount.value;
     return true;
 }
 

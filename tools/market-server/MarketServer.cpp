@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <charconv>
+#include <cstdio>
+#include <ctime>
+#include <curl/curl.h>
 #include <httplib.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <string_view>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
@@ -102,6 +106,65 @@ std::string ElementsDocument(const std::string& path, std::size_t bytes)
         body.pop_back();
     body += suffix;
     return body;
+}
+
+// When the pictures of version 0 were made (the catalogue seed's day); version N is N days later.
+constexpr std::time_t kPicturesModified = 1364428800; // 2013-03-28 00:00:00 GMT
+
+// An HTTP date ("Thu, 28 Mar 2013 00:00:00 GMT"), whatever the process's locale.
+std::string HttpDate(std::time_t t)
+{
+    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[40];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", days[tm.tm_wday % 7], tm.tm_mday,
+                  months[tm.tm_mon % 12], tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return text;
+}
+
+// A strong entity tag of the bytes (FNV-1a, 64 bits).
+std::string EntityTag(const std::string& bytes)
+{
+    std::uint64_t h = 14695981039346656037ull;
+    for (const char c : bytes) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 1099511628211ull;
+    }
+    char text[24];
+    std::snprintf(text, sizeof text, "\"%016llx\"", static_cast<unsigned long long>(h));
+    return text;
+}
+
+// Whether a conditional GET finds the picture unchanged: If-None-Match when it is there (a
+// list of tags, weak ones compared by their value, or "*"), else If-Modified-Since.
+bool NotModified(const httplib::Request& req, const std::string& etag, std::time_t modified)
+{
+    if (req.has_header("If-None-Match")) {
+        const std::string tags = req.get_header_value("If-None-Match");
+        std::string_view rest = tags;
+        while (!rest.empty()) {
+            const std::size_t comma = rest.find(',');
+            std::string_view tag = rest.substr(0, comma);
+            rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+            while (!tag.empty() && tag.front() == ' ')
+                tag.remove_prefix(1);
+            while (!tag.empty() && tag.back() == ' ')
+                tag.remove_suffix(1);
+            if (tag.substr(0, 2) == "W/")
+                tag.remove_prefix(2);
+            if (tag == "*" || tag == etag)
+                return true;
+        }
+        return false;
+    }
+    if (req.has_header("If-Modified-Since")) {
+        const std::time_t since = curl_getdate(req.get_header_value("If-Modified-Since").c_str(), nullptr);
+        return since != -1 && modified <= since;
+    }
+    return false;
 }
 
 } // namespace
@@ -295,7 +358,7 @@ void MarketServer::Handle(const httplib::Request& req, httplib::Response& res)
                                     : kind == FaultKind::NonString  ? DocumentVariant::NonString
                                     : kind == FaultKind::UnsafeName ? DocumentVariant::UnsafeName
                                                                     : DocumentVariant::Normal;
-    const std::int64_t sizeWanted = fault && kind == FaultKind::Size ? fault->arg : -1;
+    const std::int64_t sizeWanted = fault && (kind == FaultKind::Size || kind == FaultKind::Stream) ? fault->arg : -1;
     const int platformError = fault && kind == FaultKind::PlatformError ? static_cast<int>(fault->arg) : 0;
 
     Answer a;
@@ -311,6 +374,10 @@ void MarketServer::Handle(const httplib::Request& req, httplib::Response& res)
     }
     if (fault && a.picture && kind == FaultKind::HugePicture)
         a.body = *m_pictures.HugeJpeg(static_cast<int>(fault->arg));
+    if (fault && a.picture && kind == FaultKind::HugePng) {
+        a.body = *m_pictures.HugePng(static_cast<int>(fault->arg));
+        a.contentType = "image/png";
+    }
     if (fault && a.picture && kind == FaultKind::NonString)
         a.body = m_documents.ErrorPage(404); // a page where a picture should be
     if (fault && a.json && kind == FaultKind::Elements)
@@ -322,6 +389,20 @@ void MarketServer::Handle(const httplib::Request& req, httplib::Response& res)
         if (a.json)
             a.body = PadJson(std::move(a.body), wanted);
         a.body.resize(wanted, a.picture ? '\0' : ' ');
+    }
+
+    // A picture (without a fault) says how long it stays fresh and how to ask whether it changed.
+    std::string etag, lastModified;
+    bool notModified = false;
+    if (a.picture && !fault && a.status == 200) {
+        const std::time_t modified = kPicturesModified + std::time_t{m_options.pictureVersion} * 86400;
+        etag = EntityTag(a.body);
+        lastModified = HttpDate(modified);
+        notModified = NotModified(req, etag, modified);
+        if (notModified) {
+            a.status = 304;
+            a.body.clear();
+        }
     }
 
     RequestLogEntry entry;
@@ -342,6 +423,13 @@ void MarketServer::Handle(const httplib::Request& req, httplib::Response& res)
     res.status = a.status;
     if (!a.location.empty())
         res.set_header("Location", a.location);
+    if (!etag.empty()) {
+        res.set_header("ETag", etag);
+        res.set_header("Last-Modified", lastModified);
+        res.set_header("Cache-Control", "max-age=" + std::to_string(m_options.pictureMaxAge));
+    }
+    if (notModified)
+        return; // no body
     auto body = std::make_shared<std::string>(std::move(a.body));
     const std::string type = a.contentType;
     if (fault && (kind == FaultKind::Stall || kind == FaultKind::StallMs)) {
@@ -368,6 +456,26 @@ void MarketServer::Handle(const httplib::Request& req, httplib::Response& res)
             if (offset < half && !sink.write(body->data() + offset, half - offset))
                 return false;
             return false; // the rest never comes; the connection is closed
+        });
+        return;
+    }
+    if (fault && kind == FaultKind::Drip) {
+        const std::chrono::milliseconds every(fault->arg);
+        res.set_content_provider(body->size(), type,
+                                 [this, body, every](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                     return !Pause(every) && sink.write(body->data() + offset, 1);
+                                 });
+        return;
+    }
+    if (fault && kind == FaultKind::Stream) {
+        res.set_chunked_content_provider(type, [this, body](std::size_t offset, httplib::DataSink& sink) {
+            if (m_stopping)
+                return false;
+            if (offset >= body->size()) {
+                sink.done();
+                return true;
+            }
+            return sink.write(body->data() + offset, std::min(std::size_t{64} << 10, body->size() - offset));
         });
         return;
     }

@@ -174,8 +174,8 @@ void DrawFood(QPainter& p, const QColor& c)
 
 } // namespace
 
-PictureFactory::PictureFactory(const Catalogue& catalogue, std::size_t cacheBytes)
-    : m_catalogue(catalogue), m_cacheLimit(cacheBytes)
+PictureFactory::PictureFactory(const Catalogue& catalogue, std::size_t cacheBytes, int version)
+    : m_catalogue(catalogue), m_cacheLimit(cacheBytes), m_version(version)
 {
 }
 
@@ -289,7 +289,11 @@ std::shared_ptr<const std::string> PictureFactory::Jpeg(const CatalogueItem& ite
             if (auto it = m_cache.find(key); it != m_cache.end())
                 return it->second;
         }
-        const QImage image = Draw(item, size);
+        QImage image = Draw(item, size);
+        if (m_version % 2)
+            image.invertPixels();
+        if (m_version != 0)
+            image.setText(QStringLiteral("Version"), QString::number(m_version)); // a JPEG comment
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
         image.save(&buffer, "JPG", 88);
@@ -309,14 +313,11 @@ std::shared_ptr<const std::string> PictureFactory::Jpeg(const CatalogueItem& ite
     return jpeg;
 }
 
-std::shared_ptr<const std::string> PictureFactory::HugeJpeg(int edge)
+namespace {
+
+QImage Chequerboard(int edge)
 {
-    edge = std::clamp(edge, 1, 65535);
-    std::lock_guard draw(m_drawMutex);
-    if (auto it = m_huge.find(edge); it != m_huge.end())
-        return it->second;
-    const int drawn = edge > kMaxEncodedEdge ? 400 : edge;
-    QImage image(drawn, drawn, QImage::Format_RGB888);
+    QImage image(edge, edge, QImage::Format_RGB888);
     for (int y = 0; y < image.height(); ++y) {
         uchar* line = image.scanLine(y);
         for (int x = 0; x < image.width(); ++x, line += 3) {
@@ -326,6 +327,36 @@ std::shared_ptr<const std::string> PictureFactory::HugeJpeg(int edge)
             line[2] = light ? 80 : static_cast<uchar>(30 + y % 97);
         }
     }
+    return image;
+}
+
+} // namespace
+
+std::shared_ptr<const std::string> PictureFactory::HugePng(int edge)
+{
+    edge = std::clamp(edge, 1, kMaxEncodedEdge);
+    std::lock_guard draw(m_drawMutex);
+    if (auto it = m_hugePng.find(edge); it != m_hugePng.end())
+        return it->second;
+    QByteArray bytes;
+    {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        Chequerboard(edge).save(&buffer, "PNG");
+    }
+    auto png = std::make_shared<const std::string>(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    m_hugePng.emplace(edge, png);
+    return png;
+}
+
+std::shared_ptr<const std::string> PictureFactory::HugeJpeg(int edge)
+{
+    edge = std::clamp(edge, 1, 65535);
+    std::lock_guard draw(m_drawMutex);
+    if (auto it = m_huge.find(edge); it != m_huge.end())
+        return it->second;
+    const int drawn = edge > kMaxEncodedEdge ? 400 : edge;
+    QImage image = Chequerboard(drawn);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);

@@ -20,7 +20,10 @@ namespace yfx::server {
 
 class PictureFactory {
 public:
-    explicit PictureFactory(const Catalogue& catalogue, std::size_t cacheBytes = std::size_t{128} << 20);
+    // Pictures of `version` (0: the ordinary ones) differ from every other version's: an odd
+    // version has its colours inverted, and any version but 0 carries its number as a comment.
+    explicit PictureFactory(const Catalogue& catalogue, std::size_t cacheBytes = std::size_t{128} << 20,
+                            int version = 0);
 
     // The JPEG bytes of an item's picture, `size` x `size` pixels (16..800). Never null.
     std::shared_ptr<const std::string> Jpeg(const CatalogueItem& item, int size);
@@ -31,18 +34,22 @@ public:
     // size, so that its data ends long before the rows it announces. Kept once drawn.
     static constexpr int kMaxEncodedEdge = 8000;
     std::shared_ptr<const std::string> HugeJpeg(int edge);
+    // The same chequerboard of `edge` x `edge` pixels (1..8000) as a PNG. Kept once drawn.
+    std::shared_ptr<const std::string> HugePng(int edge);
 
 private:
     QImage Draw(const CatalogueItem& item, int size) const;
 
     const Catalogue& m_catalogue;
     const std::size_t m_cacheLimit;
+    const int m_version;
     std::mutex m_cacheMutex;
     std::map<std::pair<std::string, int>, std::shared_ptr<const std::string>> m_cache;
     std::deque<std::pair<std::string, int>> m_cacheOrder; // oldest first
     std::size_t m_cacheBytes = 0;
     std::mutex m_drawMutex;
     std::map<int, std::shared_ptr<const std::string>> m_huge; // guarded by m_drawMutex
+    std::map<int, std::shared_ptr<const std::string>> m_hugePng; // guarded by m_drawMutex
 };
 
 } // namespace yfx::server

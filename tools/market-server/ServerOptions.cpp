@@ -59,6 +59,12 @@ Options:
   --items N           catalogue size (default 2000, from 400 to 200000)
   --latency-ms N      wait N ms before answering every request
   --picture-kbps N    send pictures at no more than N kilobits per second (0: no cap)
+  --picture-max-age S pictures say "Cache-Control: max-age=S" (default 86400); each comes
+                      with an ETag (of its bytes) and a Last-Modified, and a request with a
+                      matching If-None-Match (else If-Modified-Since) is answered 304
+  --picture-version N pictures of version N (default 0): an odd version has its colours
+                      inverted, any other than 0 its number inside; their ETags and
+                      Last-Modified differ from version 0's
   --log FILE          append one JSON line per request to FILE: time, method, path, query
                       (the decoded parameters as UTF-8, GBK decoded), rawQuery, userAgent,
                       status, bytes and the fault applied
@@ -90,6 +96,12 @@ Options:
                                       65535; above 8000 only the header claims the size)
                         endless       the headers, then body bytes without end (a picture
                                       starts as a JPEG; paced by --picture-kbps)
+                        drip[:MS]     the answer's body one byte every MS ms (default 1000),
+                                      its length announced
+                        stream:N      an answer of exactly N bytes (as size:N) sent in
+                                      chunks, its length not announced
+                        huge-png[:N]  pictures of N x N pixels as PNGs (default 4000, at
+                                      most 8000)
   --appkey KEY        open-platform application key (default 12345678)
   --secret SECRET     open-platform secret (default yfx-local-secret)
   --pid PID           affiliate id (default mm_10000001_2000002_30000003)
@@ -151,6 +163,10 @@ ParseOutcome ParseServerOptions(int argc, char** argv, ServerOptions& o, std::st
             ok = ReadNumber(value, 0, 600000, o.latencyMs);
         else if (arg == "--picture-kbps")
             ok = ReadNumber(value, 0, 10000000, o.pictureKbps);
+        else if (arg == "--picture-max-age")
+            ok = ReadNumber(value, 0, 31536000, o.pictureMaxAge);
+        else if (arg == "--picture-version")
+            ok = ReadNumber(value, 0, 1000000, o.pictureVersion);
         else if (arg == "--max-clock-skew")
             ok = ReadNumber(value, 0, 100000000, o.maxClockSkew);
         else if (arg == "--threads")

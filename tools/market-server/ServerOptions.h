@@ -14,6 +14,8 @@ struct ServerOptions {
     int items = 2000;                    // catalogue size
     int latencyMs = 0;                   // added to every request
     int pictureKbps = 0;                 // picture bandwidth cap in kilobits per second, 0 none
+    int pictureMaxAge = 86400;           // seconds in the pictures' Cache-Control max-age
+    int pictureVersion = 0;              // pictures of another version differ (and so do their ETags)
     std::string logPath;                 // request log (JSON lines), empty none
     FaultPlan faults;
     std::string appKey = "12345678";

@@ -51,7 +51,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "market-server: %s\n", error.c_str());
         return 1;
     }
-    PictureFactory pictures(catalogue);
+    PictureFactory pictures(catalogue, std::size_t{128} << 20, options.pictureVersion);
     MarketServer server(options, catalogue, pictures, log);
     const int port = server.Bind(options.port);
     if (port <= 0) {

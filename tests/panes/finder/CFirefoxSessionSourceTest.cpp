@@ -4,6 +4,7 @@
 
 #include "panes/finder/ItemPageRules.h"
 #include "tests/panes/finder/FinderTestSupport.h"
+#include "tests/panes/finder/SessionFiles.h"
 
 #include <gtest/gtest.h>
 #include <json/json.h>
@@ -155,6 +156,20 @@ protected:
 
     TempDir m_home;
 };
+
+TEST_F(FirefoxSessionTest, ReadsASessionFileJustUnderTheSizeLimit)
+{
+    // a long-running browser with tens of thousands of tabs: 60 MB that hardly compress
+    WriteIni();
+    const std::string file = test::LargeSessionFile(60'000'000, {kMallItem, kMarketItem});
+    ASSERT_GE(file.size(), 60'000'000u);
+    ASSERT_LE(file.size(), CFirefoxSessionSource::kMaxFileBytes);
+    WriteFile(RecoveryFile(InUse()), file);
+    const std::vector<BrowserPage> pages = Source().Pages();
+    ASSERT_GT(pages.size(), 20000u);
+    EXPECT_EQ(pages[pages.size() - 2], kMallItem);
+    EXPECT_EQ(pages.back(), kMarketItem);
+}
 
 TEST_F(FirefoxSessionTest, ProfileInUseComesFirstAndEachProfileOnce)
 {

@@ -1,9 +1,9 @@
 #include "tests/panes/finder/FinderTestSupport.h"
 
 #include "market/Gbk.h"
+#include "tests/panes/finder/SessionFiles.h"
 
 #include <gtest/gtest.h>
-#include <lz4.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -61,15 +61,9 @@ std::string MozLz4(std::string_view text)
 
 std::string MozLz4(std::string_view text, std::uint32_t declaredSize)
 {
-    std::string block(static_cast<std::size_t>(LZ4_compressBound(static_cast<int>(text.size()))), '\0');
-    int n = LZ4_compress_default(text.data(), block.data(), static_cast<int>(text.size()),
-                                 static_cast<int>(block.size()));
-    EXPECT_GT(n, 0);
-    block.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    std::string file("mozLz40\0", 8);
-    for (int shift = 0; shift < 32; shift += 8)
-        file.push_back(static_cast<char>((declaredSize >> shift) & 0xFF));
-    return file + block;
+    std::string file = MozLz4Bytes(text, declaredSize);
+    EXPECT_FALSE(file.empty()) << "liblz4 could not compress " << text.size() << " bytes";
+    return file;
 }
 
 std::string Gbk(std::string_view utf8)
