@@ -16,9 +16,16 @@ struct Configuration {
     std::string appSecret;                  // "secret"
     std::string pid;                        // "pid"
     std::map<std::string, int> sellerNicks; // "nicks"[i].nick -> i (a repeated nick keeps the last i)
+    // "sellerids": {"<nickname>": <seller id>, ...}, the open platform's numeric ids of sellers
+    // named by nickname (those of "nicks", the seller of today's picks). An id is kept as its
+    // digits (a number or a text of 1 to 20 digits); other values are left out.
+    std::map<std::string, std::string> sellerIds;
     std::vector<std::string> announcements; // "affiches"[].affiche in document order
     ResultSource source = ResultSource::ListSearch; // "search": "material" -> OpenPlatform, else ListSearch
     SignMethod signMethod = SignMethod::Md5;         // "sign_method": "hmac-sha256" -> HmacSha256, else Md5
+    // Not from the document: the buyer's address that the user set in the program's settings
+    // (open-platform requests then carry it as "ip"); empty: none is sent.
+    std::string buyerIp;
 };
 
 // The ad-zone id of an affiliate id: the third number of "mm_A_B_C" (C, as written). "" when

@@ -316,6 +316,21 @@ bool ReadConfigurationLayer(int fetchResult, const std::string& text, Configurat
             }
             out.sellerNicks = std::move(map);
         }
+        if (has("sellerids")) {
+            // {"<nickname>": <seller id>, ...}: ids of 1 to 20 digits, as a number or a text
+            std::map<std::string, std::string> ids;
+            const Json::Value& list = root["sellerids"];
+            if (list.isObject()) {
+                for (auto it = list.begin(); it != list.end(); ++it) {
+                    if (!it->isString() && !it->isNumeric())
+                        continue;
+                    const std::string id = yfx::json::ReadText(doc, *it);
+                    if (!id.empty() && id.size() <= 20 && id.find_first_not_of("0123456789") == std::string::npos)
+                        ids[it.name()] = id;
+                }
+            }
+            out.sellerIds = std::move(ids);
+        }
         if (has("affiches")) {
             std::vector<std::string> list;
             const Json::Value& affiches = root["affiches"];
@@ -380,6 +395,7 @@ Configuration MergeConfiguration(const std::vector<LocalConfigFile>& local, cons
     cfg.source = first(application, &ConfigurationLayer::source, ResultSource::ListSearch);
     cfg.signMethod = first(application, &ConfigurationLayer::signMethod, SignMethod::Md5);
     cfg.sellerNicks = first(lists, &ConfigurationLayer::sellerNicks, std::map<std::string, int>());
+    cfg.sellerIds = first(lists, &ConfigurationLayer::sellerIds, std::map<std::string, std::string>());
     cfg.announcements = first(lists, &ConfigurationLayer::announcements, std::vector<std::string>());
     return cfg;
 }

@@ -25,6 +25,7 @@ struct ConfigurationLayer {
     std::optional<ResultSource> source;   // "search"
     std::optional<SignMethod> signMethod; // "sign_method"
     std::optional<std::map<std::string, int>> sellerNicks;
+    std::optional<std::map<std::string, std::string>> sellerIds; // "sellerids"
     std::optional<std::vector<std::string>> announcements;
 };
 

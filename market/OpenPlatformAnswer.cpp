@@ -137,6 +137,9 @@ void ReadItem(const Document& doc, const Json::Value& element, CTBRecord& r)
     r.SetValue(CTBRecord::Ship, Text(doc, basic, "real_post_fee"));
     r.SetValue(CTBRecord::TradeNum, Text(doc, basic, "volume"));
     r.SetValue(CTBRecord::Nick, Text(doc, basic, "shop_title"));
+    r.sellerId = Scalar(doc, Member(basic, "seller_id"));
+    if (r.sellerId.find_first_not_of("0123456789") != std::string::npos)
+        r.sellerId.clear();
     r.SetValue(CTBRecord::ItemId, Text(doc, element, "item_id"));
     std::string href = Text(doc, publish, "coupon_share_url");
     if (href.empty())
@@ -161,6 +164,7 @@ bool ParseMaterial(const std::string& text, MaterialAnswer& answer)
     const Json::Value& result = ResultOf(doc.root, "tbk_dg_material_optional_upgrade_response");
     answer.totalResults = Text(doc, result, "total_results");
     const Json::Value& list = List(Member(result, "result_list"));
+    answer.received = list.size();
     answer.records.reserve(std::min<std::size_t>(list.size(), kMaxMaterialRecords));
     CTBRecord work;
     for (Json::ArrayIndex i = 0; i < list.size() && answer.records.size() < kMaxMaterialRecords; ++i) {
@@ -179,8 +183,13 @@ bool ParseItemInfo(const std::string& text, ItemInfoAnswer& answer)
         return false;
     const Json::Value& result = ResultOf(doc.root, "tbk_item_info_upgrade_get_response");
     const Json::Value& list = List(Member(result, "results"));
+    bool described = false;
+    bool levelGiven = false;
     for (Json::ArrayIndex i = 0; i < list.size() && answer.ratesums.size() < kMaxRatesums; ++i) {
-        const std::string ratesum = Text(doc, Member(list[i], "item_basic_info"), "ratesum");
+        const Json::Value& basic = Member(list[i], "item_basic_info");
+        described = described || basic.isObject();
+        levelGiven = levelGiven || (basic.isObject() && basic.isMember("ratesum"));
+        const std::string ratesum = Text(doc, basic, "ratesum");
         if (ratesum.empty())
             continue;
         for (const char* key : {"item_id", "input_item_iid"}) {
@@ -189,6 +198,7 @@ bool ParseItemInfo(const std::string& text, ItemInfoAnswer& answer)
                 answer.ratesums[id] = ratesum;
         }
     }
+    answer.ratesumWithheld = described && !levelGiven;
     return true;
 }
 
@@ -259,30 +269,41 @@ bool ParseItemInfoAnswer(const std::string& text, ItemInfoAnswer& answer)
     }
 }
 
-void FilterMaterialRecords(std::vector<CTBRecord>& records, const SearchQuery& query)
+const std::string& BoundedPrice(const CTBRecord& record)
+{
+    double value = 0;
+    return ReadDecimal(record.finalPrice, value) ? record.finalPrice : record.currentPrice();
+}
+
+void FilterMaterialRecords(std::vector<CTBRecord>& records, const SearchQuery& query,
+                           const std::map<std::string, std::string>& sellerIds)
 {
     const std::vector<std::string> excluded = Words(query.exclude);
     double low = 0, high = 0;
     const bool hasLow = ReadDecimal(query.priceLow, low);
     const bool hasHigh = ReadDecimal(query.priceHigh, high);
+    const auto id = query.nick.empty() ? sellerIds.end() : sellerIds.find(query.nick);
     std::erase_if(records, [&](const CTBRecord& r) {
         for (const std::string& word : excluded)
             if (yfx::GbkContains(r.tip(), word))
                 return true;
         if (hasLow || hasHigh) {
             double price = 0;
-            if (!ReadDecimal(r.currentPrice(), price) || (hasLow && price < low) || (hasHigh && price > high))
+            if (!ReadDecimal(BoundedPrice(r), price) || (hasLow && price < low) || (hasHigh && price > high))
                 return true;
         }
-        return !query.nick.empty() && r.nick() != query.nick;
+        if (query.nick.empty())
+            return false;
+        return id != sellerIds.end() ? r.sellerId != id->second : r.nick() != query.nick;
     });
 }
 
-bool ReadMaterialSearchAnswer(const std::string& text, const SearchQuery& query, MaterialAnswer& answer)
+bool ReadMaterialSearchAnswer(const std::string& text, const SearchQuery& query, MaterialAnswer& answer,
+                              const std::map<std::string, std::string>& sellerIds)
 {
     if (!ParseMaterialAnswer(text, answer))
         return false;
-    FilterMaterialRecords(answer.records, query);
+    FilterMaterialRecords(answer.records, query, sellerIds);
     return true;
 }
 

@@ -38,6 +38,7 @@ struct PlatformError {
 struct MaterialAnswer {
     AnswerOutcome outcome = AnswerOutcome::Unreadable;
     std::vector<CTBRecord> records; // in the answer's order, at most kMaxMaterialRecords
+    std::size_t received = 0;       // elements of "result_list", before any was left out
     std::string totalResults;       // "total_results" as sent
     PlatformError error;            // filled when Refused
     std::string message;            // GBK, for the empty view: "" when Items
@@ -51,7 +52,8 @@ struct MaterialAnswer {
 //   currentPrice   price_promotion_info.zk_final_price
 //   ship           item_basic_info.real_post_fee
 //   tradeNum       item_basic_info.volume
-//   nick           item_basic_info.shop_title
+//   nick           item_basic_info.shop_title (the platform sends no seller nickname)
+//   sellerId       item_basic_info.seller_id, its digits as sent
 //   itemId         item_id
 //   href           publish_info.coupon_share_url, else publish_info.click_url ("https:" too)
 //   couponFee      promotion_fee of the first final_promotion_path_list entry titled "商品券"
@@ -60,22 +62,33 @@ struct MaterialAnswer {
 // stays empty: it comes from the item details (ParseItemInfoAnswer). True when Items.
 bool ParseMaterialAnswer(const std::string& text, MaterialAnswer& answer);
 
+// The price the platform applies start_price and end_price to: the record's finalPrice (after
+// coupons and promotions) when it is a plain decimal number, else its currentPrice.
+const std::string& BoundedPrice(const CTBRecord& record);
+
 // Leaves out what the platform cannot be asked to leave out, for a query (GBK) of
 // MaterialSearchParams: records whose title contains a word of `exclude` (words split at
 // spaces, ASCII letters without case); with `priceLow`/`priceHigh` that are plain decimal
-// numbers, records whose currentPrice is not a number or lies outside the typed bounds
-// (inclusive, exactly as typed, not the whole yuan sent); with `nick`, records whose shop
-// title (nick) is not exactly it.
-void FilterMaterialRecords(std::vector<CTBRecord>& records, const SearchQuery& query);
+// numbers, records whose BoundedPrice is not a number or lies outside the typed bounds
+// (inclusive, exactly as typed, not the whole yuan sent); with `nick`, the seller's own items
+// only: those whose sellerId is the id that `sellerIds` gives for the nick, or, when it gives
+// none, whose shop title (nick) is exactly it.
+void FilterMaterialRecords(std::vector<CTBRecord>& records, const SearchQuery& query,
+                           const std::map<std::string, std::string>& sellerIds = {});
 
 // ParseMaterialAnswer, then FilterMaterialRecords on its records. True when Items.
-bool ReadMaterialSearchAnswer(const std::string& text, const SearchQuery& query, MaterialAnswer& answer);
+bool ReadMaterialSearchAnswer(const std::string& text, const SearchQuery& query, MaterialAnswer& answer,
+                              const std::map<std::string, std::string>& sellerIds = {});
 
 struct ItemInfoAnswer {
     AnswerOutcome outcome = AnswerOutcome::Unreadable;
     // item id -> seller credit level (item_basic_info.ratesum), GBK; both the id answered
     // (item_id) and the id asked for (input_item_iid) lead to it. At most 600 entries.
     std::map<std::string, std::string> ratesums;
+    // The answer described items but none of them carried a "ratesum" member: the platform
+    // gives that field only at a permission level this application lacks, so asking again for
+    // other items is of no use.
+    bool ratesumWithheld = false;
     PlatformError error;
     std::string message;
 };

@@ -87,7 +87,7 @@ std::string FormEncode(const std::string& bytes)
     return out;
 }
 
-std::vector<RequestParam> MaterialSearchParams(const Configuration& cfg, const SearchQuery& query)
+std::vector<RequestParam> MaterialSearchParams(const Configuration& cfg, const SearchQuery& query, int pageNo)
 {
     std::vector<RequestParam> params;
     AddIfGiven(params, "adzone_id", AdzoneIdOf(cfg.pid));
@@ -98,8 +98,9 @@ std::vector<RequestParam> MaterialSearchParams(const Configuration& cfg, const S
     AddIfGiven(params, "start_price", WholeYuan(query.priceLow, false));
     AddIfGiven(params, "end_price", WholeYuan(query.priceHigh, true));
     params.emplace_back("page_size", std::to_string(kMaterialPageSize));
-    params.emplace_back("page_no", "1");
+    params.emplace_back("page_no", std::to_string(std::max(pageNo, 1)));
     params.emplace_back("sort", "total_sales_des");
+    AddIfGiven(params, "ip", cfg.buyerIp);
     return params;
 }
 
@@ -140,12 +141,22 @@ GatewayPost BuildGatewayPost(const Configuration& cfg, const std::string& method
 
 GatewayPost BuildMaterialSearchRequest(const Configuration& cfg, const SearchQuery& query, std::time_t now)
 {
-    return BuildGatewayPost(cfg, kMaterialSearchMethod, MaterialSearchParams(cfg, query), now);
+    return BuildMaterialPageRequest(cfg, query, 1, now);
 }
 
 GatewayPost BuildMaterialSearchRequest(const Configuration& cfg, const SearchQuery& query)
 {
     return BuildMaterialSearchRequest(cfg, query, RequestClockTime());
+}
+
+GatewayPost BuildMaterialPageRequest(const Configuration& cfg, const SearchQuery& query, int pageNo, std::time_t now)
+{
+    return BuildGatewayPost(cfg, kMaterialSearchMethod, MaterialSearchParams(cfg, query, pageNo), now);
+}
+
+GatewayPost BuildMaterialPageRequest(const Configuration& cfg, const SearchQuery& query, int pageNo)
+{
+    return BuildMaterialPageRequest(cfg, query, pageNo, RequestClockTime());
 }
 
 GatewayPost BuildItemInfoRequest(const Configuration& cfg, const std::vector<std::string>& itemIds,
@@ -161,7 +172,7 @@ GatewayPost BuildItemInfoRequest(const Configuration& cfg, const std::vector<std
         joined += yfx::GbkToUtf8(id);
         ++count;
     }
-    return BuildGatewayPost(cfg, kItemInfoMethod, {{"item_id", joined}}, now);
+    return BuildGatewayPost(cfg, kItemInfoMethod, {{"item_id", joined}, {"ip", cfg.buyerIp}}, now);
 }
 
 GatewayPost BuildItemInfoRequest(const Configuration& cfg, const std::vector<std::string>& itemIds)

@@ -52,17 +52,22 @@ std::string FormEncode(const std::string& bytes);
 //   start_price, end_price
 //              the price fields in whole yuan, rounded outwards (10.5 -> 10 low, 20.2 -> 21
 //              high), at most 100000000; a field that is not a plain decimal number is no bound
-//   page_size "40", page_no "1", sort "total_sales_des"
+//   page_size "40", page_no `pageNo` (values below 1 count as 1), sort "total_sales_des"
+//   ip         the configuration's buyerIp, when the user set one
 // The exclusion word and the seller are not parameters of the platform: see
 // FilterMaterialRecords (OpenPlatformAnswer.h).
-std::vector<RequestParam> MaterialSearchParams(const Configuration& cfg, const SearchQuery& query);
+std::vector<RequestParam> MaterialSearchParams(const Configuration& cfg, const SearchQuery& query, int pageNo = 1);
 
-// The signed material search, timestamped with `now` or with the request clock (ClickUrl.h).
+// The signed material search for the first page, timestamped with `now` or with the request
+// clock (ClickUrl.h).
 GatewayPost BuildMaterialSearchRequest(const Configuration& cfg, const SearchQuery& query, std::time_t now);
 GatewayPost BuildMaterialSearchRequest(const Configuration& cfg, const SearchQuery& query);
+// The same for page `pageNo` (1 the first).
+GatewayPost BuildMaterialPageRequest(const Configuration& cfg, const SearchQuery& query, int pageNo, std::time_t now);
+GatewayPost BuildMaterialPageRequest(const Configuration& cfg, const SearchQuery& query, int pageNo);
 
 // The signed item-details request for the first 20 ids (comma-joined "item_id"); empty ids
-// and ids with a comma in them are skipped.
+// and ids with a comma in them are skipped. "ip" as for the search.
 GatewayPost BuildItemInfoRequest(const Configuration& cfg, const std::vector<std::string>& itemIds,
                                  std::time_t now);
 GatewayPost BuildItemInfoRequest(const Configuration& cfg, const std::vector<std::string>& itemIds);

@@ -96,6 +96,7 @@ void CTBRecord::Clear()
     source = ResultSource::ListSearch;
     couponFee.clear();
     finalPrice.clear();
+    sellerId.clear();
 }
 
 void CTBRecord::DeriveThumbnail()

@@ -62,6 +62,7 @@ public:
     ResultSource source = ResultSource::ListSearch;
     std::string couponFee;  // the item's coupon ("商品券") in yuan, as sent ("10"); "" without one
     std::string finalPrice; // the price after the coupon and every other promotion; "" when not sent
+    std::string sellerId;   // the seller's numeric id as sent (digits); "" when not sent
 
 private:
     char m_keys[FieldCount][kKeySize];

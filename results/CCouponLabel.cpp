@@ -24,6 +24,12 @@ void CCouponLabel::SetFontDescription(const QFont& font)
     Fit();
 }
 
+void CCouponLabel::SetGround(const QColor& ground)
+{
+    m_crGround = ground;
+    update();
+}
+
 void CCouponLabel::SetMaxWidth(int pixels)
 {
     m_nMaxWidth = pixels;
@@ -58,7 +64,7 @@ void CCouponLabel::Fit()
 void CCouponLabel::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.fillRect(rect(), kGround); // whole logical pixels, no antialiasing: sharp edges
+    p.fillRect(rect(), m_crGround); // whole logical pixels, no antialiasing: sharp edges
     p.setFont(m_font);
     p.setPen(kText);
     p.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, ShownText());

@@ -21,6 +21,9 @@ public:
 
     // The font the text is drawn in, made bold and kPixelHeight high; resizes the label.
     void SetFontDescription(const QFont& font);
+    // The tag's ground (kGround unless set): other tags of the tile share the shape.
+    void SetGround(const QColor& ground);
+    const QColor& Ground() const { return m_crGround; }
     // The widest the label may grow; a longer text ends in "…". 0: no limit.
     void SetMaxWidth(int pixels);
     // Shows the text (hidden when it is empty), sized to fit it.
@@ -37,5 +40,6 @@ private:
 
     QString m_strText;
     QFont m_font;
+    QColor m_crGround = kGround;
     int m_nMaxWidth = 0;
 };

@@ -1,5 +1,6 @@
 #include "results/CLumbra2View.h"
 
+#include "market/Configuration.h"
 #include "market/OpenPlatformAnswer.h"
 #include "market/OpenPlatformRequest.h"
 #include "market/SearchUrl.h"
@@ -13,6 +14,7 @@
 #include "results/GridLayout.h"
 #include "results/IResultsDocument.h"
 #include "results/PriceMemoryActions.h"
+#include "results/OpenPlatformSettings.h"
 #include "results/ResultOrder.h"
 #include "results/ResultsHost.h"
 #include "results/TitleSuffix.h"
@@ -20,20 +22,48 @@
 
 #include <QAction>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QScrollBar>
-#include <QVBoxLayout>
 #include <QStyle>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+// A signed POST to the gateway, capped at what the open platform's readers take.
+yfx::net::Request PostRequest(GatewayPost post)
+{
+    yfx::net::Request request;
+    request.url = std::move(post.url);
+    request.body = std::move(post.body);
+    request.contentType = std::move(post.contentType);
+    request.post = true;
+    request.maxBytes = kMaxMaterialAnswerBytes; // read by ReadMaterialSearchAnswer or ParseItemInfoAnswer
+    return request;
+}
+
+// A page of the list search, capped at what its reader takes.
+yfx::net::Request ListRequest(std::string url)
+{
+    yfx::net::Request request;
+    request.url = std::move(url);
+    request.maxBytes = kMaxListAnswerBytes;
+    return request;
+}
+
+} // namespace
 
 #include <algorithm>
 
 CLumbra2View::CLumbra2View(IResultsDocument* document, QWidget* parent)
     : QScrollArea(parent), m_pDocument(document),
       m_nScrollBarWidth(style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this)),
-      m_canvas(new QWidget)
+      m_canvas(new QWidget), m_more(new CMoreRow(m_canvas))
 {
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(false);
@@ -41,8 +71,17 @@ CLumbra2View::CLumbra2View(IResultsDocument* document, QWidget* parent)
     // The view paints nothing itself: the margins show the ordinary window background.
     m_canvas->resize(100, 100);
     setWidget(m_canvas);
+    m_more->hide();
+    connect(m_more, &CMoreRow::retryRequested, this, [this] { RetryPage(); });
     if (m_pDocument)
-        m_nOrder = m_pDocument->DocData().m_nOrder != 0 ? 1 : 0;
+        m_items.SetOrder(m_pDocument->DocData().m_nOrder != 0 ? 1 : 0);
+    m_makeTimer.setSingleShot(true);
+    m_makeTimer.setInterval(0);
+    connect(&m_makeTimer, &QTimer::timeout, this, &CLumbra2View::MakeTiles);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        BindRows();
+        MaybeLoadMore();
+    });
 
     // the quiet text (and busy indicator) shown while there are no tiles
     m_statusPane = new QWidget(viewport());
@@ -76,15 +115,15 @@ CLumbra2View::CLumbra2View(IResultsDocument* document, QWidget* parent)
     column->addWidget(m_busy, 0, Qt::AlignHCenter);
     column->addWidget(m_firstRunLinks, 0, Qt::AlignHCenter);
     m_statusPane->hide();
-    // decoded pictures follow the part in sight
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &CLumbra2View::UpdateNearTiles);
 }
 
 CLumbra2View::~CLumbra2View()
 {
-    // Nothing of the answer, the credit levels or the pictures arrives from here on.
+    // Nothing of the answers, the credit levels or the pictures arrives from here on.
+    m_makeTimer.stop();
     m_answer.Cancel();
-    m_creditFetches.clear();
+    m_pageFetch.Cancel();
+    m_creditFetch.Cancel();
     StopPictures();
 }
 
@@ -183,6 +222,14 @@ void CLumbra2View::SearchAgain()
     OnInitialUpdate();
 }
 
+Configuration CLumbra2View::RequestConfiguration() const
+{
+    const IResultsHost* host = MainResultsHost();
+    Configuration cfg = host ? host->HostConfiguration() : Configuration();
+    cfg.buyerIp = yfx::BuyerIpSetting();
+    return cfg;
+}
+
 void CLumbra2View::OnInitialUpdate()
 {
     LayoutTiles();
@@ -211,13 +258,7 @@ void CLumbra2View::OnInitialUpdate()
     m_source = ChooseSource();
     yfx::net::Request request;
     if (m_source == ResultSource::OpenPlatform) {
-        GatewayPost post = BuildMaterialSearchRequest(MainResultsHost()->HostConfiguration(),
-                                                      *m_pDocument->DocData().m_query);
-        request.url = std::move(post.url);
-        request.body = std::move(post.body);
-        request.contentType = std::move(post.contentType);
-        request.post = true;
-        request.maxBytes = kMaxMaterialAnswerBytes;
+        request = PostRequest(BuildMaterialPageRequest(RequestConfiguration(), *m_pDocument->DocData().m_query, 1));
     } else {
         std::string address = m_pDocument ? m_pDocument->DocData().m_strAddress : std::string();
         // a search that waited asks where the list search is now (the demo may have started)
@@ -228,8 +269,7 @@ void CLumbra2View::OnInitialUpdate()
             ShowAnswer(yfx::net::Result{});
             return;
         }
-        request.url = address;
-        request.maxBytes = kMaxListAnswerBytes;
+        request = ListRequest(address);
     }
     m_answer.Start(this, std::move(request), [this](const yfx::net::Result& r) { OnAnswer(r); });
     ShowStatus(yfx::res::String(yfx::res::IDS_SEARCHING), true);
@@ -240,63 +280,60 @@ void CLumbra2View::OnAnswer(const yfx::net::Result& result)
 {
     ShowStatus(QString(), false);
     emit loadingChanged(false);
+    m_bAnnounce = true; // loadFinished(true) once the rows in sight have their tiles
     const bool shown = ShowAnswer(result);
-    if (result.code < 0)
-        ShowStatus(yfx::res::String(yfx::res::IDS_CANNOT_CONNECT), false);
-    emit loadFinished(shown);
+    if (!shown) {
+        m_bAnnounce = false;
+        if (result.code < 0)
+            ShowStatus(yfx::res::String(yfx::res::IDS_CANNOT_CONNECT), false);
+        emit loadFinished(false);
+        return;
+    }
+    AfterBinding();
 }
 
 bool CLumbra2View::ShowAnswer(const yfx::net::Result& answer)
 {
-    if (m_bLoaded)
+    if (m_bLoaded || !m_pDocument)
         return false;
-    m_records.clear();
-    m_priceRecords.clear();
-    m_bPriceOrderBuilt = false;
-    if (!m_pDocument || !ReadAnswer(answer))
+    std::vector<CTBRecord> records;
+    yfx::PageAnswer info;
+    QString message;
+    if (!ReadPage(answer, records, info, message)) {
+        ShowStatus(message, false);
         return false;
-    emit answerLoaded(static_cast<int>(m_records.size()));
-    if (m_records.empty()) {
+    }
+    emit answerLoaded(static_cast<int>(info.received));
+    if (info.received == 0) {
         ShowStatus(yfx::res::String(yfx::res::IDS_NO_ITEMS), false);
         return false;
     }
     m_bLoaded = true;
-
-    if (IResultsHost* host = MainResultsHost())
-        yfx::FilterSellers(m_records, host->HostConfiguration().sellerNicks);
-    if (m_records.size() > static_cast<size_t>(kMaxTiles))
-        m_records.resize(static_cast<size_t>(kMaxTiles));
-
-    // the order shown now: the document's, or the one the user chose while the answer came
-    const std::vector<CTBRecord>* shown = &m_records;
-    if (m_nOrder != 0) {
-        BuildPriceOrder();
-        shown = &m_priceRecords;
-    }
-    for (const CTBRecord& record : *shown)
-        AddTile(record);
-    LayoutTiles();
-
-    m_pLoader = std::make_unique<CPictureLoader>(m_tiles);
+    m_pLoader = std::make_unique<CPictureLoader>(std::vector<CTBItemWnd*>{});
     connect(m_pLoader.get(), &CPictureLoader::pictureHandled, this, &CLumbra2View::OnPictureNotice);
     connect(m_pLoader.get(), &CPictureLoader::finished, this, &CLumbra2View::picturesDone);
-    UpdateNearTiles(); // only tiles near the part in sight decode their pictures
-    m_pLoader->Start();
+    const std::vector<CTBRecord> taken = records;
+    TakePage(std::move(records), info);
+    // the first tile now, for the size of the grid; the others over the next turns
+    if (ItemCount() > 0 && m_slots.empty())
+        MakeTile();
+    LayoutTiles();
     if (m_source == ResultSource::OpenPlatform)
-        RequestCreditLevels();
-    RememberPrices();
+        QueueCreditLevels(taken);
+    RememberPrices(taken);
+    MaybeLoadMore();
     return true;
 }
 
-void CLumbra2View::RememberPrices()
+void CLumbra2View::RememberPrices(const std::vector<CTBRecord>& records)
 {
     CPriceMemory* memory = MainPriceMemory();
-    if (!memory || !memory->Available())
+    if (!memory || !memory->Available() || records.empty())
         return;
-    memory->Record(m_records);
+    memory->Record(records);
     std::vector<yfx::store::SummaryQuery> queries;
-    queries.reserve(m_records.size());
-    for (const CTBRecord& r : m_records)
+    queries.reserve(records.size());
+    for (const CTBRecord& r : records)
         if (const std::optional<std::int64_t> total = yfx::store::ShownTotal(r))
             queries.push_back({yfx::store::KeyOf(r), *total});
     if (queries.empty())
@@ -316,119 +353,399 @@ void CLumbra2View::OnPriceSummaries(const std::vector<yfx::store::PriceSummary>&
 int CLumbra2View::ApplyPriceSummaries()
 {
     int markers = 0;
-    for (CTBItemWnd* tile : m_tiles) {
-        const auto it = m_priceSummaries.find(yfx::store::KeyOf(tile->Record()));
-        if (it == m_priceSummaries.end())
-            continue;
-        tile->SetPriceSummary(it->second);
-        markers += tile->MarkerControl().isVisibleTo(tile) ? 1 : 0;
-    }
+    for (const Slot& slot : m_slots)
+        if (slot.row >= 0 && ApplyPriceSummary(slot.tile))
+            ++markers;
     return markers;
 }
 
-bool CLumbra2View::ReadAnswer(const yfx::net::Result& fetched)
+bool CLumbra2View::ApplyPriceSummary(CTBItemWnd* tile)
+{
+    const auto it = m_priceSummaries.find(yfx::store::KeyOf(tile->Record()));
+    if (it == m_priceSummaries.end())
+        return false;
+    tile->SetPriceSummary(it->second);
+    return tile->MarkerControl().isVisibleTo(tile);
+}
+
+bool CLumbra2View::ReadPage(const yfx::net::Result& fetched, std::vector<CTBRecord>& records,
+                            yfx::PageAnswer& info, QString& message)
 {
     const yfx::ResultsDocData& data = m_pDocument->DocData();
+    info.source = m_source;
+    const IResultsHost* host = MainResultsHost();
+    const Configuration cfg = host ? host->HostConfiguration() : Configuration();
     if (m_source == ResultSource::OpenPlatform) {
         if (fetched.code < 0 || !data.m_query)
             return false;
         MaterialAnswer answer;
         // (an answer over its cap comes as no text, which the reader refuses as unreadable)
-        if (!ReadMaterialSearchAnswer(fetched.text, *data.m_query, answer)) {
-            // what the platform answered, in the empty view: never a message box
-            const std::string& message = answer.message.empty() ? yfx::text::PlatformUnreadable() : answer.message;
-            ShowStatus(yfx::QStringFromGbk(message), false);
+        if (!ReadMaterialSearchAnswer(fetched.text, *data.m_query, answer, cfg.sellerIds)) {
+            // what the platform answered: never a message box
+            message = yfx::QStringFromGbk(answer.message.empty() ? yfx::text::PlatformUnreadable() : answer.message);
             return false;
         }
-        m_records = std::move(answer.records);
-        return true;
+        records = std::move(answer.records);
+        info.received = answer.received;
+        info.totalResults = answer.totalResults;
+    } else {
+        if (data.m_strAddress.empty() || fetched.code < 0)
+            return false;
+        // an answer over its cap is refused as the reader refuses a long text; either way the
+        // reader has reported what it could not read (the message box, once this returns)
+        if (fetched.overCap || !ParseItemList(fetched.text, records)) {
+            if (fetched.overCap)
+                RefuseLongItemList(fetched.length);
+            message = yfx::res::String(yfx::res::IDS_UNREADABLE_ANSWER);
+            return false;
+        }
+        info.received = records.size();
     }
-    if (data.m_strAddress.empty() || fetched.code < 0)
+    yfx::FilterSellers(records, cfg.sellerNicks, cfg.sellerIds);
+    return true;
+}
+
+std::size_t CLumbra2View::TakePage(std::vector<CTBRecord> records, const yfx::PageAnswer& info)
+{
+    const std::size_t added = m_items.Append(records);
+    ++m_nPagesShown;
+    yfx::PageAnswer page = info;
+    page.pagesShown = m_nPagesShown;
+    page.itemsFull = m_items.Full();
+    m_bHasMore = yfx::HasMorePages(page);
+    m_bPageFailed = false;
+    if (m_rowSlot.size() < m_items.Count())
+        m_rowSlot.resize(m_items.Count(), -1);
+    // in price order the new items fall between the old ones: every bound row is bound anew
+    if (m_items.Order() == 1)
+        for (std::size_t i = 0; i < m_slots.size(); ++i)
+            if (m_slots[i].row >= 0)
+                Bind(i, m_slots[i].row);
+    UpdateMoreRow();
+    // a view that ends with nothing in it says so, as one whose answer held nothing
+    ShowStatus(ItemCount() == 0 && !m_bHasMore ? yfx::res::String(yfx::res::IDS_NO_ITEMS) : QString(), false);
+    return added;
+}
+
+void CLumbra2View::UpdateMoreRow()
+{
+    using State = CMoreRow::State;
+    State state = State::None;
+    if (m_bLoaded && m_bPageFailed)
+        state = State::Failed;
+    else if (m_bLoaded && m_bHasMore)
+        state = State::Loading;
+    else if (m_bLoaded && ItemCount() > 0)
+        state = State::End;
+    m_more->SetState(state);
+    m_more->setVisible(state != State::None);
+}
+
+void CLumbra2View::MaybeLoadMore()
+{
+    if (!m_bLoaded || !m_bHasMore || m_bPageFailed || m_pageFetch.Pending())
+        return;
+    if (!yfx::NearEnd(verticalScrollBar()->value(), viewport()->height(), m_canvas->height()))
+        return;
+    RequestPage();
+}
+
+void CLumbra2View::RequestPage()
+{
+    const int page = m_nPagesShown; // 0-based: the first was page 0
+    yfx::net::Request request;
+    if (m_source == ResultSource::OpenPlatform)
+        request = PostRequest(BuildMaterialPageRequest(RequestConfiguration(), *m_pDocument->DocData().m_query, page + 1));
+    else
+        request = ListRequest(yfx::ListPageAddress(m_pDocument->DocData().m_strAddress, page));
+    m_pageFetch.Start(this, std::move(request), [this](const yfx::net::Result& r) { OnPageAnswer(r); });
+    m_bPageFailed = false;
+    UpdateMoreRow();
+}
+
+bool CLumbra2View::RetryPage()
+{
+    if (!m_bPageFailed || m_pageFetch.Pending())
         return false;
-    // an answer over its cap is refused as the reader refuses a long text; either way the
-    // reader has reported what it could not read (the message box, once this returns)
-    if (!fetched.overCap && ParseItemList(fetched.text, m_records))
-        return true;
-    if (fetched.overCap)
-        RefuseLongItemList(fetched.length);
-    ShowStatus(yfx::res::String(yfx::res::IDS_UNREADABLE_ANSWER), false);
-    return false;
+    RequestPage();
+    return true;
+}
+
+void CLumbra2View::OnPageAnswer(const yfx::net::Result& result)
+{
+    const int page = m_nPagesShown;
+    emit pageAnswerArrived(page);
+    std::vector<CTBRecord> records;
+    yfx::PageAnswer info;
+    QString message; // (the "more" row says it failed)
+    if (!ReadPage(result, records, info, message)) {
+        m_bPageFailed = true;
+        UpdateMoreRow();
+        emit pageLoaded(page, 0);
+        return;
+    }
+    const std::vector<CTBRecord> taken = records;
+    const std::size_t added = TakePage(std::move(records), info);
+    LayoutTiles();
+    if (m_source == ResultSource::OpenPlatform)
+        QueueCreditLevels(taken);
+    RememberPrices(taken);
+    emit pageLoaded(page, static_cast<int>(added));
+    MaybeLoadMore();
 }
 
 bool CLumbra2View::CreditLevelsLoading() const
 {
-    for (const auto& fetch : m_creditFetches)
-        if (fetch->Pending())
-            return true;
-    return false;
+    return m_creditFetch.Pending() || !m_creditQueue.empty();
 }
 
-void CLumbra2View::RequestCreditLevels()
+void CLumbra2View::QueueCreditLevels(const std::vector<CTBRecord>& records)
 {
-    const IResultsHost* host = MainResultsHost();
-    if (!host)
+    if (m_bCreditWithheld || !MainResultsHost())
         return;
-    for (const std::vector<std::string>& batch : ItemInfoBatches(m_records)) {
-        GatewayPost post = BuildItemInfoRequest(host->HostConfiguration(), batch);
-        yfx::net::Request request;
-        request.url = std::move(post.url);
-        request.body = std::move(post.body);
-        request.contentType = std::move(post.contentType);
-        request.post = true;
-        request.maxBytes = kMaxMaterialAnswerBytes; // read by ParseItemInfoAnswer
-        m_creditFetches.push_back(std::make_unique<yfx::CAsyncFetch>());
-        m_creditFetches.back()->Start(this, std::move(request),
-                                      [this](const yfx::net::Result& r) { OnCreditLevels(r); });
-    }
+    std::vector<CTBRecord> fresh;
+    for (const CTBRecord& r : records)
+        if (!r.itemId().empty() && m_creditAsked.insert(r.itemId()).second)
+            fresh.push_back(r);
+    for (std::vector<std::string>& batch : ItemInfoBatches(fresh))
+        m_creditQueue.push_back(std::move(batch));
+    if (!m_creditFetch.Pending())
+        NextCreditLevels();
+}
+
+void CLumbra2View::NextCreditLevels()
+{
+    // one request at a time: an answer that withholds the levels stops the rest
+    if (m_creditQueue.empty() || m_bCreditWithheld || !MainResultsHost())
+        return;
+    const std::vector<std::string> batch = std::move(m_creditQueue.front());
+    m_creditQueue.pop_front();
+    m_creditFetch.Start(this, PostRequest(BuildItemInfoRequest(RequestConfiguration(), batch)),
+                        [this](const yfx::net::Result& r) { OnCreditLevels(r); });
 }
 
 void CLumbra2View::OnCreditLevels(const yfx::net::Result& result)
 {
     ItemInfoAnswer answer;
-    if (result.code < 0 || !ParseItemInfoAnswer(result.text, answer) || answer.ratesums.empty()) {
-        emit creditLevelsArrived(0); // no badges from this one: the tiles stay as they are
-        return;
+    const bool read = result.code >= 0 && ParseItemInfoAnswer(result.text, answer);
+    if (read && answer.ratesumWithheld) {
+        // the application may not see the levels: asking for more items is of no use
+        m_bCreditWithheld = true;
+        m_creditQueue.clear();
     }
-    // both orders, so that a later ordering command keeps the badges
-    ApplyRatesums(m_records, answer.ratesums);
-    ApplyRatesums(m_priceRecords, answer.ratesums);
-    int badges = 0;
-    for (CTBItemWnd* tile : m_tiles) {
-        const auto it = answer.ratesums.find(tile->Record().itemId());
-        if (it == answer.ratesums.end() || it->second == tile->Record().ratesum())
-            continue;
-        tile->SetRatesum(it->second);
-        ++badges;
+    int levels = 0;
+    if (read && !answer.ratesums.empty()) {
+        const std::vector<std::size_t> changed = m_items.ApplyRatesums(answer.ratesums);
+        levels = static_cast<int>(changed.size());
+        // every tile that holds one of these items, bound or waiting in the pool to be bound again
+        const std::set<std::size_t> items(changed.begin(), changed.end());
+        for (const Slot& s : m_slots)
+            if (items.contains(s.item))
+                s.tile->SetRatesum(m_items.SalesRecords()[s.item].ratesum());
     }
-    emit creditLevelsArrived(badges);
+    emit creditLevelsArrived(levels); // 0: the tiles stay as they are
+    NextCreditLevels();
 }
 
-CTBItemWnd* CLumbra2View::AddTile(const CTBRecord& record)
+QRect CLumbra2View::RowRect(int row) const
+{
+    if (row < 0 || row >= ItemCount() || !m_tileSize.isValid())
+        return {};
+    const yfx::GridPoint p = yfx::GridCell(row, m_nLeft, m_tileSize.width(), m_tileSize.height());
+    return QRect(QPoint(p.x, p.y), m_tileSize);
+}
+
+void CLumbra2View::EnsureRowVisible(int row)
+{
+    const QRect r = RowRect(row);
+    if (r.isEmpty())
+        return;
+    ensureVisible(r.center().x(), r.center().y(), r.width() / 2 + 1, r.height() / 2 + 1);
+    BindRows();
+}
+
+CTBItemWnd* CLumbra2View::TileForRow(int row) const
+{
+    if (row < 0 || static_cast<std::size_t>(row) >= m_rowSlot.size() || row >= ItemCount())
+        return nullptr;
+    const int slot = m_rowSlot[static_cast<std::size_t>(row)];
+    return slot < 0 ? nullptr : m_slots[static_cast<std::size_t>(slot)].tile;
+}
+
+int CLumbra2View::RowOfTile(const CTBItemWnd* tile) const
+{
+    for (const Slot& s : m_slots)
+        if (s.tile == tile)
+            return s.row;
+    return -1;
+}
+
+int CLumbra2View::TileLimit() const
+{
+    if (!m_tileSize.isValid())
+        return 1;
+    return std::max(1, yfx::TilePoolSize(m_tileSize.height(), viewport()->height()));
+}
+
+bool CLumbra2View::MakeTile()
 {
     auto* tile = new CTBItemWnd(m_canvas);
     if (!tile->Create()) {
         delete tile;
-        return nullptr;
+        return false;
     }
-    tile->SetRecord(record);
-    m_tiles.push_back(tile);
+    if (!m_tileSize.isValid())
+        m_tileSize = tile->size();
+    m_slots.push_back(Slot{tile, -1, static_cast<std::size_t>(-1)});
     connect(tile, &CTBItemWnd::menuRequested, this, [this, tile](const QPoint& at) {
         QMenu* menu = CreateTileMenu(tile);
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->popup(at);
         emit contextMenuShown(menu);
     });
-    return tile;
+    return true;
+}
+
+std::vector<int> CLumbra2View::RowsLacking() const
+{
+    std::vector<int> rows;
+    if (!m_tileSize.isValid() || ItemCount() == 0)
+        return rows;
+    const int top = verticalScrollBar()->value();
+    const int height = viewport()->height();
+    const yfx::CellSpan near = yfx::CellsNearViewport(ItemCount(), m_tileSize.height(), top, height);
+    const yfx::CellSpan seen = yfx::CellsNearViewport(ItemCount(), m_tileSize.height(), top, height, 0);
+    auto lacks = [this](int row) { return m_rowSlot[static_cast<std::size_t>(row)] < 0; };
+    for (int row = seen.first; row <= seen.last; ++row)
+        if (lacks(row))
+            rows.push_back(row);
+    for (int row = std::max(seen.last + 1, near.first); row <= near.last; ++row)
+        if (lacks(row))
+            rows.push_back(row);
+    for (int row = std::min(seen.first, near.last + 1) - 1; row >= near.first; --row)
+        if (lacks(row))
+            rows.push_back(row);
+    return rows;
+}
+
+void CLumbra2View::Bind(std::size_t slot, int row)
+{
+    Slot& s = m_slots[slot];
+    const std::size_t item = m_items.ItemOfRow(static_cast<std::size_t>(row));
+    if (s.row >= 0 && static_cast<std::size_t>(s.row) < m_rowSlot.size() && m_rowSlot[static_cast<std::size_t>(s.row)] == static_cast<int>(slot))
+        m_rowSlot[static_cast<std::size_t>(s.row)] = -1;
+    s.row = row;
+    m_rowSlot[static_cast<std::size_t>(row)] = static_cast<int>(slot);
+    if (s.item != item) {
+        // the picture the tile held goes with its item: to the tile that shows it now, or aside
+        const CMyImageStatic& picture = s.tile->PictureControl();
+        if (!picture.m_image.isNull() && !s.tile->PictureSource().path.empty())
+            m_handOver.emplace(s.tile->PictureSource().path, picture.m_image);
+        s.item = item;
+        s.tile->SetRecord(m_items.SalesRecords()[item]);
+        ApplyPriceSummary(s.tile); // the marker the memory gave this item, if any
+    }
+    const yfx::GridPoint p = yfx::GridCell(row, m_nLeft, m_tileSize.width(), m_tileSize.height());
+    if (s.tile->pos() != QPoint(p.x, p.y))
+        s.tile->move(p.x, p.y);
+    if (!m_bFirstLayout && s.tile->isHidden())
+        s.tile->show();
+}
+
+void CLumbra2View::BindRows()
+{
+    if (!m_tileSize.isValid())
+        return;
+    const int count = ItemCount();
+    const yfx::CellSpan near = yfx::CellsNearViewport(count, m_tileSize.height(), verticalScrollBar()->value(),
+                                                      viewport()->height());
+    std::vector<std::size_t> free;
+    for (std::size_t i = 0; i < m_slots.size(); ++i) {
+        Slot& s = m_slots[i];
+        if (s.row >= 0 && (s.row >= count || !near.Contains(s.row))) {
+            if (static_cast<std::size_t>(s.row) < m_rowSlot.size() && m_rowSlot[static_cast<std::size_t>(s.row)] == static_cast<int>(i))
+                m_rowSlot[static_cast<std::size_t>(s.row)] = -1;
+            s.row = -1;
+        }
+        if (s.row < 0)
+            free.push_back(i);
+    }
+    // a free tile that showed one of the rows lacking takes that row back first (nothing changes
+    // on it); the others are rebound in the order the rows are wanted
+    std::vector<int> lacking = RowsLacking();
+    for (auto row = lacking.begin(); row != lacking.end() && !free.empty();) {
+        const std::size_t item = m_items.ItemOfRow(static_cast<std::size_t>(*row));
+        const auto same = std::find_if(free.begin(), free.end(), [&](std::size_t i) { return m_slots[i].item == item; });
+        if (same == free.end()) {
+            ++row;
+            continue;
+        }
+        Bind(*same, *row);
+        free.erase(same);
+        row = lacking.erase(row);
+    }
+    for (const int row : lacking) {
+        if (free.empty())
+            break;
+        Bind(free.back(), row);
+        free.pop_back();
+    }
+    for (const std::size_t i : free)
+        if (m_slots[i].tile->isVisible())
+            m_slots[i].tile->hide();
+    if (!RowsLacking().empty() && static_cast<int>(m_slots.size()) < TileLimit() && !m_makeTimer.isActive())
+        m_makeTimer.start();
+    AfterBinding();
+}
+
+void CLumbra2View::MakeTiles()
+{
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<int> lacking = RowsLacking();
+    std::size_t next = 0;
+    while (next < lacking.size() && static_cast<int>(m_slots.size()) < TileLimit()) {
+        if (!MakeTile())
+            break;
+        Bind(m_slots.size() - 1, lacking[next++]);
+        if (clock.elapsed() >= kMakeBudgetMs)
+            break;
+    }
+    if (next < lacking.size() && static_cast<int>(m_slots.size()) < TileLimit())
+        m_makeTimer.start(); // the rest in the next turn, after whatever else waits (a paint)
+    AfterBinding();
+}
+
+void CLumbra2View::AfterBinding()
+{
+    m_bound.clear();
+    std::vector<std::pair<int, CTBItemWnd*>> byRow;
+    for (const Slot& s : m_slots)
+        if (s.row >= 0)
+            byRow.emplace_back(s.row, s.tile);
+    std::sort(byRow.begin(), byRow.end());
+    for (const auto& [row, tile] : byRow)
+        m_bound.push_back(tile);
+    if (m_pLoader) {
+        m_pLoader->SetTiles(m_bound);
+        m_pLoader->Rebound(m_handOver);
+    }
+    m_handOver.clear();
+    if (m_makeTimer.isActive())
+        return;
+    emit tilesSettled();
+    if (m_bAnnounce) {
+        m_bAnnounce = false;
+        emit loadFinished(true);
+    }
 }
 
 void CLumbra2View::LayoutTiles()
 {
     yfx::GridInput in;
-    in.tileCount = static_cast<int>(m_tiles.size());
-    if (!m_tiles.empty()) {
-        in.tileWidth = m_tiles.front()->width();
-        in.tileHeight = m_tiles.front()->height();
-    }
+    in.tileCount = ItemCount();
+    in.tileWidth = m_tileSize.width();
+    in.tileHeight = m_tileSize.height();
     const QScrollBar* vbar = verticalScrollBar();
     const QScrollBar* hbar = horizontalScrollBar();
     in.clientWidth = viewport()->width();
@@ -440,51 +757,44 @@ void CLumbra2View::LayoutTiles()
     in.scrollBarWidth = m_nScrollBarWidth;
     in.previousLeft = m_nLeft;
     in.firstLayout = m_bFirstLayout;
+    in.footerHeight = m_more->isVisibleTo(m_canvas) ? CMoreRow::kHeight : 0;
 
     const yfx::GridResult out = yfx::ComputeGridLayout(in);
-    if (!out.empty) {
+    if (!out.empty && m_tileSize.isValid()) {
         m_nLeft = out.left;
-        if (!out.positions.empty()) {
-            for (size_t i = 0; i < m_tiles.size() && i < out.positions.size(); ++i) {
-                m_tiles[i]->move(out.positions[i].x, out.positions[i].y);
-                m_tiles[i]->show();
-            }
-        } else if (out.shift != 0) {
-            for (CTBItemWnd* tile : m_tiles)
-                tile->move(tile->x() + out.shift, tile->y());
+        for (const Slot& s : m_slots) {
+            if (s.row < 0)
+                continue;
+            const yfx::GridPoint p = yfx::GridCell(s.row, m_nLeft, m_tileSize.width(), m_tileSize.height());
+            s.tile->move(p.x, p.y);
+            s.tile->show();
         }
+        const int gridWidth = yfx::kGridColumns * (m_tileSize.width() + 1) - 1;
+        m_more->setGeometry(m_nLeft, out.footerTop, gridWidth, CMoreRow::kHeight);
     }
     m_canvas->resize(out.scrollWidth, out.scrollHeight);
     if (out.firstLayoutDone)
         m_bFirstLayout = false;
+    BindRows();
 }
 
 void CLumbra2View::BuildPriceOrder()
 {
-    m_priceRecords = yfx::PriceOrder(m_records);
-    m_bPriceOrderBuilt = true;
-    ++m_nPriceOrderBuilds;
+    m_items.BuildPriceOrder();
 }
 
 void CLumbra2View::ShowOrder(int order)
 {
-    const bool price = order == 1;
-    if (price && !m_bPriceOrderBuilt)
-        BuildPriceOrder();
-    const std::vector<CTBRecord>& chosen = price ? m_priceRecords : m_records;
-    // the pictures decoded already go to the tiles that show them now: no decoding again
-    const std::map<std::string, QImage> decoded = m_pLoader ? m_pLoader->DecodedPictures() : std::map<std::string, QImage>();
-    for (size_t i = 0; i < m_tiles.size() && i < chosen.size(); ++i)
-        m_tiles[i]->SetRecord(chosen[i]);
-    ApplyPriceSummaries();
-    if (m_pLoader)
-        m_pLoader->Rebound(decoded);
-    m_nOrder = price ? 1 : 0;
+    m_items.SetOrder(order);
+    for (std::size_t i = 0; i < m_slots.size(); ++i)
+        if (m_slots[i].row >= 0)
+            Bind(i, m_slots[i].row);
+    AfterBinding();
 
     if (!m_pDocument)
         return;
     std::string title = m_pDocument->GetTitle().toStdString();
-    if (yfx::SwitchTitleSuffix(title, m_nOrder))
+    if (yfx::SwitchTitleSuffix(title, m_items.Order()))
         m_pDocument->SetTitle(QString::fromStdString(title));
 }
 
@@ -492,9 +802,9 @@ bool CLumbra2View::IsCommandEnabled(int id) const
 {
     switch (id) {
     case ID_SORT_BY_SALES:
-        return m_nOrder == 1;
+        return Order() == 1;
     case ID_SORT_BY_PRICE:
-        return m_nOrder == 0;
+        return Order() == 0;
     }
     return false;
 }
@@ -539,7 +849,7 @@ QMenu* CLumbra2View::CreateTileMenu(CTBItemWnd* tile)
 
 QWidget* CLumbra2View::OpenPriceChart(CTBItemWnd* tile)
 {
-    if (std::find(m_tiles.begin(), m_tiles.end(), tile) == m_tiles.end())
+    if (RowOfTile(tile) < 0)
         return nullptr;
     const QString picture = QFile::decodeName(QByteArray::fromStdString(tile->PictureSource().path));
     auto* chart = new CPriceChartWnd(tile->Record(), picture, MainPriceMemory(), window());
@@ -550,23 +860,12 @@ QWidget* CLumbra2View::OpenPriceChart(CTBItemWnd* tile)
 
 void CLumbra2View::OnPictureNotice(int index, bool fetched)
 {
-    if (index < 0 || static_cast<size_t>(index) >= m_tiles.size())
+    if (index < 0 || static_cast<size_t>(index) >= m_bound.size())
         return;
-    m_tiles[static_cast<size_t>(index)]->PictureReady();
+    CTBItemWnd* tile = m_bound[static_cast<size_t>(index)];
+    tile->PictureReady();
     if (fetched)
-        emit pictureArrived(index);
-}
-
-void CLumbra2View::UpdateNearTiles()
-{
-    if (!m_pLoader)
-        return;
-    const int top = verticalScrollBar()->value();
-    const int height = viewport()->height();
-    std::vector<bool> near(m_tiles.size());
-    for (size_t i = 0; i < m_tiles.size(); ++i)
-        near[i] = yfx::TileNearView(m_tiles[i]->y(), m_tiles[i]->height(), top, height);
-    m_pLoader->SetNear(near);
+        emit pictureArrived(RowOfTile(tile));
 }
 
 void CLumbra2View::resizeEvent(QResizeEvent* event)
@@ -574,7 +873,7 @@ void CLumbra2View::resizeEvent(QResizeEvent* event)
     QScrollArea::resizeEvent(event);
     LayoutTiles();
     PlaceStatus();
-    UpdateNearTiles();
+    MaybeLoadMore();
 }
 
 void CLumbra2View::mousePressEvent(QMouseEvent* event)

@@ -182,8 +182,48 @@ private:
 CPictureLoader::CPictureLoader(std::vector<CTBItemWnd*> tiles, QObject* parent)
     : QObject(parent), m_tiles(std::move(tiles))
 {
-    for (size_t i = 0; i < m_tiles.size(); ++i)
-        connect(&m_tiles[i]->PictureControl(), &CMyImageStatic::decoded, this, [this, i] { OnTileDecoded(i); });
+    Connect(m_tiles);
+}
+
+void CPictureLoader::Connect(const std::vector<CTBItemWnd*>& tiles)
+{
+    for (CTBItemWnd* tile : tiles)
+        if (m_connected.insert(tile).second)
+            connect(&tile->PictureControl(), &CMyImageStatic::decoded, this, [this, tile] { OnTileDecoded(tile); });
+}
+
+void CPictureLoader::SetTiles(std::vector<CTBItemWnd*> tiles)
+{
+    m_tiles = std::move(tiles);
+    Connect(m_tiles);
+    m_near.clear(); // every tile bound now is near
+    std::erase_if(m_awaiting, [this](CTBItemWnd* tile) {
+        return std::find(m_tiles.begin(), m_tiles.end(), tile) == m_tiles.end();
+    });
+}
+
+void CPictureLoader::SetAside(const std::map<std::string, QImage>& decoded)
+{
+    for (const auto& [path, image] : decoded) {
+        if (image.isNull() || m_aside.contains(path))
+            continue;
+        m_aside.emplace(path, image);
+        m_asideOrder.push_back(path);
+    }
+    // what a tile shows now is the tile's; the rest stays aside, the latest ones
+    std::set<std::string> shown;
+    for (CTBItemWnd* tile : m_tiles)
+        shown.insert(tile->PictureSource().path);
+    std::erase_if(m_asideOrder, [&](const std::string& path) {
+        if (!shown.contains(path))
+            return false;
+        m_aside.erase(path);
+        return true;
+    });
+    while (m_asideOrder.size() > kDecodedAside) {
+        m_aside.erase(m_asideOrder.front());
+        m_asideOrder.pop_front();
+    }
 }
 
 CPictureLoader::~CPictureLoader()
@@ -233,6 +273,18 @@ void CPictureLoader::Rebound(const std::map<std::string, QImage>& decoded)
 {
     if (m_bStopped)
         return;
+    // what no tile shows any more: no longer downloaded (asked for again when shown again)
+    const std::map<std::string, int> wanted = WantedNow();
+    for (auto it = m_pending.begin(); it != m_pending.end();) {
+        if (wanted.contains(*it)) {
+            ++it;
+            continue;
+        }
+        PictureDownloads::Instance().Drop(*it, this);
+        m_requested.erase(*it);
+        m_staleOk.erase(*it);
+        it = m_pending.erase(it);
+    }
     // A rebound tile shows its file again only where the file may be shown, and takes a picture
     // decoded already (no decoding at all), else has it decoded when near.
     m_awaiting.clear();
@@ -244,14 +296,19 @@ void CPictureLoader::Rebound(const std::map<std::string, QImage>& decoded)
             continue;
         }
         picture.SetFileReady(true);
-        const auto it = decoded.find(path);
-        if (it != decoded.end() && Near(i))
-            picture.SetDecodedImage(picture.m_strImagePath, it->second);
+        const QImage* ready = nullptr;
+        if (const auto given = decoded.find(path); given != decoded.end())
+            ready = &given->second;
+        else if (const auto aside = m_aside.find(path); aside != m_aside.end())
+            ready = &aside->second;
+        if (ready && Near(i))
+            picture.SetDecodedImage(picture.m_strImagePath, *ready);
         ShowTile(i);
     }
+    SetAside(decoded);
     // in tile order, so that the engine's queue is in that order too
     std::vector<std::pair<int, std::string>> byTile;
-    for (const auto& [path, index] : WantedNow())
+    for (const auto& [path, index] : wanted)
         byTile.emplace_back(index, path);
     std::sort(byTile.begin(), byTile.end());
     for (const auto& [index, path] : byTile) {
@@ -290,7 +347,7 @@ void CPictureLoader::Request(const std::string& path, int priority)
                 cache->Touch(name);
                 Usable(path);
                 for (size_t i = 0; i < m_tiles.size(); ++i)
-                    if (m_tiles[i]->PictureSource().path == path && !m_awaiting.contains(i))
+                    if (m_tiles[i]->PictureSource().path == path && !m_awaiting.contains(m_tiles[i]))
                         emit pictureHandled(static_cast<int>(i), true);
                 return;
             }
@@ -323,7 +380,7 @@ void CPictureLoader::SetNear(const std::vector<bool>& near)
         const std::string& path = m_tiles[i]->PictureSource().path;
         if (!path.empty() && m_usable.contains(path))
             ShowTile(i);
-        if (!m_near[i] && m_awaiting.erase(i)) {
+        if (!m_near[i] && m_awaiting.erase(m_tiles[i])) {
             emit pictureHandled(static_cast<int>(i), true); // its file is there; it decodes when it comes near
             dropped = true;
         }
@@ -342,7 +399,7 @@ void CPictureLoader::ShowTile(size_t index)
     }
     const CMyImageStatic::DecodeState state = picture.RequestDecode();
     if (state == CMyImageStatic::DecodeState::Started || state == CMyImageStatic::DecodeState::Waiting)
-        m_awaiting.insert(index);
+        m_awaiting.insert(m_tiles[index]);
 }
 
 void CPictureLoader::Usable(const std::string& path)
@@ -364,16 +421,17 @@ void CPictureLoader::OnPictureDone(const std::string& path, Outcome outcome)
         if (m_tiles[i]->PictureSource().path != path)
             continue;
         m_tiles[i]->PictureReady();
-        if (!m_awaiting.contains(i))
+        if (!m_awaiting.contains(m_tiles[i]))
             emit pictureHandled(static_cast<int>(i), true);
     }
     FinishedIfIdle();
 }
 
-void CPictureLoader::OnTileDecoded(size_t index)
+void CPictureLoader::OnTileDecoded(CTBItemWnd* tile)
 {
-    if (!m_awaiting.erase(index))
-        return; // a decoding the control asked for itself
-    emit pictureHandled(static_cast<int>(index), true);
+    if (!m_awaiting.erase(tile))
+        return; // a decoding the control asked for itself, or of a tile no longer this loader's
+    const auto it = std::find(m_tiles.begin(), m_tiles.end(), tile);
+    emit pictureHandled(static_cast<int>(it - m_tiles.begin()), true);
     FinishedIfIdle();
 }

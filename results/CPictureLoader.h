@@ -23,11 +23,19 @@
 // again when it comes near. Every arrival is counted against the cache's budget; past it the
 // cache is trimmed on the pool.
 //
+// A view that makes tiles only for the rows near its viewport hands the loader the tiles bound
+// now (SetTiles), in row order, whenever that set changes; only their pictures are asked for,
+// and a download that no tile wants any more is abandoned (asked for again when a tile shows
+// that item once more). Decoded pictures follow the items, keyed by file: the pictures handed to
+// Rebound go to the tiles that show those files now, and those no tile shows are set aside
+// (the last kDecodedAside of them), so that a tile rebound to such an item shows it at once.
+//
 // GUI thread only. Destroying the loader (or Stop) abandons its downloads at once: no file of
 // them is written afterwards and no notice comes. The tiles must outlive the loader.
 #include <QImage>
 #include <QObject>
 
+#include <deque>
 #include <map>
 #include <set>
 #include <string>
@@ -38,6 +46,8 @@ class CTBItemWnd;
 class CPictureLoader : public QObject {
     Q_OBJECT
 public:
+    static constexpr std::size_t kDecodedAside = 24;
+
     explicit CPictureLoader(std::vector<CTBItemWnd*> tiles, QObject* parent = nullptr);
     ~CPictureLoader() override;
 
@@ -45,8 +55,12 @@ public:
     void Start();
     // The decoded pictures the tiles hold now, by picture path: what Rebound hands on.
     std::map<std::string, QImage> DecodedPictures() const;
-    // The tiles were rebound: each takes what `decoded` holds for its file, or has it decoded;
-    // what waits is reordered, what is new is asked for.
+    // The tiles bound now, in row order, in place of those given before; every one is near
+    // until SetNear says otherwise. Rebound follows.
+    void SetTiles(std::vector<CTBItemWnd*> tiles);
+    // The tiles were rebound: each takes what `decoded` (or the pictures set aside) holds for
+    // its file, or has it decoded; what waits is reordered, what is new is asked for, what no
+    // tile shows any more is abandoned.
     void Rebound(const std::map<std::string, QImage>& decoded = {});
     // Abandons every download of this loader; nothing more is asked for.
     void Stop();
@@ -57,8 +71,11 @@ public:
     // True while a download of this loader is under way or waiting, or a picture it asked a
     // tile to decode has not come.
     bool Running() const { return !m_pending.empty() || !m_awaiting.empty(); }
-    // The picture files asked for so far (found in the cache, fetched or tried), by local path.
+    // The picture files asked for so far (found in the cache, fetched or tried, not abandoned),
+    // by local path.
     const std::set<std::string>& Fetched() const { return m_requested; }
+    // Decoded pictures set aside: those of items no tile shows now.
+    std::size_t SetAsideCount() const { return m_aside.size(); }
 
     // How a shared download of a picture file ended.
     enum class Outcome {
@@ -85,7 +102,11 @@ private:
     void Usable(const std::string& path);
     // Tile `index` shows a usable file: decoded when near, dropped when far.
     void ShowTile(size_t index);
-    void OnTileDecoded(size_t index);
+    void OnTileDecoded(CTBItemWnd* tile);
+    // Listens to the decodings of tiles not heard before.
+    void Connect(const std::vector<CTBItemWnd*>& tiles);
+    // Keeps the pictures of `decoded` that no tile shows now, the latest kDecodedAside of them.
+    void SetAside(const std::map<std::string, QImage>& decoded);
     void FinishedIfIdle();
     // Every picture path the tiles show now, with the index of the first tile showing it.
     std::map<std::string, int> WantedNow() const;
@@ -97,7 +118,10 @@ private:
     std::set<std::string> m_pending;
     std::set<std::string> m_usable;  // files the tiles may show
     std::set<std::string> m_staleOk; // cached files of the same item, shown if no newer one comes
-    std::set<size_t> m_awaiting;     // tiles whose decoding the loader waits for
+    std::set<CTBItemWnd*> m_awaiting; // tiles whose decoding the loader waits for
+    std::set<CTBItemWnd*> m_connected;
     std::vector<bool> m_near;
+    std::map<std::string, QImage> m_aside;
+    std::deque<std::string> m_asideOrder; // the oldest first
     bool m_bStopped = false;
 };

@@ -27,6 +27,8 @@ namespace {
 const QColor kGround(255, 255, 255);
 const QColor kAmount(255, 90, 68);
 const QColor kNameHover(225, 145, 100);
+const QColor kBoundedPriceGround(240, 120, 20); // orange beside the coupon's red
+const QColor kNoLinkGround(150, 150, 150);
 constexpr int kAmountPixels = 15;
 constexpr int kTextSlack = 2;
 constexpr int kCouponInset = 4; // where a full-size picture's top-left corner lies in its control
@@ -216,7 +218,8 @@ CTBItemWnd::Geometry CTBItemWnd::ComputeGeometry(const yfx::res::DialogTemplate&
 
 CTBItemWnd::CTBItemWnd(QWidget* parent)
     : QWidget(parent), m_yuanLabel(this), m_price(this), m_postageLabel(this), m_postage(this), m_name(this),
-      m_picture(this), m_sales(this), m_salesLabel(this), m_badge(this), m_coupon(&m_picture), m_marker(this)
+      m_picture(this), m_sales(this), m_salesLabel(this), m_badge(this), m_coupon(&m_picture),
+      m_boundedPrice(&m_picture), m_noLink(&m_picture), m_marker(this)
 {
     m_marker.hide();
     hide();
@@ -296,6 +299,16 @@ bool CTBItemWnd::Create()
     m_marker.SetFontDescription(dialogFont);
     m_marker.SetLiteral(true);
     m_marker.SetAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_boundedPrice.setObjectName(QStringLiteral("boundedPriceLabel"));
+    m_boundedPrice.SetGround(kBoundedPriceGround);
+    m_boundedPrice.SetFontDescription(dialogFont);
+    m_boundedPrice.SetMaxWidth(m_picture.width() - 2 * kCouponInset);
+    m_noLink.setObjectName(QStringLiteral("noLinkNote"));
+    m_noLink.SetGround(kNoLinkGround);
+    m_noLink.SetFontDescription(dialogFont);
+    m_noLink.SetText(QStringLiteral("无推广链接"));
+    m_noLink.move((m_picture.width() - m_noLink.width()) / 2, (m_picture.height() - m_noLink.height()) / 2);
+    m_noLink.hide();
     m_bCreated = true;
     return true;
 }
@@ -323,6 +336,9 @@ void CTBItemWnd::SetRecord(const CTBRecord& record)
     m_name.SetText(yfx::QStringFromGbk(record.tip()));
     m_sales.SetText(yfx::QStringFromGbk(record.tradeNum()));
     m_coupon.SetText(yfx::QStringFromGbk(yfx::CouponLabelText(record)));
+    m_boundedPrice.SetText(yfx::QStringFromGbk(yfx::BoundedPriceLabelText(record)));
+    m_boundedPrice.move(kCouponInset, m_picture.height() - kCouponInset - m_boundedPrice.height());
+    m_noLink.hide();
     m_marker.hide();
     m_strPriceLine.clear();
     UpdateToolTip();
@@ -407,6 +423,8 @@ void CTBItemWnd::PictureReady()
 
 void CTBItemWnd::OpenItem()
 {
+    if (!yfx::HasItemLink(m_record))
+        return; // an item the platform answered without its address: nothing to open
     if (m_record.source == ResultSource::OpenPlatform) {
         // the record's href is already its affiliate address
         yfx::OpenUrl(yfx::QStringFromGbk(m_record.href())); // opens web addresses only
@@ -452,7 +470,8 @@ yfx::TileArea CTBItemWnd::AreaAt(QPoint pos) const
 void CTBItemWnd::ShowHover(yfx::TileArea area)
 {
     m_hoverArea = area;
-    const yfx::HoverLook look = yfx::HoverFor(area);
+    const yfx::HoverLook look = yfx::HoverFor(area, yfx::HasItemLink(m_record));
+    m_noLink.setVisible(look.noLinkNote);
     if (m_clickFetch.Pending())
         setCursor(Qt::BusyCursor); // the item opens when its address has come
     else

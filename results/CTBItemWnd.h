@@ -4,7 +4,10 @@
 // picture or the name highlights it; a click on either opens the item in the default
 // browser through its affiliate click address, else its own page. An item of the open
 // platform's source brings its affiliate address and may bring a coupon: a red label over the
-// picture's top-left corner and the price after the coupon as the tile's tooltip. What the
+// picture's top-left corner and the price after the coupon as the tile's tooltip; the price its
+// search bounds apply to (after coupons and promotions) is labelled over the picture's
+// bottom-left corner when it is not the price shown. Such an item that came without its
+// affiliate address opens nothing: pointing at it shows the grey note "无推广链接". What the
 // price memory knows of the item comes later: a marker beside the price ("降¥x.xx", "涨¥x.xx",
 // "历史最低") and a line of the tooltip. A right press asks for the tile's menu.
 //
@@ -152,6 +155,12 @@ public:
     CPictureEx& BadgeControl() { return m_badge; }
     // The coupon label, a child of the picture control; hidden without a coupon.
     CCouponLabel& CouponLabel() { return m_coupon; }
+    // The label of the price the open platform's bounds apply to ("到手价 ¥…"), over the
+    // picture's bottom-left corner; hidden when it is the price shown.
+    CCouponLabel& BoundedPriceLabel() { return m_boundedPrice; }
+    // The grey note "无推广链接", over the picture while the pointer is on the picture or the
+    // name of an item that has no link to open; hidden otherwise.
+    CCouponLabel& NoLinkNote() { return m_noLink; }
     // The badge resource shown now, 0 for none.
     unsigned BadgeId() const { return m_nBadgeId; }
 
@@ -189,6 +198,8 @@ private:
     CCouponLabel m_coupon; // over the picture
     CMyStatic m_marker;    // beside the price
     QString m_strPriceLine;
+    CCouponLabel m_boundedPrice;
+    CCouponLabel m_noLink;
 
     PictureAddresses m_source;
     QColor m_crNameText; // the name's colour when not pointed at

@@ -29,7 +29,8 @@ GridResult ComputeGridLayout(const GridInput& in)
         std::max(in.clientHeight, 0) + (in.hasHScroll ? std::max(in.hScrollHeight, 0) : 0);
 
     const long long rows = (n + kGridColumns - 1) / kGridColumns;
-    const long long total = std::min<long long>(rows * (th + 1LL) + 1, INT_MAX);
+    const long long grid = std::min<long long>(rows * (th + 1LL) + 1, INT_MAX);
+    const long long total = std::min<long long>(grid + std::max(in.footerHeight, 0), INT_MAX);
 
     long long w = fullWidth;
     if (total > fullHeight)
@@ -45,6 +46,7 @@ GridResult ComputeGridLayout(const GridInput& in)
     out.shift = left - in.previousLeft;
     out.scrollWidth = static_cast<int>(std::min<long long>(w - 1, INT_MAX));
     out.scrollHeight = static_cast<int>(total);
+    out.footerTop = static_cast<int>(grid);
 
     if (in.firstLayout) {
         out.positions.reserve(static_cast<size_t>(n));
@@ -55,12 +57,37 @@ GridResult ComputeGridLayout(const GridInput& in)
     return out;
 }
 
-bool TileNearView(int top, int height, int viewTop, int viewHeight, int screens)
+CellSpan CellsNearViewport(int count, int tileHeight, int top, int viewportHeight, int screens)
 {
-    const long long view = std::max(viewHeight, 0);
-    const long long from = static_cast<long long>(viewTop) - view * screens;
-    const long long to = static_cast<long long>(viewTop) + view + view * screens;
-    return top < to && static_cast<long long>(top) + std::max(height, 0) > from;
+    CellSpan span;
+    const long long pitch = std::max(tileHeight, 0) + 1LL; // a row and its gap
+    if (count <= 0 || viewportHeight <= 0)
+        return span;
+    const long long reach = static_cast<long long>(viewportHeight) * std::max(screens, 0);
+    const long long from = static_cast<long long>(top) - reach;
+    const long long to = static_cast<long long>(top) + viewportHeight + reach; // exclusive
+    const long long rows = (count + kGridColumns - 1) / kGridColumns;
+    // row r covers [1 + r * pitch, 1 + r * pitch + tileHeight)
+    const long long before = from - 1 - std::max(tileHeight, 0); // rows ending at or above `from` lie above it
+    const long long firstRow = before < 0 ? 0 : before / pitch + 1;
+    long long lastRow = to <= 1 ? -1 : (to - 2) / pitch;
+    lastRow = std::min(lastRow, rows - 1);
+    if (lastRow < firstRow)
+        return span;
+    span.first = static_cast<int>(firstRow * kGridColumns);
+    span.last = static_cast<int>(std::min<long long>(lastRow * kGridColumns + kGridColumns - 1, count - 1LL));
+    return span;
+}
+
+int TilePoolSize(int tileHeight, int viewportHeight, int screens)
+{
+    if (viewportHeight <= 0)
+        return 0;
+    const long long pitch = std::max(tileHeight, 0) + 1LL;
+    const long long reach = static_cast<long long>(viewportHeight) * (2LL * std::max(screens, 0) + 1);
+    // a band `reach` high meets at most ceil((reach - 1) / pitch) + 1 rows
+    const long long rows = (reach - 1 + pitch - 1) / pitch + 1;
+    return static_cast<int>(std::min<long long>(rows * kGridColumns, INT_MAX));
 }
 
 } // namespace yfx

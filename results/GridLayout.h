@@ -25,6 +25,7 @@ struct GridInput {
     int scrollBarWidth = 0;  // the view's m_nScrollBarWidth, taken off when rows overflow
     int previousLeft = 0;    // the view's m_nLeft
     bool firstLayout = true; // the view's m_bFirstLayout
+    int footerHeight = 0;    // a row below the grid (the view's "more" row), 0 for none
 };
 
 struct GridResult {
@@ -32,8 +33,9 @@ struct GridResult {
     bool empty = true;
     int left = 0;          // new m_nLeft (L)
     int shift = 0;         // L minus the previous left offset (d)
-    int scrollWidth = 100; // total scroll size: (w - 1) x T
+    int scrollWidth = 100; // total scroll size: (w - 1) x (T + footer)
     int scrollHeight = 100;
+    int footerTop = 0;     // where the footer row starts (T)
     // First layout: every tile's top-left corner, tile by tile, row by row; empty otherwise
     // (a later layout moves every tile by `shift` when it is not 0).
     std::vector<GridPoint> positions;
@@ -50,10 +52,22 @@ GridResult ComputeGridLayout(const GridInput& in);
 // The top-left corner of cell `index` of a grid whose left offset is `left`.
 GridPoint GridCell(int index, int left, int tileWidth, int tileHeight);
 
-// How many view heights above and below the part in sight a tile's picture stays decoded.
-inline constexpr int kNearScreens = 2;
-// Whether a tile from `top` that is `height` pixels high reaches into the band of `screens`
-// view heights above and below the part in sight (from `viewTop`, `viewHeight` high).
-bool TileNearView(int top, int height, int viewTop, int viewHeight, int screens = kNearScreens);
+// A run of cells, first to last inclusive; empty when last < first.
+struct CellSpan {
+    int first = 0;
+    int last = -1;
+    bool empty() const { return last < first; }
+    bool Contains(int index) const { return index >= first && index <= last; }
+    bool operator==(const CellSpan&) const = default;
+};
+
+// The cells of a grid of `count` tiles that lie, wholly or in part, within `screens` viewport
+// heights above or below a viewport whose top edge is at `top` (every cell that may be
+// scrolled into sight soon). Tiles are `tileHeight` high with the grid's one-pixel gaps.
+CellSpan CellsNearViewport(int count, int tileHeight, int top, int viewportHeight, int screens = 1);
+
+// The most cells CellsNearViewport can return for a viewport of this height, whatever the
+// scroll position: the number of tiles a view needs at most.
+int TilePoolSize(int tileHeight, int viewportHeight, int screens = 1);
 
 } // namespace yfx

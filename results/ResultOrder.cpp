@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <numeric>
+#include <set>
 
 namespace yfx {
 
@@ -15,6 +16,27 @@ void FilterSellers(std::vector<CTBRecord>& records, const std::map<std::string, 
         return;
     std::erase_if(records,
                   [&](const CTBRecord& r) { return !r.nick().empty() && sellerNicks.contains(r.nick()); });
+}
+
+void FilterSellers(std::vector<CTBRecord>& records, const std::map<std::string, int>& sellerNicks,
+                   const std::map<std::string, std::string>& sellerIds)
+{
+    if (sellerNicks.empty())
+        return;
+    std::set<std::string> ids;
+    std::set<std::string> titles; // nicks without an id, compared with shop titles
+    for (const auto& [nick, index] : sellerNicks) {
+        const auto id = sellerIds.find(nick);
+        if (id != sellerIds.end())
+            ids.insert(id->second);
+        else
+            titles.insert(nick);
+    }
+    std::erase_if(records, [&](const CTBRecord& r) {
+        if (r.source != ResultSource::OpenPlatform)
+            return !r.nick().empty() && sellerNicks.contains(r.nick());
+        return (!r.sellerId.empty() && ids.contains(r.sellerId)) || (!r.nick().empty() && titles.contains(r.nick()));
+    });
 }
 
 double PriceKey(const CTBRecord& record)

@@ -1,6 +1,7 @@
 #include "results/TileRules.h"
 
 #include "market/Gbk.h"
+#include "market/OpenPlatformAnswer.h"
 #include "results/NumberText.h"
 
 #include <algorithm>
@@ -32,6 +33,22 @@ std::string CouponToolTipText(const CTBRecord& record)
     return prefix + record.finalPrice;
 }
 
+std::string BoundedPriceLabelText(const CTBRecord& record)
+{
+    static const std::string prefix = Utf8ToGb18030("到手价 ¥");
+    if (record.source != ResultSource::OpenPlatform || record.finalPrice.empty() ||
+        &BoundedPrice(record) != &record.finalPrice)
+        return std::string();
+    if (LeadingDouble(record.finalPrice) == LeadingDouble(record.currentPrice()))
+        return std::string(); // the price shown is the one bounded
+    return prefix + record.finalPrice;
+}
+
+bool HasItemLink(const CTBRecord& record)
+{
+    return record.source != ResultSource::OpenPlatform || !record.href().empty();
+}
+
 TileArea HitArea(int px, int py, const TileRect& picture, const TileRect& name)
 {
     if (picture.Contains(px, py))
@@ -41,9 +58,13 @@ TileArea HitArea(int px, int py, const TileRect& picture, const TileRect& name)
     return TileArea::None;
 }
 
-HoverLook HoverFor(TileArea area)
+HoverLook HoverFor(TileArea area, bool linked)
 {
     HoverLook look;
+    if (!linked) {
+        look.noLinkNote = area != TileArea::None;
+        return look;
+    }
     look.handCursor = area != TileArea::None;
     look.nameHighlight = area == TileArea::Name;
     look.pictureHover = area == TileArea::Picture;

@@ -26,6 +26,16 @@ std::string CouponLabelText(const CTBRecord& record);
 // with a coupon and a price after it; empty otherwise.
 std::string CouponToolTipText(const CTBRecord& record);
 
+// The price label under the picture (GBK): "到手价 ¥" followed by the record's finalPrice as
+// sent, for a record of the open platform whose finalPrice is the price its search bounds apply
+// to (BoundedPrice, OpenPlatformAnswer.h) and differs from the price shown; empty otherwise.
+std::string BoundedPriceLabelText(const CTBRecord& record);
+
+// True when a click on the tile can open something: a record of the list search always can
+// (the click asks for its affiliate address, else opens its page); one of the open platform
+// only with its affiliate address (its href), which an item answered without its id lacks.
+bool HasItemLink(const CTBRecord& record);
+
 // A rectangle in the tile's client coordinates; the right and bottom edges lie outside.
 struct TileRect {
     int x = 0;
@@ -45,7 +55,10 @@ struct HoverLook {
     bool handCursor = false;    // hand cursor (else the arrow)
     bool nameHighlight = false; // name in RGB 225, 145, 100 and underlined
     bool pictureHover = false;  // darker picture frame
+    bool noLinkNote = false;    // the grey note "无推广链接" over the picture
 };
-HoverLook HoverFor(TileArea area);
+// `linked`: HasItemLink of the record shown. Without a link the picture and the name show the
+// note in place of the hand cursor and the highlights.
+HoverLook HoverFor(TileArea area, bool linked = true);
 
 } // namespace yfx

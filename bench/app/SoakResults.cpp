@@ -146,14 +146,19 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "window %d: pictures did not arrive\n", i + 1);
                 return 2;
             }
-            // Every tile painted once, so that every picture is decoded (on the picture pool).
-            for (CTBItemWnd* tile : view->Tiles()) {
-                view->ensureWidgetVisible(tile);
+            // Every row scrolled into sight and its tile painted once, so that every picture is
+            // decoded (on the picture pool; the view binds its tiles to the rows near the viewport).
+            for (int row = 0; row < view->ItemCount(); ++row) {
+                view->EnsureRowVisible(row);
+                WaitFor([&] { return !view->MakingTiles() && !view->PicturesLoading(); }, std::chrono::seconds(30));
+                CTBItemWnd* tile = view->TileForRow(row);
+                if (!tile)
+                    continue;
                 tile->PictureControl().repaint();
                 WaitFor([&] { return !tile->PictureControl().Decoding(); }, std::chrono::seconds(20));
                 pictures += !tile->PictureControl().m_image.isNull();
+                ++tiles;
             }
-            tiles += static_cast<int>(view->Tiles().size());
             child->close(); // the tab's close button
             if (!WaitFor(
                     [&] {

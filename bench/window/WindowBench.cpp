@@ -17,6 +17,13 @@
 //       A results view tall enough for its 40 tiles: from the answer's arrival to the 40th
 //       picture painted. --page writes an HTML page listing the same 40 picture addresses
 //       (what bench/pictures-vs-chromium loads in Chromium).
+//   bench_window scroll   [--runs N] [--latency-ms N]
+//       A results view of 917 x 700 on a search of the whole catalogue, scrolled from top to
+//       bottom at 120 pixels a frame (a 16 ms frame) through fifteen pages, 600 items: the
+//       GUI thread's longest stall from the first answer on, the time of every frame (the
+//       scroll step, its paint and whatever else the turn ran), each next page's answer ->
+//       its rows painted, the tile widgets made, and the resident memory above the idle
+//       process at the end.
 //   bench_window finder   [--runs N]
 //       The search pane's "搜索更多当前浏览的商品" while Firefox's session file is 60 MB (a
 //       long-running browser with tens of thousands of tabs) and no Chromium-family browser
@@ -40,6 +47,8 @@
 #include "panes/finder/ItemPageRules.h"
 #include "res/GbkText.h"
 #include "results/CLumbra2View.h"
+#include "results/CMoreRow.h"
+#include "results/ResultsHost.h"
 #include "results/CTBItemWnd.h"
 #include "results/IResultsDocument.h"
 #include "results/UrlOpener.h"
@@ -55,10 +64,12 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstdio>
@@ -954,6 +965,230 @@ int RunPictures(int argc, char** argv, std::string server, int latency, int runs
 }
 
 // ---------------------------------------------------------------------------------------------
+// scroll: a view scrolled through 600 items
+
+// Notes the end of every paint of a top-level widget's window: the update request after which
+// everything dirty in it has been painted (whether it goes to the widget or to its window).
+class PaintClock : public QObject {
+public:
+    explicit PaintClock(QWidget* topLevel) : m_widget(topLevel), m_window(topLevel->windowHandle())
+    {
+        m_widget->installEventFilter(this);
+        if (m_window)
+            m_window->installEventFilter(this);
+    }
+    ~PaintClock() override
+    {
+        m_widget->removeEventFilter(this);
+        if (m_window)
+            m_window->removeEventFilter(this);
+    }
+    double LastMs() const { return m_lastMs; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::UpdateRequest || m_inside)
+            return false;
+        m_inside = true;
+        watched->event(event); // handled here, so that the time after it can be taken
+        m_inside = false;
+        m_lastMs = NowMs();
+        return true;
+    }
+
+private:
+    QWidget* m_widget;
+    QWindow* m_window;
+    bool m_inside = false;
+    double m_lastMs = -1;
+};
+
+double Percentile(std::vector<double> v, double p)
+{
+    if (v.empty())
+        return -1;
+    std::sort(v.begin(), v.end());
+    const size_t index = std::min(v.size() - 1, static_cast<size_t>(p / 100.0 * static_cast<double>(v.size())));
+    return v[index];
+}
+
+struct ScrollRun {
+    int items = 0;
+    int pages = 0;
+    int tileWidgets = 0;
+    int tileLimit = 0;
+    double answerStallMs = 0;   // longest stall from the first answer until its tiles and pictures
+    double answerStallCpuMs = 0, answerStallQueuedMs = 0; // of it: processor time, wait for a processor
+    double tilesShownMs = -1;   // first answer -> its tiles made (the rows in reach)
+    std::vector<double> frames;   // each frame's time, ms
+    std::vector<double> frameCpu; // the GUI thread's processor time in it, ms
+    std::vector<double> frameOwn; // its time less the wait for a processor held by other programs
+    double scrollStallMs = 0;   // longest stall while scrolling
+    std::vector<double> pageShownMs; // each next page: its answer -> the viewport painted
+    double idleMb = 0, endMb = 0;
+    double seconds = 0;
+};
+
+ScrollRun OneScroll(const std::string& address)
+{
+    ScrollRun run;
+    yfx::bench::Settle(5);
+    run.idleMb = yfx::bench::RssMb();
+    yfx::bench::BenchDocument doc(address);
+    CLumbra2View view(&doc);
+    view.resize(917, 700);
+    view.show();
+    if (!QTest::qWaitForWindowExposed(&view, 10000))
+        std::fprintf(stderr, "warning: the view was not exposed\n");
+    Spin(50);
+
+    // the first answer: tiles and pictures of the rows in reach
+    StallMeter meter;
+    double answered = -1, settled = -1;
+    QObject::connect(&view, &CLumbra2View::answerLoaded, [&] {
+        answered = NowMs();
+        meter.Start("answer");
+    });
+    QObject::connect(&view, &CLumbra2View::loadFinished, [&] { settled = NowMs(); });
+    view.OnInitialUpdate();
+    SpinUntil([&] { return !view.IsLoading() && !view.PicturesLoading(); }, 30000);
+    Spin(100);
+    meter.Stop();
+    run.answerStallMs = meter.Longest("answer").wallMs;
+    run.answerStallCpuMs = meter.Longest("answer").cpuMs;
+    run.answerStallQueuedMs = meter.Longest("answer").queuedMs;
+    run.tilesShownMs = answered >= 0 && settled >= 0 ? settled - answered : -1;
+
+    // each next page: from its answer to the first paint of the viewport after the view took it
+    PaintClock paints(&view);
+    double pageAnswer = -1, pageTaken = -1;
+    QObject::connect(&view, &CLumbra2View::pageAnswerArrived, [&] { pageAnswer = NowMs(); });
+    QObject::connect(&view, &CLumbra2View::pageLoaded, [&] { pageTaken = NowMs(); });
+    const auto notePage = [&] {
+        if (pageTaken >= 0 && pageAnswer >= 0 && paints.LastMs() >= pageTaken) {
+            run.pageShownMs.push_back(paints.LastMs() - pageAnswer);
+            pageAnswer = pageTaken = -1;
+        }
+    };
+
+    // scrolling: a step every 16 ms; a frame's time is the step, its paint and the rest of the turn
+    QScrollBar* bar = view.verticalScrollBar();
+    meter.Start("scroll");
+    const double start = NowMs();
+    while (view.MoreRow()->CurrentState() != CMoreRow::State::End || bar->value() < bar->maximum()) {
+        if (NowMs() - start > 120000) {
+            std::fprintf(stderr, "the end never came\n");
+            break;
+        }
+        const double frame = NowMs();
+        const double cpu = ThreadCpuMs();
+        const double queued = ThreadQueuedMs();
+        bar->setValue(bar->value() + 120); // the view scrolls and binds; the paint is queued
+        QApplication::processEvents();     // the paint, and whatever else came meanwhile
+        const double wall = NowMs() - frame;
+        run.frames.push_back(wall);
+        run.frameCpu.push_back(ThreadCpuMs() - cpu);
+        // less the time the thread waited, ready, for a processor that other programs held
+        run.frameOwn.push_back(queued >= 0 ? wall - std::max(0.0, ThreadQueuedMs() - queued) : wall);
+        notePage();
+        SpinUntil([&] {
+            notePage();
+            return NowMs() - frame >= 16;
+        }, 16);
+    }
+    run.seconds = (NowMs() - start) / 1000;
+    SpinUntil([&] { return !view.PicturesLoading() && !view.MakingTiles(); }, 30000);
+    meter.Stop();
+    run.scrollStallMs = meter.Longest("scroll").wallMs;
+    yfx::bench::Settle(5);
+    run.endMb = yfx::bench::RssMb();
+    run.items = view.ItemCount();
+    run.pages = view.PagesShown();
+    run.tileWidgets = view.TileWidgetCount();
+    run.tileLimit = view.TileLimit();
+    return run;
+}
+
+int RunScroll(int argc, char** argv, int latency, int runs)
+{
+    QApplication app(argc, argv);
+    yfx::test::MarketServerProcess server({"--latency-ms", std::to_string(latency)});
+    if (!server.Started()) {
+        std::fprintf(stderr, "market server did not start: %s\n", server.Error().c_str());
+        return 1;
+    }
+    yfx::SetEndpointServer(server.BaseUrl());
+    QTemporaryDir folder;
+    SetPictureFolder(QFile::encodeName(folder.path()).toStdString() + "/");
+    SearchQuery query;
+    query.cat = "0"; // no keyword: the whole catalogue, more than fifteen pages
+    const std::string address = BuildSearchUrl(query);
+
+    const ScrollRun first = OneScroll(address); // what the first view of a process pays once
+    ClearFolder(folder.path());
+    std::vector<double> frameP99, frameWorst, frameCpuP99, frameOwnP99, scrollStall, answerStall, pageShown, pageWorst, memory,
+        tilesShown;
+    std::vector<double> answerCpu, answerQueued;
+    ScrollRun last;
+    for (int i = 0; i < runs; ++i) {
+        ClearFolder(folder.path());
+        const ScrollRun r = OneScroll(address);
+        if (r.items == 0) {
+            std::fprintf(stderr, "no items\n");
+            return 1;
+        }
+        frameP99.push_back(Percentile(r.frames, 99));
+        frameWorst.push_back(Worst(r.frames));
+        frameCpuP99.push_back(Percentile(r.frameCpu, 99));
+        frameOwnP99.push_back(Percentile(r.frameOwn, 99));
+        scrollStall.push_back(r.scrollStallMs);
+        answerStall.push_back(r.answerStallMs);
+        answerCpu.push_back(r.answerStallCpuMs);
+        answerQueued.push_back(r.answerStallQueuedMs);
+        tilesShown.push_back(r.tilesShownMs);
+        pageShown.push_back(Median(r.pageShownMs));
+        pageWorst.push_back(Worst(r.pageShownMs));
+        memory.push_back(r.endMb - r.idleMb);
+        std::printf("run %d: %d items in %d pages, %zu frames in %.1f s: p99 %.1f ms, worst %.1f ms; "
+                    "page answer -> painted median %.1f, worst %.1f ms; %d tile widgets (limit %d); "
+                    "%.1f MB over idle\n",
+                    i + 1, r.items, r.pages, r.frames.size(), r.seconds, frameP99.back(), frameWorst.back(),
+                    pageShown.back(), pageWorst.back(), r.tileWidgets, r.tileLimit, memory.back());
+        last = r;
+    }
+    std::printf("scroll: a view of 917 x 700 through %d items (%s platform, server latency %d ms), %d runs, "
+                "median (worst run); load average %.1f; first view of the process: frame p99 %.1f ms\n",
+                last.items, PlatformName().c_str(), latency, runs, LoadAverage(), Percentile(first.frames, 99));
+    std::printf("first answer: tiles of the rows in reach made %.1f ms after it; longest stall %.1f ms (%.1f; "
+                "processor time %.1f, waiting for a processor %.1f)\n",
+                Median(tilesShown), Median(answerStall), Worst(answerStall), Median(answerCpu), Median(answerQueued));
+    std::printf("frame time while scrolling, 99th percentile   %6.1f ms (%.1f); longest frame %.1f ms (%.1f)\n",
+                Median(frameP99), Worst(frameP99), Median(frameWorst), Worst(frameWorst));
+    std::printf("  less the wait for a processor held by others %5.1f ms (%.1f); the GUI thread's processor "
+                "time, p99 %.1f ms (%.1f)\n",
+                Median(frameOwnP99), Worst(frameOwnP99), Median(frameCpuP99), Worst(frameCpuP99));
+    std::printf("longest GUI-thread stall while scrolling      %6.1f ms (%.1f)\n", Median(scrollStall),
+                Worst(scrollStall));
+    std::printf("next page: its answer -> painted              %6.1f ms (worst page of all runs %.1f)\n",
+                Median(pageShown), Worst(pageWorst));
+    std::printf("resident memory at the end, over idle         %6.1f MB (%.1f); %d tile widgets for %d items\n",
+                Median(memory), Worst(memory), last.tileWidgets, last.items);
+    Figure("scroll_answer_stall_worst", Worst(answerStall));
+    Figure("scroll_frame_p99_median", Median(frameP99));
+    Figure("scroll_frame_p99_worst", Worst(frameP99));
+    Figure("scroll_frame_cpu_p99_worst", Worst(frameCpuP99));
+    Figure("scroll_frame_own_p99_worst", Worst(frameOwnP99));
+    Figure("scroll_stall_worst", Worst(scrollStall));
+    Figure("scroll_page_shown_median", Median(pageShown));
+    Figure("scroll_page_shown_worst", Worst(pageWorst));
+    Figure("scroll_memory_median", Median(memory));
+    Figure("scroll_memory_worst", Worst(memory));
+    Figure("scroll_tile_widgets", last.tileWidgets);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
 // finder: the browsers' pages read while the window goes on
 
 int RunFinder(int argc, char** argv, int runs)
@@ -1029,6 +1264,7 @@ int Usage()
                  "usage: bench_window stalls [--runs N]\n"
                  "       bench_window startup [--runs N]\n"
                  "       bench_window pictures [--server URL | --latency-ms N] [--runs N] [--page FILE]\n"
+                 "       bench_window scroll [--runs N] [--latency-ms N]\n"
                  "       bench_window finder [--runs N]\n");
     return 2;
 }
@@ -1102,5 +1338,7 @@ int main(int argc, char** argv)
         return RunFinder(qtArgc, argv, runs);
     if (mode == "pictures")
         return RunPictures(qtArgc, argv, server, latency, runs, page);
+    if (mode == "scroll")
+        return RunScroll(qtArgc, argv, latency, runs);
     return Usage();
 }

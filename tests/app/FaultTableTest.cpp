@@ -297,13 +297,15 @@ void FaultTableTest::CheckList(const QString& expected)
     const std::uint64_t before = BytesTaken();
     view.OnInitialUpdate();
     if (expected == QStringLiteral("tiles")) {
-        QTRY_COMPARE_WITH_TIMEOUT(view.Tiles().size(), std::size_t{40}, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(view.ItemCount(), 40, kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!view.Tiles().empty(), kWaitMs);
         return;
     }
     if (expected == QStringLiteral("empty-reported"))
         QTRY_COMPARE_WITH_TIMEOUT(m_reports, 1, kWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(!view.IsLoading(), kWaitMs);
     QVERIFY(view.Tiles().empty());
+    QCOMPARE(view.ItemCount(), 0);
     QVERIFY(!view.PicturesLoading());
     // whatever the server sent, no more than the reader takes came in
     QVERIFY2(BytesTaken() - before <= kMaxListAnswerBytes + kCurlBuffer, qPrintable(QString::number(BytesTaken() - before)));

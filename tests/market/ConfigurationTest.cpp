@@ -39,8 +39,12 @@ TEST_F(ConfigurationTest, FullDocument)
 {
     document = R"({"appkey":"12345678","secret":"s3cr3t","pid":"mm_1_2_3",
         "nicks":[{"nick":"a"},{"nick":")" "\xC7\xE0" R"("},{"nick":"a"}],
+        "sellerids":{"a":2200000000000123,")" "\xC7\xE0" R"(":"2200000000000456"},
         "affiches":[{"affiche":"x"},{},{"affiche":")" "\xB9\xAB\xB8\xE6" R"("}]})";
     EXPECT_TRUE(Read());
+    EXPECT_EQ(cfg.sellerIds,
+              (std::map<std::string, std::string>{{"a", "2200000000000123"}, {"\xC7\xE0", "2200000000000456"}}));
+    EXPECT_EQ(cfg.buyerIp, "") << "never from the document";
     EXPECT_EQ(cfg.appKey, "12345678");
     EXPECT_EQ(cfg.appSecret, "s3cr3t");
     EXPECT_EQ(cfg.pid, "mm_1_2_3");
@@ -90,21 +94,26 @@ TEST_F(ConfigurationTest, LongestDocumentStillRead)
 TEST_F(ConfigurationTest, PartsMissingOrOfAnotherShape)
 {
     document = R"(/* served by hand */ {"secret":"s","pid":"p", // no appkey
-        "nicks":{"nick":"a"}, "affiches":"x"})";
+        "nicks":{"nick":"a"}, "affiches":"x", "sellerids":[1,2]})";
     EXPECT_TRUE(Read());
     EXPECT_EQ(cfg.appKey, "");
     EXPECT_EQ(cfg.appSecret, "s");
     EXPECT_EQ(cfg.pid, "p");
     EXPECT_TRUE(cfg.sellerNicks.empty());
     EXPECT_TRUE(cfg.announcements.empty());
+    EXPECT_TRUE(cfg.sellerIds.empty());
 }
 
 TEST_F(ConfigurationTest, ValuesThatAreNotTexts)
 {
     document = R"({"appkey":12345678,"secret":true,"pid":["x"],
         "nicks":[{}, {"nick":{"a":1}}, {"nick":7}, "plain"],
-        "affiches":[{"affiche":3.50}, 5]})";
+        "affiches":[{"affiche":3.50}, 5],
+        "sellerids":{"ok":"123","neg":-5,"real":1.5,"exp":1e3,"word":"12a","long":"123456789012345678901",
+                     "empty":"","obj":{"id":1},"big":99999999999999999999}})";
     EXPECT_TRUE(Read());
+    // only ids of 1 to 20 digits, as sent (never through a double)
+    EXPECT_EQ(cfg.sellerIds, (std::map<std::string, std::string>{{"ok", "123"}, {"big", "99999999999999999999"}}));
     EXPECT_EQ(cfg.appKey, "12345678");
     EXPECT_EQ(cfg.appSecret, "true");
     EXPECT_EQ(cfg.pid, "");

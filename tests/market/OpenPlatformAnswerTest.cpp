@@ -63,6 +63,7 @@ std::vector<std::string> Values(const CTBRecord& r)
     v.push_back(GbkToUtf8(r.couponFee));
     v.push_back(GbkToUtf8(r.finalPrice));
     v.push_back(r.source == ResultSource::OpenPlatform ? "open" : "list");
+    v.push_back(r.sellerId);
     return v;
 }
 
@@ -81,22 +82,23 @@ TEST(OpenPlatformAnswer, ItemsReadIntoRecords)
     ASSERT_EQ(a.outcome, AnswerOutcome::Items);
     EXPECT_EQ(a.message, "");
     EXPECT_EQ(a.totalResults, "1234");
+    EXPECT_EQ(a.received, 3u);
     ASSERT_EQ(a.records.size(), 3u);
     EXPECT_EQ(Values(a.records[0]),
               (std::vector<std::string>{"https://img.alicdn.com/i1/p.jpg", "https://img.alicdn.com/i1/w.png",
                                         "夏季 T恤😀", "59.90", "0.00", "1523", "青禾小货郎", "aB3-xY9",
                                         "https://uland.taobao.com/coupon?e=2", "",
                                         "https://img.alicdn.com/i1/p.jpg_220x220.jpg", "p.jpg_220x220.jpg",
-                                        "10", "49.90", "open"}));
+                                        "10", "49.90", "open", "2200000000000123"}));
     // GB18030 in the record: the GBK bytes of the shop title, the emoji kept in four bytes
     EXPECT_EQ(a.records[0].nick(), Utf8ToGbk("青禾小货郎"));
     EXPECT_NE(a.records[0].tip().find("\x94\x39\xFC\x36"), std::string::npos);
     EXPECT_EQ(Values(a.records[1]),
               (std::vector<std::string>{"https://img/b.jpg", "https://img/b2.jpg", "b", "12.5", "6.00", "7",
                                         "s", "Zz-1", "https://s.click/b", "", "https://img/b.jpg_220x220.jpg",
-                                        "b.jpg_220x220.jpg", "", "", "open"}));
+                                        "b.jpg_220x220.jpg", "", "", "open", ""}));
     EXPECT_EQ(Values(a.records[2]), (std::vector<std::string>{"", "", "", "", "", "", "", "only-id", "", "",
-                                                              "", "", "", "", "open"}));
+                                                              "", "", "", "", "open", ""}));
 }
 
 TEST(OpenPlatformAnswer, BothShapesGiveTheSameRecords)
@@ -120,19 +122,23 @@ TEST(OpenPlatformAnswer, MissingMembersAndWrongTypesReadAsEmpty)
        "publish_info":{"coupon_share_url":7,"click_url":"https://c/1"}},
       {"item_basic_info":[{"title":"t"}],"price_promotion_info":"12.00","publish_info":null},
       "not an object", 5, null, [],
-      {"item_id":12345678901234567890,"item_basic_info":{"title":12.30,"volume":"2"},
-       "price_promotion_info":{"final_promotion_path_list":{"wrapped":"not a list"}}}
+      {"item_id":12345678901234567890,"item_basic_info":{"title":12.30,"volume":"2","seller_id":99999999999999999999},
+       "price_promotion_info":{"final_promotion_path_list":{"wrapped":"not a list"}}},
+      {"item_basic_info":{"seller_id":"-12"}}
     ]})";
     const MaterialAnswer a = Read(text);
     ASSERT_EQ(a.outcome, AnswerOutcome::Items);
-    ASSERT_EQ(a.records.size(), 3u) << "elements that are not objects give no record";
+    ASSERT_EQ(a.records.size(), 4u) << "elements that are not objects give no record";
+    EXPECT_EQ(a.received, 8u) << "but count as received";
     EXPECT_EQ(Values(a.records[0]),
-              (std::vector<std::string>{"", "", "", "", "", "", "", "", "7", "", "", "", "", "", "open"}))
+              (std::vector<std::string>{"", "", "", "", "", "", "", "", "7", "", "", "", "", "", "open", ""}))
         << "a number is read as its text: the coupon address 7, later refused as no web address";
     EXPECT_EQ(Values(a.records[1]),
-              (std::vector<std::string>{"", "", "", "", "", "", "", "", "", "", "", "", "", "", "open"}));
+              (std::vector<std::string>{"", "", "", "", "", "", "", "", "", "", "", "", "", "", "open", ""}));
     // numbers as the server wrote them, never through a double
     EXPECT_EQ(a.records[2].itemId(), "12345678901234567890");
+    EXPECT_EQ(a.records[2].sellerId, "99999999999999999999");
+    EXPECT_EQ(a.records[3].sellerId, "") << "a seller id is digits only";
     EXPECT_EQ(a.records[2].tip(), "12.30");
     EXPECT_EQ(a.records[2].tradeNum(), "2");
 
@@ -257,39 +263,54 @@ std::vector<std::string> Ids(const std::vector<CTBRecord>& records)
 
 TEST(OpenPlatformAnswer, FiltersTheInterfaceCannotApply)
 {
-    const auto all = Records({{"Leather Shoe", "10.49", "a"},
-                              {"皮鞋", "10.50", "a"},
-                              {"帆布鞋", "20.00", "青禾小货郎"},
-                              {"canvas 皮带", "20.01", "b"},
-                              {"free", "n/a", "b"},
-                              {"鞋垫", "", "青禾小货郎"}});
+    auto all = Records({{"Leather Shoe", "10.49", "a"},
+                        {"皮鞋", "10.50", "a"},
+                        {"帆布鞋", "20.00", "青禾小货郎"},
+                        {"canvas 皮带", "20.01", "b"},
+                        {"free", "n/a", "b"},
+                        {"鞋垫", "", "青禾小货郎"},
+                        {"券后鞋", "20.50", "c"}});
+    // the last one: 20.50, 19.90 after its coupon (the price the platform's bounds apply to),
+    // sold by today's picks' seller under another shop title
+    all.back().finalPrice = "19.90";
+    all.back().sellerId = "2200000000000888";
+    const std::map<std::string, std::string> picksId = {{Utf8ToGbk("青禾小货郎"), "2200000000000888"}};
     struct Case {
         const char* name;
         SearchQuery query;
         std::vector<std::string> kept;
+        std::map<std::string, std::string> sellerIds = {};
     } cases[] = {
-        {"nothing to apply", {}, {"Leather Shoe", "皮鞋", "帆布鞋", "canvas 皮带", "free", "鞋垫"}},
+        {"nothing to apply", {}, {"Leather Shoe", "皮鞋", "帆布鞋", "canvas 皮带", "free", "鞋垫", "券后鞋"}},
         {"one exclusion word",
          With({{&SearchQuery::exclude, Utf8ToGbk("皮")}}),
-         {"Leather Shoe", "帆布鞋", "free", "鞋垫"}},
+         {"Leather Shoe", "帆布鞋", "free", "鞋垫", "券后鞋"}},
         {"two words, ASCII without case",
          With({{&SearchQuery::exclude, Utf8ToGbk("LEATHER 带")}}),
-         {"皮鞋", "帆布鞋", "free", "鞋垫"}},
-        {"bounds exactly as typed",
+         {"皮鞋", "帆布鞋", "free", "鞋垫", "券后鞋"}},
+        {"bounds exactly as typed, on the price after promotions",
          With({{&SearchQuery::priceLow, "10.5"}, {&SearchQuery::priceHigh, "20"}}),
-         {"皮鞋", "帆布鞋"}},
+         {"皮鞋", "帆布鞋", "券后鞋"}},
         {"low bound only", With({{&SearchQuery::priceLow, "20.005"}}), {"canvas 皮带"}},
         {"bounds not numbers apply nothing",
          With({{&SearchQuery::priceLow, "ten"}, {&SearchQuery::priceHigh, "1 0"}}),
-         {"Leather Shoe", "皮鞋", "帆布鞋", "canvas 皮带", "free", "鞋垫"}},
-        {"today's picks",
+         {"Leather Shoe", "皮鞋", "帆布鞋", "canvas 皮带", "free", "鞋垫", "券后鞋"}},
+        {"today's picks by shop title",
          With({{&SearchQuery::cat, "0"}, {&SearchQuery::nick, Utf8ToGbk("青禾小货郎")}}),
          {"帆布鞋", "鞋垫"}},
+        {"today's picks by the seller's id where one is given",
+         With({{&SearchQuery::cat, "0"}, {&SearchQuery::nick, Utf8ToGbk("青禾小货郎")}}),
+         {"券后鞋"},
+         picksId},
+        {"ids of other sellers leave today's picks by title",
+         With({{&SearchQuery::cat, "0"}, {&SearchQuery::nick, Utf8ToGbk("青禾小货郎")}}),
+         {"帆布鞋", "鞋垫"},
+         {{"a", "1"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<CTBRecord> records = all;
-        FilterMaterialRecords(records, c.query);
+        FilterMaterialRecords(records, c.query, c.sellerIds);
         std::vector<std::string> kept;
         for (const CTBRecord& r : records)
             kept.push_back(GbkToUtf8(r.tip()));
@@ -333,6 +354,7 @@ TEST(OpenPlatformAnswer, ItemDetailsGiveTheCreditLevelInBothShapes)
         ASSERT_TRUE(ParseItemInfoAnswer(text, info));
         EXPECT_EQ(info.outcome, AnswerOutcome::Items);
         EXPECT_EQ(info.ratesums, want);
+        EXPECT_FALSE(info.ratesumWithheld);
     }
 
     MaterialAnswer a = Read(kSimplified);
@@ -342,6 +364,40 @@ TEST(OpenPlatformAnswer, ItemDetailsGiveTheCreditLevelInBothShapes)
     EXPECT_EQ(a.records[0].ratesum(), "12");
     EXPECT_EQ(a.records[1].ratesum(), "");
     EXPECT_EQ(ApplyRatesums(a.records, info.ratesums), 0u) << "nothing changes the second time";
+}
+
+TEST(OpenPlatformAnswer, DetailsWithoutAnyCreditLevelSayItIsWithheld)
+{
+    const struct {
+        const char* text;
+        bool withheld;
+    } cases[] = {
+        {R"({"results":[{"item_id":"a","item_basic_info":{"title":"t","volume":3}},{"item_id":"b","item_basic_info":{}}]})", true},
+        {R"({"tbk_item_info_upgrade_get_response":{"results":{"tbk_item_detail":[{"item_id":"a","item_basic_info":{"title":"t"}}]}}})", true},
+        {R"({"results":[{"item_id":"a","item_basic_info":{"title":"t"}},{"item_id":"b","item_basic_info":{"ratesum":5}}]})", false},
+        {R"({"results":[{"item_id":"a","item_basic_info":{"ratesum":""}}]})", false}, // given, if empty
+        {R"({"results":[]})", false},                                                 // nothing described
+        {R"({"results":[{"item_id":"a"},"x"]})", false},
+        {R"({})", false},
+    };
+    for (const auto& c : cases) {
+        ItemInfoAnswer info;
+        ASSERT_TRUE(ParseItemInfoAnswer(c.text, info)) << c.text;
+        EXPECT_EQ(info.ratesumWithheld, c.withheld) << c.text;
+        if (c.withheld)
+            EXPECT_TRUE(info.ratesums.empty());
+    }
+}
+
+TEST(OpenPlatformAnswer, BoundsApplyToThePriceAfterPromotions)
+{
+    CTBRecord r;
+    r.SetValue(CTBRecord::CurrentPrice, "105.00");
+    EXPECT_EQ(BoundedPrice(r), "105.00") << "no final price: the price";
+    r.finalPrice = "95.00";
+    EXPECT_EQ(BoundedPrice(r), "95.00");
+    r.finalPrice = "约95";
+    EXPECT_EQ(BoundedPrice(r), "105.00") << "a final price that is no number bounds nothing";
 }
 
 TEST(OpenPlatformAnswer, ItemIdsGoInBatchesOfTwenty)

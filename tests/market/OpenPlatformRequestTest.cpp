@@ -231,6 +231,8 @@ TEST_F(OpenPlatformRequestTest, QueryMapping)
         const char* name;
         SearchQuery query;
         std::map<std::string, std::string> expected; // beside adzone_id, page_size, page_no, sort
+        int page = 1;
+        std::string buyerIp = {}; // the user's setting
     } cases[] = {
         {"search pane",
          With({{&SearchQuery::cat, "0"},
@@ -264,16 +266,29 @@ TEST_F(OpenPlatformRequestTest, QueryMapping)
         {"keyword wins over the seller",
          With({{&SearchQuery::keyword, "abc"}, {&SearchQuery::nick, shop}}),
          {{"q", "abc"}}},
+        {"a later page", With({{&SearchQuery::keyword, "abc"}}), {{"q", "abc"}, {"page_no", "3"}}, 3},
+        {"no page before the first", With({{&SearchQuery::keyword, "abc"}}), {{"q", "abc"}}, 0},
+        {"the buyer's address where the user set it",
+         With({{&SearchQuery::keyword, "abc"}}),
+         {{"q", "abc"}, {"ip", "203.0.113.7"}},
+         1,
+         "203.0.113.7"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::map<std::string, std::string> want = c.expected;
         want.insert(
             {{"adzone_id", "123456789"}, {"page_size", "40"}, {"page_no", "1"}, {"sort", "total_sales_des"}});
-        const auto params = MaterialSearchParams(App(), c.query);
+        Configuration cfg = App();
+        cfg.buyerIp = c.buyerIp;
+        const auto params = MaterialSearchParams(cfg, c.query, c.page);
         EXPECT_EQ(Map(params), want);
         EXPECT_EQ(params.size(), want.size()) << "a name twice";
     }
+    // the page is signed with the rest
+    const GatewayPost second = BuildMaterialPageRequest(App(), With({{&SearchQuery::keyword, "abc"}}), 2, kOctoberNoon);
+    EXPECT_NE(second.body.find("page_no=2"), std::string::npos) << second.body;
+    EXPECT_NE(second.url, BuildMaterialSearchRequest(App(), With({{&SearchQuery::keyword, "abc"}}), kOctoberNoon).url);
 }
 
 TEST_F(OpenPlatformRequestTest, ItemInfoAsksForAtMostTwentyIds)
@@ -285,12 +300,16 @@ TEST_F(OpenPlatformRequestTest, ItemInfoAsksForAtMostTwentyIds)
     EXPECT_EQ(Map(Pairs(post.url.substr(post.url.find('?') + 1))).at("method"),
               "taobao.tbk.item.info.upgrade.get");
     const auto business = Pairs(post.body);
-    ASSERT_EQ(business.size(), 1u);
+    ASSERT_EQ(business.size(), 1u) << "no ip unless the user set one";
     EXPECT_EQ(business[0].first, "item_id");
     std::string want = "Xy0-z";
     for (int i = 1; i < 20; ++i)
         want += ",Xy" + std::to_string(i) + "-z";
     EXPECT_EQ(business[0].second, want);
+
+    Configuration withIp = App();
+    withIp.buyerIp = "2001:db8::1";
+    EXPECT_EQ(Map(Pairs(BuildItemInfoRequest(withIp, ids, kOctoberNoon).body)).at("ip"), "2001:db8::1");
 }
 
 TEST_F(OpenPlatformRequestTest, FormEncoding)

@@ -37,13 +37,23 @@ ItemServer::ItemServer()
     httplib::Server& s = m_http.server();
     s.set_keep_alive_max_count(100000); // one connection may carry every picture of a view
     s.Get(R"(/list/.*)", [this](const httplib::Request& req, httplib::Response& res) {
+        // "/list/<name>" and, for a later page, "/list/<name>&s=<offset>"
+        const std::size_t mark = req.path.find("&s=");
+        const std::string path = req.path.substr(0, mark);
+        const std::size_t offset = mark == std::string::npos ? 0 : std::stoul(req.path.substr(mark + 3));
         std::lock_guard lock(m_mutex);
-        const auto it = m_lists.find(req.path);
+        ++m_listRequests[req.path];
+        const auto it = m_lists.find(path);
         if (it == m_lists.end()) {
             res.status = 404;
             return;
         }
-        res.set_content(it->second, "application/json; charset=GBK");
+        const List& list = it->second;
+        const std::size_t size = list.pageSize ? list.pageSize : list.elements.size();
+        std::string json = "{\"itemList\":[";
+        for (std::size_t i = offset; i < list.elements.size() && i < offset + size && (list.pageSize || !offset); ++i)
+            json += (i > offset ? "," : "") + list.elements[i];
+        res.set_content(json + "]}", "application/json; charset=GBK");
     });
     s.Get(R"(/(pic|img)/.*)", [this](const httplib::Request& req, httplib::Response& res) {
         ++m_started;
@@ -110,10 +120,17 @@ QColor ItemServer::ColourOf(const std::string& id)
     return QColor::fromHsv(static_cast<int>(h % 360), 200, 40 + static_cast<int>((h / 360) % 180));
 }
 
-std::string ItemServer::AddList(const std::string& name, const std::vector<ItemSpec>& items)
+int ItemServer::ListRequests(const std::string& pathAndPage)
+{
+    std::lock_guard lock(m_mutex);
+    return m_listRequests[pathAndPage];
+}
+
+std::string ItemServer::AddList(const std::string& name, const std::vector<ItemSpec>& items, std::size_t pageSize)
 {
     const std::string base = Base();
-    std::string json = "{\"itemList\":[";
+    List list;
+    list.pageSize = pageSize;
     std::map<std::string, QByteArray> pictures;
     for (size_t i = 0; i < items.size(); ++i) {
         const ItemSpec& it = items[i];
@@ -121,19 +138,17 @@ std::string ItemServer::AddList(const std::string& name, const std::vector<ItemS
             it.originalImage.empty() ? base + "/pic/" + it.id + ".jpg" : it.originalImage;
         const std::string image = it.image.empty() ? base + "/img/" + it.id + ".jpg" : it.image;
         const std::string href = it.href.empty() ? base + "/item.htm?id=" + it.id : it.href;
-        json += (i ? "," : "");
-        json += "{\"originalImage\":" + JsonString(original) + ",\"image\":" + JsonString(image) +
+        list.elements.push_back("{\"originalImage\":" + JsonString(original) + ",\"image\":" + JsonString(image) +
                 ",\"tip\":" + JsonString(it.tip) + ",\"currentPrice\":" + JsonString(it.price) +
                 ",\"ship\":" + JsonString(it.ship) + ",\"tradeNum\":" + JsonString(it.tradeNum) +
                 ",\"nick\":" + JsonString(it.nick) + ",\"itemId\":" + JsonString(it.id) +
-                ",\"href\":" + JsonString(href) + ",\"ratesum\":" + JsonString(it.ratesum) + "}";
+                ",\"href\":" + JsonString(href) + ",\"ratesum\":" + JsonString(it.ratesum) + "}");
         const QByteArray jpeg = Jpeg(ColourOf(it.id));
         pictures["/pic/" + it.id + ".jpg_220x220.jpg"] = jpeg;
         pictures["/img/" + it.id + ".jpg"] = jpeg;
     }
-    json += "]}";
     std::lock_guard lock(m_mutex);
-    m_lists["/list/" + name] = json;
+    m_lists["/list/" + name] = std::move(list);
     m_pictures.merge(pictures);
     return base + "/list/" + name;
 }

@@ -34,8 +34,12 @@ public:
     ~ItemServer();
 
     std::string Base() const { return m_http.Base(); }
-    // Serves `items` at /list/<name> and their pictures; returns the list address.
-    std::string AddList(const std::string& name, const std::vector<ItemSpec>& items);
+    // Serves `items` at /list/<name> and their pictures; returns the list address. With a
+    // `pageSize`, the address gives the first pageSize items and "<address>&s=N" the pageSize
+    // from N on, as the marketplace pages; without, it gives them all and a later page nothing.
+    std::string AddList(const std::string& name, const std::vector<ItemSpec>& items, std::size_t pageSize = 0);
+    // How often "/list/<name>" (with "&s=N" for a later page) was asked for.
+    int ListRequests(const std::string& pathAndPage);
     // The colour of an item's pictures (thumbnail and second picture alike).
     static QColor ColourOf(const std::string& id);
     // The local file name the program derives for an item of this server.
@@ -65,7 +69,12 @@ public:
 
 private:
     std::mutex m_mutex;
-    std::map<std::string, std::string> m_lists;   // path -> JSON
+    struct List {
+        std::vector<std::string> elements; // JSON objects of the items
+        std::size_t pageSize = 0;
+    };
+    std::map<std::string, List> m_lists; // path -> items
+    std::map<std::string, int> m_listRequests;
     std::map<std::string, QByteArray> m_pictures; // path -> JPEG
     std::map<std::string, std::string> m_clickUrls;
     std::condition_variable m_released;

@@ -3,7 +3,11 @@
 // through the open-platform gateway, closing while pictures stall, the picture cache across
 // views (fresh, revalidated, replaced, failed), and unusual answers; the
 // same through the open platform's material search: coupons, credit levels asked afterwards,
-// the click that needs no request, and the platform's refusals as grey text.
+// the click that needs no request, and the platform's refusals as grey text. Paging through
+// both sources to their end (repeats left out, a failed page retried, the 600-item bound, the
+// price order merged) with a bounded number of tiles, and what an ordinary application of
+// the platform gets (no credit levels, an item without its link, the buyer's address only
+// where the user set it).
 #include "TestDocument.h"
 
 #include "market/ClickUrl.h"
@@ -19,6 +23,9 @@
 #include "results/CLumbra2View.h"
 #include "results/CTBItemWnd.h"
 #include "results/GridLayout.h"
+#include "results/NumberText.h"
+#include "results/Paging.h"
+#include "results/OpenPlatformSettings.h"
 #include "results/ResultOrder.h"
 #include "results/ResultsHost.h"
 #include "results/UrlOpener.h"
@@ -28,11 +35,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QScrollBar>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <future>
 #include <memory>
 #include <set>
@@ -97,8 +107,10 @@ bool IsMessageBoxShown()
 }
 
 struct OpenView {
-    OpenView(const std::string& address, QSize size, const std::optional<SearchQuery>& query = std::nullopt)
-        : doc(address, 0, QStringLiteral("自助搜索 - 销量")), view(std::make_unique<CLumbra2View>(&doc))
+    OpenView(const std::string& address, QSize size, const std::optional<SearchQuery>& query = std::nullopt,
+             int order = 0)
+        : doc(address, order, order ? QStringLiteral("自助搜索 - 价格") : QStringLiteral("自助搜索 - 销量")),
+          view(std::make_unique<CLumbra2View>(&doc))
     {
         doc.m_data.m_query = query;
         view->resize(size);
@@ -127,10 +139,20 @@ private slots:
     void materialSearchShowsCouponsBadgesAndOpensTheAffiliateAddress();
     void materialRefusalsAreGreyText_data();
     void materialRefusalsAreGreyText();
+    void listSearchPagesOnWithoutRepeatsAndRetriesAFailedPage();
+    void materialSearchPagesToTheBoundMergingThePriceOrder();
+    void materialSearchEndsAtItsTotal();
+    void anOrdinaryApplicationAsksOnceForLevelsAndShowsItemsWithoutLinks();
+    void theBuyersAddressGoesOnlyWhereTheUserSetIt();
 
 private:
+    // Scrolls `view` to its end again and again, waiting for each page, until the "more" row
+    // says there is no more. `onFailed` is called when a page failed (it should retry), and
+    // `afterPage` after every page shown. The tile widgets never outnumber the view's limit.
+    bool ScrollToTheEnd(CLumbra2View& view, const std::function<void()>& onFailed,
+                        const std::function<void()>& afterPage = {});
     std::unique_ptr<OpenView> Open(const std::string& address, QSize size = QSize(917, 1000),
-                                   const std::optional<SearchQuery>& query = std::nullopt);
+                                   const std::optional<SearchQuery>& query = std::nullopt, int order = 0);
     QStringList FolderFiles() const { return QDir(m_folder.path()).entryList(QDir::Files | QDir::Hidden); }
 
     QTemporaryDir m_folder;
@@ -144,6 +166,9 @@ private:
 void MarketViewTest::initTestCase()
 {
     QVERIFY(m_folder.isValid());
+    // the user's settings of this test, in its own folder
+    QCoreApplication::setOrganizationName(QStringLiteral("yfx-market-view-test"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_folder.filePath(QStringLiteral("settings")));
     SetPictureFolder(QFile::encodeName(m_folder.path()).toStdString() + "/");
     m_server = std::make_unique<MarketServerProcess>(std::vector<std::string>{"--seed", "7"});
     QVERIFY2(m_server->Started(), m_server->Error().c_str());
@@ -167,9 +192,9 @@ void MarketViewTest::cleanup()
 }
 
 std::unique_ptr<OpenView> MarketViewTest::Open(const std::string& address, QSize size,
-                                               const std::optional<SearchQuery>& query)
+                                               const std::optional<SearchQuery>& query, int order)
 {
-    auto v = std::make_unique<OpenView>(address, size, query);
+    auto v = std::make_unique<OpenView>(address, size, query, order);
     if (!QTest::qWaitForWindowExposed(v->view.get()))
         return nullptr;
     QSignalSpy finished(v->view.get(), &CLumbra2View::loadFinished);
@@ -191,52 +216,72 @@ void MarketViewTest::searchShowsTheAnswerLessFilteredSellers()
     yfx::FilterSellers(expected, m_host.m_config.sellerNicks);
     QVERIFY(expected.size() < answer.size());
 
-    // 14 rows would not fit: the view scrolls; 1000 pixels hold the first three rows.
+    // 14 rows would not fit: the view scrolls; 1000 pixels hold the first three rows, and the
+    // rows within a screen below them have their tiles too.
     auto v = Open(url);
     QVERIFY(v);
     CLumbra2View& view = *v->view;
-    QCOMPARE(view.Tiles().size(), expected.size());
+    QCOMPARE(view.ItemCount(), static_cast<int>(expected.size()));
     const int th = view.Tiles()[0]->height();
     const int rows = static_cast<int>((expected.size() + 2) / 3);
     const bool overflow = rows * (th + 1) + 1 > 1000;
     const int bar = overflow ? view.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &view) : 0;
     const int left = (917 - bar - 700) / 2;
     QCOMPARE(view.Left(), left);
+    const yfx::CellSpan near = yfx::CellsNearViewport(view.ItemCount(), th, 0, view.viewport()->height());
+    QVERIFY(near.last + 1 < view.ItemCount()); // not every item has a tile
     for (size_t i = 0; i < expected.size(); ++i) {
-        CTBItemWnd* tile = view.Tiles()[i];
-        QCOMPARE(tile->Record().itemId(), expected[i].itemId());
-        const yfx::GridPoint p = yfx::GridCell(static_cast<int>(i), left, 232, th);
+        const int row = static_cast<int>(i);
+        QCOMPARE(view.ItemAt(row).itemId(), expected[i].itemId());
+        const yfx::GridPoint p = yfx::GridCell(row, left, 232, th);
+        QCOMPARE(view.RowRect(row), QRect(p.x, p.y, 232, th));
+        CTBItemWnd* tile = view.TileForRow(row);
+        QCOMPARE(tile != nullptr, near.Contains(row));
+        if (!tile)
+            continue;
         QCOMPARE(tile->pos(), QPoint(p.x, p.y));
         QCOMPARE(tile->PriceControl().Text(), QString::fromUtf8(yfx::GbkToUtf8(expected[i].currentPrice())));
         QCOMPARE(tile->NameControl().Text(), QString::fromUtf8(yfx::GbkToUtf8(expected[i].tip())));
     }
 
-    // Pictures: every file arrives; the tiles in sight draw theirs without being asked to.
+    // Pictures: the files of the rows with tiles arrive; the tiles in sight draw theirs without
+    // being asked to. Further down, the others follow as the view scrolls there.
     QSignalSpy done(&view, &CLumbra2View::picturesDone);
     QVERIFY(done.count() > 0 || done.wait(30000));
-    for (size_t i = 0; i < expected.size(); ++i) {
-        CTBItemWnd* tile = view.Tiles()[i];
-        QVERIFY(QFile::exists(m_folder.filePath(QString::fromStdString(expected[i].thumbFileName))));
-        if (tile->y() + tile->height() <= view.viewport()->height()) {
+    auto picturesOfBoundRowsArrived = [&] {
+        for (CTBItemWnd* tile : view.Tiles()) {
+            QVERIFY(QFile::exists(m_folder.filePath(QString::fromStdString(tile->Record().thumbFileName))));
             QTRY_VERIFY(!tile->PictureControl().m_image.isNull());
             QCOMPARE(tile->PictureControl().m_image.size(), QSize(220, 220));
         }
-    }
-    // Each thumbnail was asked for by the program's agent.
+    };
+    picturesOfBoundRowsArrived();
+    // (a row beyond the first reach: now within a screen of the end, so the next page comes too)
+    const int further = near.last + 3;
+    view.EnsureRowVisible(further);
+    QVERIFY(view.TileForRow(further));
+    QTRY_VERIFY_WITH_TIMEOUT(!view.MakingTiles() && !view.PicturesLoading() && !view.PageLoading(), 30000);
+    picturesOfBoundRowsArrived();
+    for (size_t i = 0; i < expected.size(); ++i) // the first page stays where it was
+        QCOMPARE(view.ItemAt(static_cast<int>(i)).itemId(), expected[i].itemId());
+    // Each thumbnail of a row that had a tile was asked for by the program's agent.
     std::set<std::string> thumbnails;
     for (const auto& r : m_server->Requests())
         if (r.path.ends_with("_220x220.jpg") && r.userAgent == "HttpClient")
             thumbnails.insert(r.path.substr(r.path.rfind('/') + 1));
-    for (const CTBRecord& r : expected)
-        QVERIFY(thumbnails.contains(r.thumbFileName));
+    for (int row : {0, near.last, further})
+        QVERIFY(thumbnails.contains(expected[static_cast<size_t>(row)].thumbFileName));
+    view.EnsureRowVisible(0);
 
     // Price order: the same tiles in the same places, rebound; the title follows.
     std::vector<QPoint> positions;
     for (CTBItemWnd* tile : view.Tiles())
         positions.push_back(tile->pos());
     view.OnCommand(CLumbra2View::ID_SORT_BY_PRICE);
-    const std::vector<CTBRecord> byPrice = yfx::PriceOrder(expected);
-    for (size_t i = 0; i < byPrice.size(); ++i) {
+    const std::vector<CTBRecord> byPrice = yfx::PriceOrder(view.Records());
+    for (size_t i = 0; i < byPrice.size(); ++i)
+        QCOMPARE(view.ItemAt(static_cast<int>(i)).itemId(), byPrice[i].itemId());
+    for (size_t i = 0; i < view.Tiles().size(); ++i) {
         QCOMPARE(view.Tiles()[i]->Record().itemId(), byPrice[i].itemId());
         QCOMPARE(view.Tiles()[i]->pos(), positions[i]);
     }
@@ -346,21 +391,24 @@ void MarketViewTest::picturesComeFromTheCacheWhileFreshAndAreAskedAgainWhenStale
         ino_t inode = 0;
         QColor sample;
     };
+    std::vector<Shown> first, now;
     // A view of the search, once its pictures are handled; what its tiles hold, and the
     // status of every thumbnail request it made. Before its pictures come, its tiles show
-    // nothing when `nothingYet`.
+    // none of `first` when `nothingYet` (the tiles are made over several turns, so the first
+    // new pictures may be in by the time the last tile is).
     std::unique_ptr<OpenView> v;
     const auto look = [&](std::vector<Shown>& shown, std::map<std::string, int>& statuses, bool nothingYet = false) {
         const std::size_t before = server->Requests().size();
-        v = Open(SearchFor("连衣裙"), QSize(917, 2400)); // every tile near
+        // every tile near (the view binds tiles to the rows within a screen of the viewport
+        // only), and the end of the first page too far to ask for the next one
+        v = Open(SearchFor("连衣裙"), QSize(917, 1000));
         if (!v || v->view->Tiles().size() < 9)
             return false;
-        for (CTBItemWnd* tile : v->view->Tiles()) {
-            if (!nothingYet)
-                break;
-            if (!tile->PictureControl().m_image.isNull() ||
-                tile->PictureControl().grab().toImage().pixelColor(114, 114) != QColor(255, 255, 255) ||
-                tile->PictureControl().Decoding())
+        for (size_t i = 0; nothingYet && i < v->view->Tiles().size() && i < first.size(); ++i) {
+            CMyImageStatic& picture = v->view->Tiles()[i]->PictureControl();
+            const QColor painted = picture.grab().toImage().pixelColor(114, 114);
+            if (picture.m_image.isNull() ? painted != QColor(255, 255, 255)
+                                         : picture.m_image.pixelColor(110, 60) == first[i].sample)
                 return false;
         }
         QSignalSpy done(v->view.get(), &CLumbra2View::picturesDone);
@@ -388,7 +436,6 @@ void MarketViewTest::picturesComeFromTheCacheWhileFreshAndAreAskedAgainWhenStale
         return a.isValid() && b.isValid() && std::abs(a.red() + b.red() - 255) <= 24 &&
                std::abs(a.green() + b.green() - 255) <= 24;
     };
-    std::vector<Shown> first, now;
     std::map<std::string, int> statuses;
 
     // Pictures stale at once (max-age 0): fetched, then asked again with their validators and
@@ -517,21 +564,32 @@ void MarketViewTest::materialSearchShowsCouponsBadgesAndOpensTheAffiliateAddress
     QVERIFY(v);
     CLumbra2View& view = *v->view;
     QCOMPARE(view.Source(), ResultSource::OpenPlatform);
-    QCOMPARE(view.Tiles().size(), expected.size());
+    QCOMPARE(view.ItemCount(), static_cast<int>(expected.size()));
     CTBItemWnd* coupon = nullptr;
     CTBItemWnd* plain = nullptr;
+    CTBItemWnd* promoted = nullptr; // a price after promotions that is not the price shown
     for (size_t i = 0; i < expected.size(); ++i) {
-        CTBItemWnd* tile = view.Tiles()[i];
+        QCOMPARE(view.ItemAt(static_cast<int>(i)).itemId(), expected[i].itemId());
+        CTBItemWnd* tile = view.TileForRow(static_cast<int>(i));
+        if (!tile)
+            continue;
         QCOMPARE(tile->Record().itemId(), expected[i].itemId());
         QCOMPARE(tile->Record().source, ResultSource::OpenPlatform);
         QCOMPARE(tile->PriceControl().Text(), QString::fromStdString(yfx::GbkToUtf8(expected[i].currentPrice())));
         QCOMPARE(tile->CouponLabel().isVisibleTo(tile), !expected[i].couponFee.empty());
+        const bool otherPrice = yfx::LeadingDouble(expected[i].finalPrice) != yfx::LeadingDouble(expected[i].currentPrice());
+        QCOMPARE(tile->BoundedPriceLabel().isVisibleTo(tile), otherPrice);
+        if (otherPrice) {
+            promoted = tile;
+            QCOMPARE(tile->BoundedPriceLabel().Text(),
+                     QStringLiteral("到手价 ¥") + QString::fromStdString(expected[i].finalPrice));
+        }
         if (expected[i].couponFee.empty())
             plain = tile;
         else
             coupon = tile;
     }
-    QVERIFY(coupon && plain); // the catalogue has items with and without a coupon
+    QVERIFY(coupon && plain && promoted); // the catalogue has items with and without a coupon
     QCOMPARE(coupon->CouponLabel().Text(), QString::fromStdString(yfx::GbkToUtf8(yfx::CouponLabelText(coupon->Record()))));
     QVERIFY(coupon->toolTip().contains(QString::fromStdString(coupon->Record().finalPrice)));
     QVERIFY(plain->toolTip().isEmpty());
@@ -647,6 +705,277 @@ void MarketViewTest::materialRefusalsAreGreyText()
     QVERIFY(!IsMessageBoxShown());
     for (const auto& r : faulty.Requests())
         QVERIFY(r.path != "/itemlist/default.htm" && !(r.query.count("method") && r.query.at("method") == kItemInfoMethod));
+}
+
+bool MarketViewTest::ScrollToTheEnd(CLumbra2View& view, const std::function<void()>& onFailed,
+                                    const std::function<void()>& afterPage)
+{
+    QSignalSpy paged(&view, &CLumbra2View::pageLoaded);
+    QScrollBar* bar = view.verticalScrollBar();
+    for (int step = 0; step < 200; ++step) {
+        if (view.TileWidgetCount() > view.TileLimit()) {
+            qWarning("%d tile widgets for a limit of %d", view.TileWidgetCount(), view.TileLimit());
+            return false;
+        }
+        switch (view.MoreRow()->CurrentState()) {
+        case CMoreRow::State::End:
+            return true;
+        case CMoreRow::State::Failed:
+            onFailed();
+            break;
+        default:
+            bar->setValue(bar->maximum());
+            break;
+        }
+        if (view.PageLoading()) {
+            const int before = static_cast<int>(paged.count());
+            if (!paged.wait(20000) && paged.count() == before)
+                return false;
+            if (afterPage)
+                afterPage();
+        }
+        QTest::qWait(0); // the tiles of the rows that came into reach
+    }
+    return false;
+}
+
+void MarketViewTest::listSearchPagesOnWithoutRepeatsAndRetriesAFailedPage()
+{
+    // pages overlap by two items (a re-sort between requests) and the fourth fails once
+    MarketServerProcess server(
+        {"--seed", "7", "--page-overlap", "2", "--fault", "/itemlist/default.htm?s=120=status:500@1"});
+    QVERIFY2(server.Started(), server.Error().c_str());
+    yfx::SetEndpointServer(server.BaseUrl());
+    const std::string url = SearchFor(""); // the whole catalogue: more than fifteen pages
+
+    auto v = Open(url, QSize(917, 700));
+    QVERIFY(v);
+    CLumbra2View& view = *v->view;
+    QCOMPARE(view.ItemCount(), 40);
+    int failures = 0;
+    QVERIFY(ScrollToTheEnd(view, [&] {
+        ++failures;
+        QCOMPARE(view.MoreRow()->Text(), QStringLiteral("加载失败，点击重试"));
+        QVERIFY(!view.PageLoading());
+        view.EnsureRowVisible(view.ItemCount() - 1);
+        view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
+        QTest::mouseClick(view.MoreRow(), Qt::LeftButton, {}, view.MoreRow()->rect().center());
+        QVERIFY(view.PageLoading());
+        QCOMPARE(view.MoreRow()->Text(), QStringLiteral("正在加载更多…"));
+    }));
+    QCOMPARE(failures, 1);
+    QCOMPARE(m_reports, 1); // the unreadable page was told, as the first one would be
+    QCOMPARE(view.MoreRow()->Text(), QStringLiteral("没有更多了"));
+    QCOMPARE(view.PagesShown(), yfx::kMaxPages);
+    const std::vector<yfx::test::MarketRequest> requests = server.Requests();
+
+    // what the fifteen pages hold, each item once, in the order the pages give them
+    std::vector<std::string> expected;
+    int repeats = 0;
+    for (int page = 0; page < yfx::kMaxPages; ++page) {
+        std::vector<CTBRecord> records;
+        QVERIFY(LoadItemList(yfx::ListPageAddress(url, page), records));
+        QCOMPARE(records.size(), yfx::kPageItems);
+        for (const CTBRecord& r : records) {
+            if (std::find(expected.begin(), expected.end(), r.itemId()) == expected.end())
+                expected.push_back(r.itemId());
+            else
+                ++repeats;
+        }
+    }
+    QCOMPARE(repeats, 2 * (yfx::kMaxPages - 1));
+    QCOMPARE(view.ItemCount(), static_cast<int>(expected.size()));
+    for (int row = 0; row < view.ItemCount(); ++row)
+        QCOMPARE(view.ItemAt(row).itemId(), expected[static_cast<size_t>(row)]);
+
+    // each page asked for once ("&s=" at its end), the failed one twice, none after the 15th
+    std::map<std::string, int> asked;
+    for (const auto& r : requests)
+        if (r.path == "/itemlist/default.htm")
+            ++asked[r.query.count("s") ? r.query.at("s") : std::string("first")];
+    std::map<std::string, int> want = {{"first", 1}};
+    for (int page = 1; page < yfx::kMaxPages; ++page)
+        want[std::to_string(40 * page)] = page == 3 ? 2 : 1;
+    QCOMPARE(asked, want);
+    for (const auto& r : server.Requests())
+        if (r.path == "/itemlist/default.htm" && r.query.count("s"))
+            QVERIFY(r.rawQuery.ends_with("&s=" + r.query.at("s")));
+}
+
+void MarketViewTest::materialSearchPagesToTheBoundMergingThePriceOrder()
+{
+    // the third page fails once; the user retries it with Enter
+    MarketServerProcess server({"--seed", "7", "--fault", "/router/rest?page_no=3=status:500@1"});
+    QVERIFY2(server.Started(), server.Error().c_str());
+    yfx::SetEndpointServer(server.BaseUrl());
+    m_host.m_config = MaterialConfig();
+    const SearchQuery query = QueryFor(""); // every item of the catalogue
+    auto v = Open(BuildSearchUrl(query), QSize(917, 700), query, 1);
+    QVERIFY(v);
+    CLumbra2View& view = *v->view;
+    QCOMPARE(view.Order(), 1);
+
+    auto priceOrderHolds = [&] {
+        const std::vector<CTBRecord> byPrice = yfx::PriceOrder(view.Records());
+        for (int row = 0; row < view.ItemCount(); ++row)
+            if (view.ItemAt(row).itemId() != byPrice[static_cast<size_t>(row)].itemId())
+                return false;
+        for (CTBItemWnd* tile : view.Tiles())
+            if (tile->Record().itemId() != view.ItemAt(view.RowOfTile(tile)).itemId())
+                return false;
+        return true;
+    };
+    QVERIFY(priceOrderHolds());
+    int failures = 0;
+    bool merged = true;
+    QVERIFY(ScrollToTheEnd(
+        view,
+        [&] {
+            ++failures;
+            view.MoreRow()->setFocus();
+            QTest::keyClick(view.MoreRow(), Qt::Key_Return);
+            QVERIFY(view.PageLoading());
+        },
+        [&] { merged = merged && priceOrderHolds(); }));
+    QCOMPARE(failures, 1);
+    QVERIFY(merged);
+    QCOMPARE(view.ItemCount(), CLumbra2View::kMaxItems);
+    QCOMPARE(view.PagesShown(), yfx::kMaxPages);
+    QCOMPARE(view.PriceOrderBuilds(), 1);
+    std::set<std::string> ids;
+    for (const CTBRecord& r : view.Records())
+        QVERIFY(ids.insert(r.itemId()).second);
+
+    std::map<std::string, int> pages;
+    for (const auto& r : server.Requests())
+        if (r.query.count("method") && r.query.at("method") == kMaterialSearchMethod)
+            ++pages[r.query.at("page_no")];
+    QCOMPARE(static_cast<int>(pages.size()), yfx::kMaxPages);
+    QCOMPARE(pages["3"], 2);
+    QCOMPARE(pages.count("16"), size_t{0});
+    QCOMPARE(m_reports, 0);
+}
+
+void MarketViewTest::materialSearchEndsAtItsTotal()
+{
+    m_host.m_config = MaterialConfig();
+    const SearchQuery query = QueryFor("手机");
+    MaterialAnswer first;
+    QVERIFY(ParseMaterialAnswer(PostNow(BuildMaterialSearchRequest(m_host.m_config, query)), first));
+    const int total = std::stoi(first.totalResults);
+    QVERIFY2(total > 40 && total < CLumbra2View::kMaxItems, first.totalResults.c_str());
+    auto v = Open(BuildSearchUrl(query), QSize(917, 700), query);
+    QVERIFY(v);
+    QVERIFY(ScrollToTheEnd(*v->view, [] { QFAIL("no page fails here"); }));
+    QCOMPARE(v->view->ItemCount(), total);
+    QCOMPARE(v->view->PagesShown(), (total + 39) / 40); // the last page is not full: no more asked
+}
+
+void MarketViewTest::anOrdinaryApplicationAsksOnceForLevelsAndShowsItemsWithoutLinks()
+{
+    MarketServerProcess server({"--seed", "7", "--withhold", "ratesum,scene"});
+    QVERIFY2(server.Started(), server.Error().c_str());
+    yfx::SetEndpointServer(server.BaseUrl());
+    m_host.m_config = MaterialConfig();
+    auto levelRequests = [&] {
+        int n = 0;
+        for (const auto& r : server.Requests())
+            n += r.query.count("method") && r.query.at("method") == kItemInfoMethod;
+        return n;
+    };
+
+    // levels withheld: the first answer without them ends the requests, later pages included
+    const SearchQuery many = QueryFor("");
+    auto v = Open(BuildSearchUrl(many), QSize(917, 700), many);
+    QVERIFY(v);
+    QTRY_VERIFY_WITH_TIMEOUT(!v->view->CreditLevelsLoading(), 20000);
+    QSignalSpy paged(v->view.get(), &CLumbra2View::pageLoaded);
+    v->view->verticalScrollBar()->setValue(v->view->verticalScrollBar()->maximum());
+    QVERIFY(paged.count() > 0 || paged.wait(20000));
+    QCOMPARE(v->view->ItemCount(), 80);
+    QVERIFY(!v->view->CreditLevelsLoading());
+    QCOMPARE(levelRequests(), 1);
+    for (CTBItemWnd* tile : v->view->Tiles())
+        QCOMPARE(tile->BadgeId(), 0u);
+
+    // a title that one item alone has: found without its id and its link
+    MaterialAnswer all;
+    QVERIFY(ParseMaterialAnswer(PostNow(BuildMaterialSearchRequest(m_host.m_config, many)), all));
+    SearchQuery single = many;
+    for (const CTBRecord& r : all.records) {
+        single.keyword = r.tip();
+        MaterialAnswer one;
+        QVERIFY(ParseMaterialAnswer(PostNow(BuildMaterialSearchRequest(m_host.m_config, single)), one));
+        if (one.totalResults == "1")
+            break;
+        single.keyword.clear();
+    }
+    QVERIFY(!single.keyword.empty());
+    v.reset(); // (the pointer goes to the window on top)
+    auto w = Open(BuildSearchUrl(single), QSize(917, 700), single);
+    QVERIFY(w);
+    QCOMPARE(w->view->ItemCount(), 1);
+    QCOMPARE(w->view->MoreRow()->Text(), QStringLiteral("没有更多了"));
+    CTBItemWnd* tile = w->view->TileForRow(0);
+    QVERIFY(tile);
+    QVERIFY(tile->Record().itemId().empty() && tile->Record().href().empty());
+    const yfx::TileRect picture = tile->PictureArea();
+    QTest::mouseMove(tile, QPoint(picture.x + 100, picture.y + 100));
+    QTRY_VERIFY(tile->NoLinkNote().isVisible());
+    QCOMPARE(tile->NoLinkNote().Text(), QStringLiteral("无推广链接"));
+    QCOMPARE(tile->cursor().shape(), Qt::ArrowCursor);
+    QVERIFY(!tile->PictureControl().m_bHover);
+    QTest::mouseClick(tile, Qt::LeftButton, {}, QPoint(picture.x + 100, picture.y + 100));
+    QVERIFY(m_opened.isEmpty());
+    QVERIFY(!tile->ClickPending());
+    const yfx::TileRect name = tile->NameArea();
+    QTest::mouseMove(tile, QPoint(picture.x + 100, tile->height() - 2)); // no area: no note
+    QTRY_VERIFY(!tile->NoLinkNote().isVisible());
+    QTest::mouseMove(tile, QPoint(name.x + 3, name.y + 3));
+    QTRY_VERIFY(tile->NoLinkNote().isVisible());
+    QVERIFY(tile->NameControl().m_crText != QColor(225, 145, 100));
+    QTest::mouseMove(tile, QPoint(2, tile->height() - 2));
+    QTRY_VERIFY(!tile->NoLinkNote().isVisible());
+}
+
+void MarketViewTest::theBuyersAddressGoesOnlyWhereTheUserSetIt()
+{
+    m_host.m_config = MaterialConfig();
+    const SearchQuery query = QueryFor("手机");
+    auto sentIp = [&](const QVariant& setting) -> std::string {
+        QSettings settings;
+        if (setting.isValid())
+            settings.setValue(yfx::kBuyerIpKey, setting);
+        else
+            settings.remove(yfx::kBuyerIpKey);
+        settings.sync();
+        const size_t before = m_server->Requests().size();
+        auto v = Open(BuildSearchUrl(query), QSize(917, 700), query);
+        if (!v)
+            return "no view";
+        QElapsedTimer clock;
+        clock.start();
+        while (v->view->CreditLevelsLoading() && clock.elapsed() < 20000)
+            QTest::qWait(10);
+        std::string ip;
+        int gateway = 0;
+        const auto requests = m_server->Requests();
+        for (size_t i = before; i < requests.size(); ++i) {
+            if (requests[i].path != "/router/rest")
+                continue;
+            const auto& q = requests[i].query;
+            const std::string one = q.count("ip") ? q.at("ip") : std::string("none");
+            if (gateway++ > 0 && one != ip)
+                return "the search and the levels differ";
+            ip = one;
+        }
+        return gateway >= 2 ? ip : "no levels asked";
+    };
+    QCOMPARE(sentIp(QVariant()), std::string("none"));
+    QCOMPARE(sentIp(QStringLiteral(" 203.0.113.7 ")), std::string("203.0.113.7"));
+    QCOMPARE(sentIp(QStringLiteral("2001:DB8::1")), std::string("2001:db8::1"));
+    QCOMPARE(sentIp(QStringLiteral("my-pc.local")), std::string("none")); // a name is never looked up
+    QSettings().remove(yfx::kBuyerIpKey);
 }
 
 QTEST_MAIN(MarketViewTest)

@@ -1,11 +1,14 @@
-// The results rules without any window: grid arithmetic, seller filter, price order, title
-// suffix, number reading, credit badges, coupon texts, the tile's hit and click rules, the
-// price marker and the price chart's arithmetic.
+// The results rules without any window: grid arithmetic, the rows near the viewport and the
+// tile pool, paging, the items of a view, seller filter, price order, title suffix, number
+// reading, credit badges, coupon and price texts, the tile's hit and click rules, the price
+// marker and the price chart's arithmetic.
 #include "market/Gbk.h"
 #include "results/GridLayout.h"
 #include "results/NumberText.h"
+#include "results/Paging.h"
 #include "results/PriceChart.h"
 #include "results/PriceMarker.h"
+#include "results/ResultItems.h"
 #include "results/ResultOrder.h"
 #include "results/ResultsHost.h"
 #include "results/TileClick.h"
@@ -14,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <clocale>
 #include <cmath>
@@ -21,6 +25,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <map>
 #include <set>
 #include <thread>
 #include <unistd.h>
@@ -97,14 +102,193 @@ TEST(Grid, RowsAndTotalHeight)
 {
     struct {
         int tiles;
+        int footer; // the "more" row below the grid
         int height;
-    } cases[] = {{1, kTh + 2},           {2, kTh + 2},           {3, kTh + 2},
-                 {4, 2 * (kTh + 1) + 1}, {6, 2 * (kTh + 1) + 1}, {7, 3 * (kTh + 1) + 1}};
+    } cases[] = {{1, 0, kTh + 2},           {2, 0, kTh + 2},           {3, 0, kTh + 2},
+                 {4, 0, 2 * (kTh + 1) + 1}, {6, 0, 2 * (kTh + 1) + 1}, {7, 0, 3 * (kTh + 1) + 1},
+                 {1, 40, kTh + 2 + 40},     {7, 40, 3 * (kTh + 1) + 1 + 40}};
     for (const auto& c : cases) {
-        const GridResult r = ComputeGridLayout(Grid(c.tiles, 900, 5000));
+        GridInput in = Grid(c.tiles, 900, 5000);
+        in.footerHeight = c.footer;
+        const GridResult r = ComputeGridLayout(in);
         EXPECT_EQ(r.scrollHeight, c.height) << c.tiles << " tiles";
+        EXPECT_EQ(r.footerTop, c.height - c.footer) << c.tiles << " tiles";
         EXPECT_EQ(r.positions.size(), static_cast<size_t>(c.tiles));
     }
+    // the footer counts when rows overflow the client: it may bring the scroll bar
+    GridInput fits = Grid(3, 917, kTh + 2);
+    EXPECT_EQ(ComputeGridLayout(fits).left, 108);
+    fits.footerHeight = 40;
+    EXPECT_EQ(ComputeGridLayout(fits).left, 100);
+}
+
+TEST(Grid, CellsNearTheViewport)
+{
+    // rows start at 1, kTh + 2, 2 kTh + 3, ... (pitch kTh + 1); a viewport 600 high, one screen
+    // of reach above and below it
+    const int p = kTh + 1;
+    struct {
+        int count, top, height, screens;
+        CellSpan span;
+    } cases[] = {
+        {40, 0, 600, 1, {0, 11}},            // rows 0-3: row 3 starts at 904, within 1200
+        {40, 0, 600, 0, {0, 5}},             // rows 0 and 1 in sight
+        {40, 1, 600, 0, {0, 5}},             // row 0 still shows its last pixels
+        {40, p, 600, 0, {3, 8}},             // row 0 scrolled out whole: rows 1-2
+        {40, p - 1, 600, 0, {0, 8}},         // ... one pixel less: row 0's last pixel row shows
+        {40, 3 * p, 600, 1, {3, 20}},        // rows 1 to 6
+        {40, 3000, 600, 1, {21, 39}},        // the last rows: up to the last item
+        {5, 0, 600, 1, {0, 4}},              // fewer items than cells in reach
+        {0, 0, 600, 1, {0, -1}},
+        {40, 0, 0, 1, {0, -1}},              // no viewport
+        {40, 100000, 600, 1, {0, -1}},       // scrolled past everything
+        {600, 60 * p, 700, 1, {171, 194}},   // deep in a long list
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CellsNearViewport(c.count, kTh, c.top, c.height, c.screens), c.span)
+            << c.count << " items, top " << c.top << ", height " << c.height << ", screens " << c.screens;
+}
+
+TEST(Grid, TilePoolHoldsEveryReachAtAnyScroll)
+{
+    // whatever the scroll position, the cells in reach never outnumber the pool; some position
+    // reaches exactly as many
+    for (const int height : {300, 600, 700, 1000, 1400}) {
+        const int pool = TilePoolSize(kTh, height);
+        int most = 0;
+        for (int top = 0; top < 20 * (kTh + 1); top += 7) {
+            const CellSpan span = CellsNearViewport(600, kTh, top, height);
+            most = std::max(most, span.last - span.first + 1);
+        }
+        EXPECT_LE(most, pool) << height;
+        EXPECT_GE(most, pool - kGridColumns) << height << ": a pool no larger than needed";
+    }
+    EXPECT_EQ(TilePoolSize(kTh, 0), 0);
+}
+
+// ---- paging
+
+TEST(Paging, NextPageAddresses)
+{
+    EXPECT_EQ(ListPageAddress("http://h/itemlist/default.htm?&q=a&ver=probeta", 0),
+              "http://h/itemlist/default.htm?&q=a&ver=probeta");
+    EXPECT_EQ(ListPageAddress("http://h/x?a=1", 1), "http://h/x?a=1&s=40");
+    EXPECT_EQ(ListPageAddress("http://h/x?a=1", 14), "http://h/x?a=1&s=560");
+}
+
+TEST(Paging, MorePagesAfterAPage)
+{
+    const auto list = ResultSource::ListSearch;
+    const auto open = ResultSource::OpenPlatform;
+    struct {
+        ResultSource source;
+        int pagesShown;
+        std::size_t received;
+        const char* total;
+        bool full;
+        bool more;
+    } cases[] = {
+        {list, 1, 40, "", false, true},
+        {list, 1, 39, "", false, false},          // fewer than a page came
+        {list, 1, 0, "", false, false},
+        {list, 14, 40, "", false, true},
+        {list, 15, 40, "", false, false},         // fifteen pages: 600 items
+        {list, 3, 40, "", true, false},           // the view holds all it may
+        {list, 1, 600, "", false, true},          // a long answer still asks on (the view's bound ends it)
+        {open, 1, 40, "1234", false, true},
+        {open, 2, 40, "80", false, false},        // total_results reached
+        {open, 2, 40, "81", false, true},
+        {open, 1, 40, "", false, true},           // no total: the full page decides
+        {open, 1, 40, "many", false, true},
+        {open, 1, 40, "99999999999999999999999", false, true},
+        {open, 1, 39, "1234", false, false},
+        {open, 15, 40, "100000", false, false},
+        {list, 1, 40, "40", false, true},         // the list search has no total
+    };
+    for (const auto& c : cases) {
+        PageAnswer page;
+        page.source = c.source;
+        page.pagesShown = c.pagesShown;
+        page.received = c.received;
+        page.totalResults = c.total;
+        page.itemsFull = c.full;
+        EXPECT_EQ(HasMorePages(page), c.more) << c.pagesShown << " pages, " << c.received << " received, total "
+                                              << c.total << (c.source == open ? " (open platform)" : "");
+    }
+}
+
+TEST(Paging, NearTheEnd)
+{
+    struct {
+        int top, height, content;
+        bool near;
+    } cases[] = {{0, 700, 1400, true},   {0, 700, 1401, false}, {1000, 700, 2400, true},
+                 {999, 700, 2400, false}, {0, 700, 100, true},  {0, 0, 100, false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(NearEnd(c.top, c.height, c.content), c.near) << c.top << " " << c.height << " " << c.content;
+}
+
+// ---- the items of a view
+
+TEST(ResultItems, PagesAppendWithoutRepeatsUpToTheBound)
+{
+    ResultItems items;
+    EXPECT_EQ(items.Append({Rec("a", "3", "0"), Rec("b", "1", "0"), Rec("a", "9", "0"), Rec("", "2", "0")}), 3u)
+        << "a repeat within a page is left out; an item without id always stays";
+    EXPECT_EQ(items.Append({Rec("b", "5", "0"), Rec("c", "4", "0"), Rec("", "2", "0")}), 2u)
+        << "a page that overlaps the one before";
+    EXPECT_EQ(Ids(items.SalesRecords()), (std::vector<std::string>{"a", "b", "", "c", ""}));
+    EXPECT_EQ(items.SalesRecords()[0].currentPrice(), "3") << "the first one kept";
+
+    std::vector<CTBRecord> many;
+    for (int i = 0; i < 700; ++i)
+        many.push_back(Rec("m" + std::to_string(i), "1", "0"));
+    EXPECT_EQ(items.Append(many), ResultItems::kMaxItems - 5);
+    EXPECT_TRUE(items.Full());
+    EXPECT_EQ(items.Count(), ResultItems::kMaxItems);
+    EXPECT_EQ(items.Append({Rec("late", "1", "0")}), 0u);
+    items.Clear();
+    EXPECT_EQ(items.Append({Rec("a", "1", "0")}), 1u) << "cleared items come again";
+}
+
+TEST(ResultItems, PriceOrderMergesLaterPagesAsIfBuiltAgain)
+{
+    // pages whose keys interleave with ties across pages
+    const std::vector<std::vector<CTBRecord>> pages = {
+        {Rec("a", "10", "0"), Rec("b", "5", "5"), Rec("c", "8", "0")},
+        {Rec("d", "9", "1"), Rec("e", "1", "0"), Rec("b", "0", "0"), Rec("f", "8", "")},
+        {Rec("g", "100", "0"), Rec("h", "0.5", "0")},
+    };
+    ResultItems items;
+    items.SetOrder(1);
+    EXPECT_TRUE(items.PriceOrderBuilt());
+    for (const auto& page : pages) {
+        items.Append(page);
+        EXPECT_EQ(Ids(items.PriceRecords()), Ids(PriceOrder(items.SalesRecords())));
+    }
+    EXPECT_EQ(Ids(items.PriceRecords()), (std::vector<std::string>{"h", "e", "c", "f", "a", "b", "d", "g"}));
+    EXPECT_EQ(items.PriceOrderBuilds(), 1) << "merged, not built again";
+    for (std::size_t row = 0; row < items.Count(); ++row) {
+        EXPECT_EQ(items.AtRow(row).itemId(), items.PriceRecords()[row].itemId());
+        EXPECT_EQ(items.RowOfItem(items.ItemOfRow(row)), row);
+    }
+    items.SetOrder(0);
+    EXPECT_EQ(items.AtRow(1).itemId(), "b");
+    EXPECT_EQ(items.RowOfItem(7), 7u);
+    EXPECT_EQ(items.RowOfItem(8), items.Count()) << "no such item";
+    items.SetOrder(1);
+    EXPECT_EQ(items.PriceOrderBuilds(), 1);
+}
+
+TEST(ResultItems, CreditLevelsReachEveryOrder)
+{
+    ResultItems items;
+    items.Append({Rec("a", "3", "0"), Rec("b", "1", "0"), Rec("c", "2", "0")});
+    items.SetOrder(1);
+    EXPECT_EQ(items.ApplyRatesums({{"a", "7"}, {"c", "12"}, {"zz", "3"}}), (std::vector<std::size_t>{0, 2}));
+    EXPECT_EQ(items.AtRow(2).ratesum(), "7"); // "a" is the dearest
+    EXPECT_EQ(items.PriceRecords()[1].ratesum(), "12");
+    EXPECT_TRUE(items.ApplyRatesums({{"a", "7"}}).empty()) << "nothing changes the second time";
 }
 
 TEST(Grid, FirstLayoutPlacesThreeColumnsRowByRow)
@@ -304,6 +488,40 @@ TEST(SellerFilter, Cases)
     EXPECT_TRUE(all.empty());
 }
 
+TEST(SellerFilter, OpenPlatformBySellerIdWhereOneIsGiven)
+{
+    // the open platform names shops ("alpha's shop"), the configuration names sellers; ids
+    // given beside the nicks decide for those sellers
+    auto open = [](const char* id, const char* shop, const char* sellerId) {
+        CTBRecord r = Rec(id, "1", "0", shop);
+        r.source = ResultSource::OpenPlatform;
+        r.sellerId = sellerId;
+        return r;
+    };
+    const std::vector<CTBRecord> answer = {open("1", "alpha's shop", "101"), open("2", "beta", "102"),
+                                           open("3", "gamma", ""), Rec("4", "1", "0", "alpha"),
+                                           open("5", "alpha", "999")};
+    struct {
+        const char* name;
+        std::map<std::string, int> nicks;
+        std::map<std::string, std::string> ids;
+        std::vector<std::string> kept;
+    } cases[] = {
+        {"no ids: shop titles against the nicks", {{"alpha", 0}, {"beta", 1}}, {}, {"1", "3"}},
+        {"an id for alpha: its shop goes whatever its title, a shop titled alpha of another seller stays",
+         {{"alpha", 0}, {"beta", 1}}, {{"alpha", "101"}}, {"3", "5"}},
+        {"ids of sellers not named leave nothing out", {{"gamma", 0}}, {{"alpha", "101"}, {"beta", "102"}}, {"1", "2", "4", "5"}},
+        {"no nicks, no filter", {}, {{"alpha", "101"}}, {"1", "2", "3", "4", "5"}},
+        {"a nick with an id is not compared by title, not even with a shop that came without an id",
+         {{"gamma", 0}}, {{"gamma", "103"}}, {"1", "2", "3", "4", "5"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<CTBRecord> records = answer;
+        FilterSellers(records, c.nicks, c.ids);
+        EXPECT_EQ(Ids(records), c.kept) << c.name; // the list search's "4" goes wherever alpha is named
+    }
+}
+
 // ---- price order
 
 TEST(PriceOrder, AscendingAndStable)
@@ -424,11 +642,43 @@ TEST(TileRules, HitAreas)
 TEST(TileRules, HoverLooks)
 {
     const HoverLook none = HoverFor(TileArea::None);
-    EXPECT_FALSE(none.handCursor || none.nameHighlight || none.pictureHover);
+    EXPECT_FALSE(none.handCursor || none.nameHighlight || none.pictureHover || none.noLinkNote);
     const HoverLook name = HoverFor(TileArea::Name);
-    EXPECT_TRUE(name.handCursor && name.nameHighlight && !name.pictureHover);
+    EXPECT_TRUE(name.handCursor && name.nameHighlight && !name.pictureHover && !name.noLinkNote);
     const HoverLook picture = HoverFor(TileArea::Picture);
-    EXPECT_TRUE(picture.handCursor && !picture.nameHighlight && picture.pictureHover);
+    EXPECT_TRUE(picture.handCursor && !picture.nameHighlight && picture.pictureHover && !picture.noLinkNote);
+    // an item with nothing to open: the grey note in place of every highlight
+    for (const TileArea area : {TileArea::Name, TileArea::Picture}) {
+        const HoverLook linkless = HoverFor(area, false);
+        EXPECT_TRUE(linkless.noLinkNote && !linkless.handCursor && !linkless.nameHighlight && !linkless.pictureHover);
+    }
+    EXPECT_FALSE(HoverFor(TileArea::None, false).noLinkNote);
+}
+
+TEST(TileRules, LinksAndTheBoundedPrice)
+{
+    const struct {
+        ResultSource source;
+        const char* href;
+        const char* price;
+        const char* finalPrice;
+        bool linked;
+        const char* label; // UTF-8
+    } cases[] = {
+        {ResultSource::OpenPlatform, "https://s.click/1", "105.00", "95.00", true, "到手价 ¥95.00"},
+        {ResultSource::OpenPlatform, "https://s.click/1", "95.00", "95.0", true, ""}, // the price shown
+        {ResultSource::OpenPlatform, "", "105.00", "", false, ""},                      // no final price
+        {ResultSource::OpenPlatform, "", "105.00", "n/a", false, ""},                   // bounds apply to the price
+        {ResultSource::ListSearch, "", "105.00", "95.00", true, ""},                    // the list search has none
+    };
+    for (const auto& c : cases) {
+        CTBRecord r = Rec("1", c.price, "0");
+        r.source = c.source;
+        r.SetValue(CTBRecord::Href, c.href);
+        r.finalPrice = c.finalPrice;
+        EXPECT_EQ(HasItemLink(r), c.linked) << c.href;
+        EXPECT_EQ(GbkToUtf8(BoundedPriceLabelText(r)), c.label) << c.price << " " << c.finalPrice;
+    }
 }
 
 TEST(TileRules, PressAndRelease)

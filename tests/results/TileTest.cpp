@@ -552,10 +552,23 @@ void TileTest::couponLabelAndToolTip()
     QCOMPARE(label.parentWidget(), &m_tile->PictureControl());
     QVERIFY(label.testAttribute(Qt::WA_TransparentForMouseEvents)); // a click on it is the picture's
     QVERIFY(m_tile->toolTip().contains(QStringLiteral("券后价 ¥2.50")));
-    // The price stays the price before the coupon.
+    // The price stays the price before the coupon; the price the search bounds apply to is
+    // labelled over the picture's bottom-left corner, in orange beside the coupon's red.
     QCOMPARE(m_tile->PriceControl().Text(), QStringLiteral("12.50"));
+    CCouponLabel& bounded = m_tile->BoundedPriceLabel();
+    QVERIFY(bounded.isVisible());
+    QCOMPARE(bounded.Text(), QStringLiteral("到手价 ¥2.50"));
+    QVERIFY(m_tile->PictureControl().rect().contains(bounded.geometry()));
+    QVERIFY(bounded.geometry().top() > m_tile->PictureControl().height() / 2);
+    QVERIFY(!bounded.geometry().intersects(label.geometry()));
     const QImage shot = m_tile->grab().toImage();
     QCOMPARE(shot.pixelColor(label.mapTo(m_tile, QPoint(1, 1))), CCouponLabel::kGround);
+    QCOMPARE(shot.pixelColor(bounded.mapTo(m_tile, QPoint(1, 1))), bounded.Ground());
+    QVERIFY(bounded.Ground() != CCouponLabel::kGround);
+    r.finalPrice = "12.5"; // the price shown: nothing more to say
+    m_tile->SetRecord(r);
+    QVERIFY(!bounded.isVisible());
+    r.finalPrice = "2.50";
 
     // The server's texts: a price is never read as markup, an absurd fee stays on the picture.
     r.finalPrice = "<b>1</b>";
@@ -568,6 +581,7 @@ void TileTest::couponLabelAndToolTip()
     // Without a coupon: no label, no tooltip.
     m_tile->SetRecord(MakeRecord("1011"));
     QVERIFY(!label.isVisible());
+    QVERIFY(!bounded.isVisible());
     QVERIFY(m_tile->toolTip().isEmpty());
 }
 
@@ -735,6 +749,9 @@ void TileTest::opensClickAddressOrItemPage_data()
     QTest::newRow("open platform: not a web address")
         << QStringLiteral("https://s.click.example/t?e=other") << QStringLiteral("file:///etc/passwd") << QString()
         << true;
+    // An item answered without its id and link: nothing to open, nothing asked.
+    QTest::newRow("open platform: no address at all")
+        << QStringLiteral("https://s.click.example/t?e=other") << QString() << QString() << true;
 }
 
 void TileTest::opensClickAddressOrItemPage()

@@ -1,7 +1,8 @@
 // The results view against a loopback marketplace: loading, the seller filter, the grid,
-// the picture loader (decoding only near the part in sight, never on the GUI thread), both
-// orderings with the title suffix, the context menus of the view and of a tile, the price
-// memory's markers and chart, resizing and closing while pictures load.
+// tiles bound to the rows near the viewport from a bounded pool while scrolling and paging,
+// the picture loader (decoding only for the tiles near the part in sight, never on the GUI
+// thread), both orderings with the title suffix, the context menus of the view and of a tile,
+// the price memory's markers and chart, resizing and closing while pictures load.
 #include "ItemServer.h"
 #include "TestDocument.h"
 
@@ -15,6 +16,7 @@
 #include "results/CPriceMemory.h"
 #include "results/CTBItemWnd.h"
 #include "results/GridLayout.h"
+#include "results/Paging.h"
 #include "results/ResultOrder.h"
 #include "results/ResultsHost.h"
 
@@ -35,6 +37,7 @@
 #include <QTest>
 
 #include <map>
+#include <set>
 #include <memory>
 #include <set>
 
@@ -125,6 +128,7 @@ private slots:
     void closingWhileDownloadingReturnsQuickly();
     void openAndCloseWhileLoadingAHundredTimes();
     void oversizedAnswerIsCut();
+    void scrollingBindsTilesFromABoundedPoolAndPagesOn();
 
 private:
     std::unique_ptr<OpenView> Open(const std::string& address, int order = 0, QSize size = QSize(917, 600),
@@ -419,7 +423,10 @@ void ViewTest::oneTilePerItemLessFilteredSellersInTheGrid()
         QVERIFY(view.Tiles()[i]->isVisible());
     }
     QCOMPARE(view.Tiles()[3]->pos(), QPoint(left, th + 2)); // the fourth tile starts row two
-    QCOMPARE(view.Canvas()->size(), QSize(w - 1, 3 * (th + 1) + 1));
+    // below the grid the quiet row: a page of fewer than 40 items is the last
+    QCOMPARE(view.Canvas()->size(), QSize(w - 1, 3 * (th + 1) + 1 + CMoreRow::kHeight));
+    QCOMPARE(view.MoreRow()->Text(), QStringLiteral("没有更多了"));
+    QCOMPARE(view.MoreRow()->geometry(), QRect(left, 3 * (th + 1) + 1, 3 * (tw + 1) - 1, CMoreRow::kHeight));
     QTRY_VERIFY(view.verticalScrollBar()->isVisible());
     QVERIFY(!view.horizontalScrollBar()->isVisible());
     QVERIFY(!view.FirstLayoutPending());
@@ -539,9 +546,9 @@ void ViewTest::reboundTilesTakeTheirDecodedPicturesWithoutDecodingAgain()
     }
     QCOMPARE(yfx::PictureReads().total, before.total);
 
-    // Rebound tiles in sight whose pictures no tile holds (dropped far away) are painted with
-    // the empty frame and ask the pool, which brings their pictures; the GUI thread decodes
-    // nothing.
+    // Rebound tiles whose new items' pictures no tile holds (the rows of those items were never
+    // near) are painted with the empty frame; their pictures come through the pool, and the
+    // GUI thread decodes nothing.
     auto shortView = Open(m_server->AddList("rebound-far", Items("rbf", 36)), 0, QSize(917, 250));
     QVERIFY(shortView);
     CLumbra2View& other = *shortView->view;
@@ -551,26 +558,23 @@ void ViewTest::reboundTilesTakeTheirDecodedPicturesWithoutDecodingAgain()
     for (CTBItemWnd* t : other.Tiles())
         if (!t->PictureControl().m_image.isNull())
             held.insert(t->Record().itemId());
-    QVERIFY(!held.empty() && held.size() < other.Tiles().size());
+    QCOMPARE(held.size(), other.Tiles().size()); // every tile is near and holds its picture
+    QVERIFY(other.Tiles().size() < 36);          // and not every row has one
     const yfx::PictureReadCounts beforeRebind = yfx::PictureReads();
     other.ShowOrder(1);
     int asked = 0;
     for (CTBItemWnd* t : other.Tiles()) {
-        const bool near = yfx::TileNearView(t->y(), t->height(), 0, other.viewport()->height());
-        if (!near) {
-            QVERIFY(t->PictureControl().m_image.isNull());
-        } else if (held.contains(t->Record().itemId())) {
+        if (held.contains(t->Record().itemId())) {
             QVERIFY(HoldsItsPicture(t));
         } else {
             ++asked;
-            QVERIFY(t->PictureControl().Decoding());
+            QVERIFY(t->PictureControl().m_image.isNull());
             QCOMPARE(t->PictureControl().grab().toImage().pixelColor(114, 114), QColor(255, 255, 255));
         }
     }
     QVERIFY(asked > 0);
     for (CTBItemWnd* t : other.Tiles())
-        if (yfx::TileNearView(t->y(), t->height(), 0, other.viewport()->height()))
-            QTRY_VERIFY(HoldsItsPicture(t));
+        QTRY_VERIFY(HoldsItsPicture(t));
     QCOMPARE(yfx::PictureReads().total, beforeRebind.total + asked);
     QCOMPARE(yfx::PictureReads().onGuiThread, 0);
 }
@@ -583,29 +587,26 @@ void ViewTest::farTilesDropTheirPicturesAndDecodeThemWhenNear()
     CLumbra2View& view = *v->view;
     QSignalSpy done(&view, &CLumbra2View::picturesDone);
     QVERIFY(done.count() > 0 || done.wait(20000));
-    const auto nearNow = [&](CTBItemWnd* tile) {
-        return yfx::TileNearView(tile->y(), tile->height(), view.verticalScrollBar()->value(), view.viewport()->height());
-    };
-    // Within two view heights of the part in sight: decoded; beyond: nothing held.
-    int near = 0;
-    for (CTBItemWnd* tile : view.Tiles()) {
-        near += nearNow(tile);
-        QCOMPARE(HoldsItsPicture(tile), nearNow(tile));
-    }
-    QVERIFY(near >= 3 && near < 36);
-    for (const char* name : {"far0.jpg_220x220.jpg", "far35.jpg_220x220.jpg"}) // every file is there
-        QVERIFY(QFile::exists(m_folder.filePath(QString::fromLatin1(name))));
-
-    // Scrolled to the end: the tiles there decode their pictures, those at the top drop theirs.
-    view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
-    QVERIFY(!nearNow(view.Tiles().front()));
-    QVERIFY(nearNow(view.Tiles().back()));
+    // Only the rows near the part in sight have tiles, and those hold their pictures; a far row
+    // has no tile, and its picture is not even fetched.
+    QVERIFY(view.Tiles().size() >= 3 && view.Tiles().size() < 36);
     for (CTBItemWnd* tile : view.Tiles())
-        QTRY_COMPARE(HoldsItsPicture(tile), nearNow(tile));
-    // and back
+        QVERIFY(HoldsItsPicture(tile));
+    QVERIFY(!view.TileForRow(35));
+    QVERIFY(QFile::exists(m_folder.filePath(QStringLiteral("far0.jpg_220x220.jpg"))));
+    QVERIFY(!QFile::exists(m_folder.filePath(QStringLiteral("far35.jpg_220x220.jpg"))));
+
+    // Scrolled to the end: the tiles there get their pictures, the top rows have none.
+    view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
+    QVERIFY(!view.TileForRow(0));
+    QVERIFY(view.TileForRow(35));
+    for (CTBItemWnd* tile : view.Tiles())
+        QTRY_VERIFY_WITH_TIMEOUT(HoldsItsPicture(tile), 10000);
+    QVERIFY(QFile::exists(m_folder.filePath(QStringLiteral("far35.jpg_220x220.jpg"))));
+    // and back: the pictures of the top rows were set aside, and come back with their rows
     view.verticalScrollBar()->setValue(0);
     for (CTBItemWnd* tile : view.Tiles())
-        QTRY_COMPARE(HoldsItsPicture(tile), nearNow(tile));
+        QVERIFY(HoldsItsPicture(tile));
     QCOMPARE(yfx::PictureReads().onGuiThread, 0);
 }
 
@@ -1062,17 +1063,109 @@ void ViewTest::openAndCloseWhileLoadingAHundredTimes()
 void ViewTest::oversizedAnswerIsCut()
 {
     // An answer holds one page of items; a hostile one with thousands gets a bounded view.
-    std::vector<ItemSpec> items = Items("big", CLumbra2View::kMaxTiles + 5);
+    std::vector<ItemSpec> items = Items("big", CLumbra2View::kMaxItems + 5);
     for (ItemSpec& it : items)
-        it.originalImage = "http://127.0.0.1:1/none.jpg"; // no pictures: only the tiles count here
+        it.originalImage = "http://127.0.0.1:1/none.jpg"; // no pictures: only the items count here
     const std::string list = m_server->AddList("big", items);
     auto v = Open(list);
     QVERIFY(v);
-    QCOMPARE(v->view->Tiles().size(), static_cast<size_t>(CLumbra2View::kMaxTiles));
-    QCOMPARE(v->view->Records().size(), static_cast<size_t>(CLumbra2View::kMaxTiles));
-    QCOMPARE(v->view->Tiles().back()->Record().itemId(), items[CLumbra2View::kMaxTiles - 1].id);
+    QCOMPARE(v->view->ItemCount(), CLumbra2View::kMaxItems);
+    QCOMPARE(v->view->Records().size(), static_cast<size_t>(CLumbra2View::kMaxItems));
+    QCOMPARE(v->view->ItemAt(CLumbra2View::kMaxItems - 1).itemId(), items[CLumbra2View::kMaxItems - 1].id);
+    // a screenful of tiles, however many items; a full view asks for no further page
+    QVERIFY(v->view->TileWidgetCount() <= v->view->TileLimit());
     QVERIFY(v->view->Canvas()->height() > 100);
+    QCOMPARE(v->view->MoreRow()->Text(), QStringLiteral("没有更多了"));
+    v->view->verticalScrollBar()->setValue(v->view->verticalScrollBar()->maximum());
+    QVERIFY(!v->view->PageLoading());
+    QCOMPARE(m_server->ListRequests("/list/big&s=40"), 0);
     QTRY_VERIFY_WITH_TIMEOUT(!v->view->PicturesLoading(), 30000);
+}
+
+void ViewTest::scrollingBindsTilesFromABoundedPoolAndPagesOn()
+{
+    const std::vector<ItemSpec> items = Items("sc", 200);
+    const std::string list = m_server->AddList("scroll", items, 40); // five pages of forty
+    auto v = Open(list, 0, QSize(917, 700));
+    QVERIFY(v);
+    CLumbra2View& view = *v->view;
+    QSignalSpy settled(&view, &CLumbra2View::tilesSettled);
+    QSignalSpy paged(&view, &CLumbra2View::pageLoaded);
+    QSignalSpy done(&view, &CLumbra2View::picturesDone);
+    QScrollBar* bar = view.verticalScrollBar();
+    QCOMPARE(view.ItemCount(), 40);
+    QCOMPARE(view.MoreRow()->Text(), QStringLiteral("正在加载更多…"));
+    const int th = view.RowRect(0).height();
+    QVERIFY(th > 0);
+    QCOMPARE(view.TileLimit(), yfx::TilePoolSize(th, view.viewport()->height()));
+
+    // every row within one screen of the viewport has the tile that shows it, in its cell, and
+    // no other row has one
+    int most = 0;
+    auto boundAsTheyShouldBe = [&]() -> QString {
+        const yfx::CellSpan near =
+            yfx::CellsNearViewport(view.ItemCount(), th, bar->value(), view.viewport()->height());
+        for (int row = 0; row < view.ItemCount(); ++row) {
+            CTBItemWnd* tile = view.TileForRow(row);
+            if (near.Contains(row) != (tile != nullptr))
+                return QStringLiteral("row %1 %2 a tile at %3").arg(row).arg(tile ? QStringLiteral("has") : QStringLiteral("lacks")).arg(bar->value());
+            if (tile && (tile->Record().itemId() != view.ItemAt(row).itemId() ||
+                         tile->geometry() != view.RowRect(row) || !tile->isVisible() || view.RowOfTile(tile) != row))
+                return QStringLiteral("row %1's tile shows another item or stands elsewhere").arg(row);
+        }
+        if (view.Tiles().size() != static_cast<size_t>(near.last - near.first + 1))
+            return QStringLiteral("%1 tiles bound").arg(view.Tiles().size());
+        most = std::max(most, view.TileWidgetCount());
+        return QString();
+    };
+    QCOMPARE(boundAsTheyShouldBe(), QString());
+    // the pictures of the rows with tiles, and only those, are asked for
+    QVERIFY(done.count() > 0 || done.wait(10000));
+    std::set<std::string> asked, shown;
+    for (const auto& r : m_server->Requests())
+        if (r.path.starts_with("/pic/sc"))
+            asked.insert(r.path.substr(5, r.path.find('.') - 5));
+    for (CTBItemWnd* tile : view.Tiles()) {
+        shown.insert(tile->Record().itemId());
+        QVERIFY(HoldsItsPicture(tile));
+    }
+    QCOMPARE(asked, shown);
+
+    // three screens down every tile of the top rows has been rebound to rows further down;
+    // back at the top, the items' pictures come back with them at once
+    bar->setValue(3 * view.viewport()->height());
+    if (view.MakingTiles()) // the pool grows to what a deeper scroll position needs
+        QVERIFY(settled.wait(5000));
+    QCOMPARE(boundAsTheyShouldBe(), QString());
+    QVERIFY(view.TileForRow(0) == nullptr);
+    bar->setValue(0);
+    QVERIFY(!view.MakingTiles()); // the pool holds enough
+    QCOMPARE(boundAsTheyShouldBe(), QString());
+    for (int row = 0; row < 12; ++row) // the first four rows, rebound
+        QVERIFY2(HoldsItsPicture(view.TileForRow(row)), qPrintable(QString::number(row)));
+
+    // down to the end, a third of a screen at a time: each page is asked for once, when the
+    // viewport comes within a screen of the end
+    for (int step = 0; view.MoreRow()->CurrentState() != CMoreRow::State::End; ++step) {
+        QVERIFY2(step < 200, "the end never came");
+        bar->setValue(bar->value() + view.viewport()->height() / 3);
+        if (view.MakingTiles())
+            QVERIFY(settled.wait(5000));
+        if (view.PageLoading())
+            QVERIFY(paged.wait(5000));
+        const QString wrong = boundAsTheyShouldBe();
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    }
+    QCOMPARE(view.ItemCount(), 200);
+    for (int row = 0; row < 200; ++row)
+        QCOMPARE(view.ItemAt(row).itemId(), items[static_cast<size_t>(row)].id);
+    for (int offset = 40; offset <= 200; offset += 40)
+        QCOMPARE(m_server->ListRequests("/list/scroll&s=" + std::to_string(offset)), 1);
+    QCOMPARE(view.PagesShown(), 6); // the sixth said there is no more
+    QVERIFY2(most <= view.TileLimit(), qPrintable(QString::number(most)));
+    bar->setValue(bar->maximum());
+    QVERIFY(!view.PageLoading());
+    QCOMPARE(m_server->ListRequests("/list/scroll&s=240"), 0);
 }
 
 QTEST_MAIN(ViewTest)

@@ -145,6 +145,33 @@ TEST_F(MarketSearchTest, OnePageHoldsFortyItemsAtMost)
         EXPECT_EQ(records[i].itemId(), s_all[i].itemId);
 }
 
+TEST_F(MarketSearchTest, PagesOverlapWhenTheServerReSortsAndOnePageFailsOnce)
+{
+    MarketServerProcess server({"--page-overlap", "2", "--fault", "/itemlist/default.htm?s=80=status:500@1"});
+    ASSERT_TRUE(server.Started()) << server.Error();
+    const std::string first = TargetOf(BuildSearchUrl(Query("")));
+    const auto page = [&](int offset, int status) {
+        const HttpAnswer a = RawGet(server, offset ? first + "&s=" + std::to_string(offset) : first);
+        EXPECT_EQ(a.status, status) << offset;
+        std::vector<ListedItem> items;
+        long total = 0;
+        if (status == 200)
+            EXPECT_TRUE(ReadListPage(a.body, items, total)) << offset;
+        return Ids(items);
+    };
+    const std::vector<std::string> one = page(0, 200), two = page(40, 200);
+    ASSERT_EQ(one.size(), 40u);
+    ASSERT_EQ(two.size(), 40u);
+    // each page repeats the last two of the one before, then goes on
+    EXPECT_EQ(std::vector<std::string>(two.begin(), two.begin() + 2), std::vector<std::string>(one.end() - 2, one.end()));
+    EXPECT_EQ(two[2], s_all[40].itemId);
+    EXPECT_TRUE(page(80, 500).empty()) << "the third page fails once";
+    const std::vector<std::string> three = page(80, 200);
+    ASSERT_EQ(three.size(), 40u) << "and is answered when asked again";
+    EXPECT_EQ(std::vector<std::string>(three.begin(), three.begin() + 2), std::vector<std::string>(two.end() - 2, two.end()));
+    EXPECT_EQ(three[2], s_all[78].itemId);
+}
+
 TEST_F(MarketSearchTest, GbkKeywordFindsOnlyMatchingItemsInSalesOrder)
 {
     std::vector<CTBRecord> records;

@@ -180,6 +180,14 @@ TEST(MarketFaultPlan, ReadsRulesAndRefusesBadOnes)
         {"a=cut", false, FaultKind::Cut, 0},
         {"/a", false, FaultKind::Cut, 0},
         {"=cut", false, FaultKind::Cut, 0},
+        {"/a?s=40=status:500", true, FaultKind::Status, 500},
+        {"/a=status:500@2", true, FaultKind::Status, 500},
+        {"/a?page_no=2=cut@1", true, FaultKind::Cut, 0},
+        {"/a?=status:500", false, FaultKind::Status, 0},
+        {"/a?s=status:500", false, FaultKind::Status, 0}, // a condition without its value
+        {"/a=status:500@0", false, FaultKind::Status, 0},
+        {"/a=status:500@x", false, FaultKind::Status, 0},
+        {"?s=1=cut", false, FaultKind::Cut, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.ruleText);
@@ -191,8 +199,10 @@ TEST(MarketFaultPlan, ReadsRulesAndRefusesBadOnes)
             continue;
         }
         const std::string ruleText = c.ruleText;
-        const std::string path = ruleText[0] == '*' ? "/anything" : ruleText.substr(0, ruleText.find('='));
-        const FaultRule* rule = plan.Find(path);
+        const std::string target = ruleText[0] == '*' ? "/anything" : ruleText.substr(0, ruleText.rfind('='));
+        const std::string path = target.substr(0, target.find('?'));
+        const QueryParams query = QueryParams::FromTarget(target);
+        const FaultRule* rule = plan.Find(path, &query);
         ASSERT_NE(rule, nullptr);
         EXPECT_EQ(rule->kind, c.kind);
         EXPECT_EQ(rule->arg, c.arg);
@@ -205,6 +215,34 @@ TEST(MarketFaultPlan, ReadsRulesAndRefusesBadOnes)
     EXPECT_EQ(plan.Find("/bao/uploaded/x.jpg")->kind, FaultKind::Status) << "the first matching rule wins";
     EXPECT_EQ(plan.Find("/imgextra/x.jpg"), nullptr);
     EXPECT_EQ(plan.Find("/ba"), nullptr);
+}
+
+TEST(MarketFaultPlan, ConditionsAndCountsNarrowARule)
+{
+    FaultPlan plan;
+    std::string error;
+    ASSERT_TRUE(plan.Add("/list?s=40=status:500@2", error)) << error;
+    ASSERT_TRUE(plan.Add("/list=delay:5", error)) << error;
+    const QueryParams page2 = QueryParams::FromTarget("/list?q=a&s=40");
+    const QueryParams page3 = QueryParams::FromTarget("/list?q=a&s=80");
+    QueryParams form = QueryParams::FromTarget("/list?q=a");
+    form.Append(QueryParams::FromForm("s=40"));
+    const auto kindOf = [&](const QueryParams* q) {
+        const FaultRule* rule = plan.Find("/list", q);
+        return rule ? rule->kind : FaultKind::Endless;
+    };
+    EXPECT_EQ(kindOf(&page3), FaultKind::Delay) << "another page: the next rule";
+    EXPECT_EQ(kindOf(nullptr), FaultKind::Delay) << "no parameters: no condition holds";
+    EXPECT_EQ(kindOf(&page2), FaultKind::Status) << "first of two";
+    EXPECT_EQ(kindOf(&form), FaultKind::Status) << "second of two, the value in a form body";
+    EXPECT_EQ(kindOf(&page2), FaultKind::Delay) << "used up";
+    EXPECT_EQ(kindOf(&page2), FaultKind::Delay);
+    // a copied plan shares its counts (the server's options are copied once at start)
+    FaultPlan once;
+    ASSERT_TRUE(once.Add("/x=cut@1", error));
+    const FaultPlan copy = once;
+    EXPECT_NE(copy.Find("/x"), nullptr);
+    EXPECT_EQ(once.Find("/x"), nullptr);
 }
 
 TEST(MarketJsonWriter, GbkTextReadsBackByteForByte)

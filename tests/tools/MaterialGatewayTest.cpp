@@ -396,12 +396,16 @@ TEST_F(MaterialGatewayTest, ExclusionPriceBoundsAndSellerAppliedAfterTheAnswer)
     EXPECT_EQ(sent.query.at("start_price"), "10");
     EXPECT_EQ(sent.query.at("end_price"), "51");
     ASSERT_FALSE(priced.records.empty());
+    bool aboveByItsPrice = false; // kept for its price after promotions, as the platform keeps it
     for (const CTBRecord& r : priced.records) {
-        EXPECT_GE(Yuan(r.currentPrice()), 10.5) << r.currentPrice();
-        EXPECT_LE(Yuan(r.currentPrice()), 50.5) << r.currentPrice();
+        EXPECT_GE(Yuan(BoundedPrice(r)), 10.5) << BoundedPrice(r);
+        EXPECT_LE(Yuan(BoundedPrice(r)), 50.5) << BoundedPrice(r);
+        aboveByItsPrice = aboveByItsPrice || Yuan(r.currentPrice()) > 50.5;
     }
+    EXPECT_TRUE(aboveByItsPrice) << "an item whose coupon brings it under the bound stays";
 
-    // Today's picks: the seller's name asked for, the shop's own items kept.
+    // Today's picks: the seller's name asked for, the shop's own items kept; where the
+    // configuration gives the seller's id, the items of that id.
     q = Query();
     q.nick = yfx::text::ShopNick();
     const MaterialAnswer picks = Search(App(), q);
@@ -409,6 +413,100 @@ TEST_F(MaterialGatewayTest, ExclusionPriceBoundsAndSellerAppliedAfterTheAnswer)
     ASSERT_EQ(picks.records.size(), 40u);
     for (const CTBRecord& r : picks.records)
         EXPECT_EQ(r.nick(), yfx::text::ShopNick());
+    Configuration cfg;
+    ASSERT_TRUE(ReadConfigurationText(0, RawGet(*s_server, "/set/config.jpg").body, cfg));
+    ASSERT_TRUE(cfg.sellerIds.contains(yfx::text::ShopNick()));
+    MaterialAnswer byId;
+    ASSERT_TRUE(ReadMaterialSearchAnswer(Send(BuildMaterialSearchRequest(App(), q)), q, byId, cfg.sellerIds));
+    ASSERT_EQ(byId.records.size(), 40u);
+    for (const CTBRecord& r : byId.records)
+        EXPECT_EQ(r.sellerId, cfg.sellerIds.at(yfx::text::ShopNick()));
+    // an id of another seller: none of these items is that seller's
+    std::map<std::string, std::string> wrongId = {{yfx::text::ShopNick(), "1"}};
+    ASSERT_TRUE(ReadMaterialSearchAnswer(Send(BuildMaterialSearchRequest(App(), q)), q, byId, wrongId));
+    EXPECT_TRUE(byId.records.empty());
+}
+
+TEST_F(MaterialGatewayTest, PagesFollowOnUpToTheTotal)
+{
+    const SearchQuery q = Query(); // the whole catalogue
+    MaterialAnswer first;
+    ASSERT_TRUE(ParseMaterialAnswer(Send(BuildMaterialPageRequest(App(), q, 1)), first));
+    const long total = std::stol(first.totalResults);
+    ASSERT_GT(total, 80);
+    std::set<std::string> seen;
+    for (const CTBRecord& r : first.records)
+        seen.insert(r.itemId());
+    const int pages = static_cast<int>((total + 39) / 40);
+    MaterialAnswer page;
+    ASSERT_TRUE(ParseMaterialAnswer(Send(BuildMaterialPageRequest(App(), q, 2)), page));
+    ASSERT_EQ(page.records.size(), 40u);
+    for (const CTBRecord& r : page.records)
+        EXPECT_TRUE(seen.insert(r.itemId()).second) << "page 2 repeats " << r.itemId();
+    ASSERT_TRUE(ParseMaterialAnswer(Send(BuildMaterialPageRequest(App(), q, pages)), page));
+    EXPECT_EQ(page.records.size(), static_cast<std::size_t>(total - 40 * (pages - 1))) << "the last page";
+    ASSERT_TRUE(ParseMaterialAnswer(Send(BuildMaterialPageRequest(App(), q, pages + 1)), page));
+    EXPECT_TRUE(page.records.empty());
+    EXPECT_EQ(page.totalResults, first.totalResults);
+
+    // a server that re-sorts between two requests: page 2 begins with page 1's last items
+    MarketServerProcess resorting({"--page-overlap", "3"});
+    ASSERT_TRUE(resorting.Started()) << resorting.Error();
+    yfx::SetEndpointServer(resorting.BaseUrl());
+    MaterialAnswer resorted[3];
+    for (int n = 0; n < 3; ++n) {
+        ASSERT_TRUE(ParseMaterialAnswer(Send(BuildMaterialPageRequest(App(), q, n + 1), resorting), resorted[n]));
+        ASSERT_EQ(resorted[n].records.size(), 40u);
+    }
+    for (int n = 1; n < 3; ++n) {
+        const auto& before = resorted[n - 1].records;
+        const auto& now = resorted[n].records;
+        for (std::size_t i = 0; i < 3; ++i)
+            EXPECT_EQ(now[i].itemId(), before[37 + i].itemId()) << "page " << n + 1;
+        EXPECT_TRUE(std::none_of(before.begin(), before.end(),
+                                 [&](const CTBRecord& r) { return r.itemId() == now[3].itemId(); }));
+    }
+}
+
+TEST_F(MaterialGatewayTest, AnOrdinaryApplicationGetsNoLevelsAndNoIdForASingleFind)
+{
+    MarketServerProcess ordinary({"--withhold", "ratesum,scene"});
+    ASSERT_TRUE(ordinary.Started()) << ordinary.Error();
+    yfx::SetEndpointServer(ordinary.BaseUrl());
+    MaterialAnswer a = Search(App(), Query(), ordinary);
+    ASSERT_EQ(a.records.size(), 40u);
+    for (const CTBRecord& r : a.records)
+        EXPECT_FALSE(r.itemId().empty() || r.href().empty()) << "a search of many items keeps its ids and links";
+    ItemInfoAnswer info;
+    ASSERT_TRUE(ParseItemInfoAnswer(Send(BuildItemInfoRequest(App(), ItemInfoBatches(a.records).front()), ordinary), info));
+    EXPECT_TRUE(info.ratesumWithheld);
+    EXPECT_TRUE(info.ratesums.empty());
+
+    // a title that only one item has: found alone, without its id and its link
+    SearchQuery single;
+    single.cat = "0";
+    MaterialAnswer one;
+    const CTBRecord* alone = nullptr;
+    for (const CTBRecord& r : a.records) {
+        single.keyword = r.tip();
+        one = Search(App(), single, ordinary);
+        if (one.totalResults == "1") {
+            alone = &r;
+            break;
+        }
+        EXPECT_FALSE(one.records.empty() || one.records[0].itemId().empty()) << "several found: ids kept";
+    }
+    ASSERT_NE(alone, nullptr) << "no title of the first page is unique";
+    ASSERT_EQ(one.records.size(), 1u);
+    EXPECT_EQ(one.records[0].itemId(), "");
+    EXPECT_EQ(one.records[0].href(), "");
+    EXPECT_EQ(one.records[0].tip(), alone->tip());
+    // the application with every permission gets both
+    yfx::SetEndpointServer(s_server->BaseUrl());
+    one = Search(App(), single);
+    ASSERT_EQ(one.records.size(), 1u);
+    EXPECT_EQ(one.records[0].itemId(), alone->itemId());
+    EXPECT_FALSE(one.records[0].href().empty());
 }
 
 TEST_F(MaterialGatewayTest, ConfigurationDocumentChoosesTheSource)

@@ -45,18 +45,41 @@ std::string FaultPlan::KindName(FaultKind kind)
 
 bool FaultPlan::Add(std::string_view faultText, std::string& error)
 {
-    const std::size_t eq = faultText.find('=');
+    // the kind and its argument hold no '=': the last one ends the path and its condition
+    const std::size_t eq = faultText.rfind('=');
     if (eq == std::string_view::npos || eq == 0) {
-        error = "a fault is PATH=KIND[:ARG]: " + std::string(faultText);
+        error = "a fault is PATH[?NAME=VALUE]=KIND[:ARG][@N]: " + std::string(faultText);
         return false;
     }
     FaultRule rule;
     rule.pattern = std::string(faultText.substr(0, eq));
-    if (rule.pattern[0] != '/' && rule.pattern != "*") {
+    if (const std::size_t question = rule.pattern.find('?'); question != std::string::npos) {
+        const std::string condition = rule.pattern.substr(question + 1);
+        rule.pattern.resize(question);
+        const std::size_t is = condition.find('=');
+        if (is == std::string::npos || is == 0) {
+            error = "a fault's condition is ?NAME=VALUE: " + condition;
+            return false;
+        }
+        rule.param = condition.substr(0, is);
+        rule.value = condition.substr(is + 1);
+    }
+    if (rule.pattern.empty() || (rule.pattern[0] != '/' && rule.pattern != "*")) {
         error = "a fault path starts with '/' (or is '*'): " + rule.pattern;
         return false;
     }
     std::string_view rest = faultText.substr(eq + 1);
+    if (const std::size_t at = rest.find('@'); at != std::string_view::npos) {
+        const std::string_view times = rest.substr(at + 1);
+        std::int64_t n = 0;
+        const auto [ptr, ec] = std::from_chars(times.data(), times.data() + times.size(), n);
+        if (ec != std::errc() || ptr != times.data() + times.size() || n < 1 || n > 1000000) {
+            error = "a fault's count @N wants a number from 1 to 1000000: " + std::string(times);
+            return false;
+        }
+        rule.remaining = std::make_shared<std::atomic<std::int64_t>>(n);
+        rest = rest.substr(0, at);
+    }
     const std::size_t colon = rest.find(':');
     const std::string_view name = rest.substr(0, colon);
     const std::string_view arg = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
@@ -91,16 +114,20 @@ bool FaultPlan::Add(std::string_view faultText, std::string& error)
     return false;
 }
 
-const FaultRule* FaultPlan::Find(std::string_view path) const
+const FaultRule* FaultPlan::Find(std::string_view path, const QueryParams* query) const
 {
     for (const FaultRule& rule : m_rules) {
         const std::string& p = rule.pattern;
-        if (!p.empty() && p.back() == '*') {
-            if (path.substr(0, p.size() - 1) == std::string_view(p).substr(0, p.size() - 1))
-                return &rule;
-        } else if (path == p) {
-            return &rule;
-        }
+        const bool pathMatches = !p.empty() && p.back() == '*'
+                                     ? path.substr(0, p.size() - 1) == std::string_view(p).substr(0, p.size() - 1)
+                                     : path == p;
+        if (!pathMatches)
+            continue;
+        if (!rule.param.empty() && (!query || !query->Has(rule.param) || query->Get(rule.param) != rule.value))
+            continue;
+        if (rule.remaining && rule.remaining->fetch_sub(1) <= 0)
+            continue; // used up
+        return &rule;
     }
     return nullptr;
 }

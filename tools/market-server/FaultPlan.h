@@ -1,11 +1,18 @@
 #pragma once
-// Faults to inject, chosen per request path on the command line ("--fault PATH=KIND[:ARG]").
-// PATH is an exact path ("/set/config.jpg") or a prefix ending in '*' ("/bao/*", "*" for all).
-// The first rule that matches a path wins.
+// Faults to inject, chosen per request path on the command line
+// ("--fault PATH[?NAME=VALUE]=KIND[:ARG][@N]"). PATH is an exact path ("/set/config.jpg") or a
+// prefix ending in '*' ("/bao/*", "*" for all). "?NAME=VALUE" narrows the rule to requests
+// whose parameter NAME (in the query or a form body) is VALUE ("/itemlist/default.htm?s=40");
+// "@N" makes it apply to the first N requests it matches only, after which it matches no more.
+// The first rule that matches a request wins.
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "tools/market-server/QueryParams.h"
 
 namespace yfx::server {
 
@@ -33,15 +40,22 @@ struct FaultRule {
     std::string pattern;
     FaultKind kind = FaultKind::Status;
     std::int64_t arg = 0;
+    std::string param; // the parameter the rule asks for ("" none)
+    std::string value; // its value
+    // Requests the rule still applies to (shared by the copies of the rule); null: every one.
+    std::shared_ptr<std::atomic<std::int64_t>> remaining;
 };
 
 class FaultPlan {
 public:
-    // Reads "PATH=KIND[:ARG]"; false with a message in `error` when it is not understood.
+    // Reads "PATH[?NAME=VALUE]=KIND[:ARG][@N]"; false with a message in `error` when it is not
+    // understood.
     bool Add(std::string_view faultText, std::string& error);
 
-    // The rule for a path, or null.
-    const FaultRule* Find(std::string_view path) const;
+    // The rule for a request to `path` with parameters `query` (null: none; a rule that asks
+    // for a parameter then does not match), or null. A rule limited to N requests counts this
+    // one. Any thread.
+    const FaultRule* Find(std::string_view path, const QueryParams* query = nullptr) const;
 
     bool Empty() const { return m_rules.empty(); }
 

@@ -1,5 +1,8 @@
 #include "tools/market-server/MarketDocuments.h"
 
+#include "market/Texts.h"
+#include "tools/market-server/MaterialGateway.h"
+
 #include "market/Gbk.h"
 #include "tools/market-server/GbkJsonWriter.h"
 #include "tools/market-server/PictureAddress.h"
@@ -174,6 +177,20 @@ std::string MarketDocuments::ConfigJson(DocumentVariant variant) const
         first = false;
     }
     w.EndArray();
+    // the open platform's ids of the sellers named above and of today's picks' seller
+    w.Key("sellerids").BeginObject();
+    std::vector<std::string> named = m_catalogue.ExcludedNicks();
+    named.push_back(text::ShopNick());
+    for (const std::string& nick : named) {
+        const auto& sellers = m_catalogue.Sellers();
+        for (std::size_t i = 0; i < sellers.size(); ++i) {
+            if (sellers[i].nick == nick) {
+                w.Key(nick).Number(MaterialGateway::SellerId(static_cast<int>(i)));
+                break;
+            }
+        }
+    }
+    w.EndObject();
     if (!m_options.configSearch.empty())
         w.Member("search", m_options.configSearch);
     if (!m_options.configSignMethod.empty())

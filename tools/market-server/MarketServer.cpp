@@ -252,6 +252,9 @@ MarketServer::Answer MarketServer::ListSearch(const QueryParams& query, const st
     const std::string s = query.Get("s");
     if (!s.empty() && s.size() < 10)
         std::from_chars(s.data(), s.data() + s.size(), start);
+    // a re-sort before every page: each starts pageOverlap matches before the end of the last
+    const std::size_t shift = start / ItemSearch::kPageSize * static_cast<std::size_t>(m_options.pageOverlap);
+    start -= std::min(start, shift);
     bool json = false;
     for (const auto& [name, value] : query.All())
         json = json || (name == "json" && value == "on");
@@ -348,7 +351,7 @@ void MarketServer::Handle(const httplib::Request& req, httplib::Response& res)
     if (req.method == "POST" && req.get_header_value("Content-Type").rfind("application/x-www-form-urlencoded", 0) == 0)
         query.Append(QueryParams::FromForm(req.body));
     const std::string host = HostOf(req);
-    const FaultRule* fault = m_options.faults.Find(req.path);
+    const FaultRule* fault = m_options.faults.Find(req.path, &query);
     const FaultKind kind = fault ? fault->kind : FaultKind::Delay;
     if (fault && kind == FaultKind::Delay && Pause(std::chrono::milliseconds(fault->arg)))
         return;

@@ -295,6 +295,7 @@ struct ItemWriter {
     bool nonString; // some members of the wrong type, by the item's position
     int n;
     std::int64_t day; // the day whose prices are answered
+    bool withholdRatesum; // details without the credit level
 
     void BasicInfo(const CatalogueItem& item, bool details) const
     {
@@ -321,7 +322,7 @@ struct ItemWriter {
             EndList(w, simplify);
         }
         w.Key("user_type").Number(seller.mall ? 1 : 0);
-        w.Key("seller_id").Number(2200000000000000LL + item.seller);
+        w.Key("seller_id").Number(MaterialGateway::SellerId(item.seller));
         w.Member("shop_title", U8(seller.nick));
         if (shape == 3)
             w.Key("volume").BeginObject().Key("n").Number(item.sales).EndObject();
@@ -329,7 +330,8 @@ struct ItemWriter {
             w.Key("volume").Number(item.sales);
         w.Member("provcity", U8(seller.location));
         if (details) {
-            w.Key("ratesum").Number(seller.ratesum);
+            if (!withholdRatesum)
+                w.Key("ratesum").Number(seller.ratesum);
             w.Key("shop_dsr").Number(47000 + item.seller % 3000);
             w.Key("free_shipment").Bool(item.ship == "0.00");
             w.Member("item_url", "http://" + host + "/item.htm?id=" + item.idText);
@@ -382,6 +384,15 @@ struct ItemWriter {
             w.BeginObject().Member("tag_name", "包邮").EndObject();
             EndList(w, simplify);
         }
+        w.EndObject();
+    }
+
+    // What an application without the scene permission gets: no address to open.
+    void PublishInfoWithoutLink(const CatalogueItem& item) const
+    {
+        w.Key("publish_info").BeginObject();
+        w.Member("income_rate", std::to_string(3 + item.id % 17) + ".00");
+        w.Member("commission_type", "MKT");
         w.EndObject();
     }
 
@@ -462,7 +473,11 @@ std::string MaterialGateway::Search(const QueryParams& params, const std::string
         });
     const int pageSize = ReadInt(params.Get("page_size"), 1, 100, 20);
     const int pageNo = ReadInt(params.Get("page_no"), 1, 100000, 1);
-    const std::size_t start = static_cast<std::size_t>(pageNo - 1) * static_cast<std::size_t>(pageSize);
+    std::size_t start = static_cast<std::size_t>(pageNo - 1) * static_cast<std::size_t>(pageSize);
+    // a re-sort before every page: each starts pageOverlap matches before the end of the last
+    start -= std::min(start, static_cast<std::size_t>(pageNo - 1) * static_cast<std::size_t>(m_options.pageOverlap));
+    // without the scene permission a search that finds exactly one item names no id and no link
+    const bool anonymous = m_options.withholdScene && matches.size() == 1;
 
     GbkJsonWriter w;
     w.BeginObject();
@@ -472,12 +487,16 @@ std::string MaterialGateway::Search(const QueryParams& params, const std::string
     const bool nonString = variant == DocumentVariant::NonString;
     for (std::size_t i = start; i < matches.size() && i < start + static_cast<std::size_t>(pageSize); ++i) {
         const CatalogueItem& item = *matches[i];
-        const ItemWriter iw{w, m_catalogue, host, simplify, nonString, static_cast<int>(i - start), day};
+        const ItemWriter iw{w, m_catalogue, host, simplify, nonString, static_cast<int>(i - start), day, false};
         w.BeginObject();
-        w.Member("item_id", ItemId(item));
+        if (!anonymous)
+            w.Member("item_id", ItemId(item));
         iw.BasicInfo(item, false);
         iw.PricePromotion(item);
-        iw.PublishInfo(item);
+        if (anonymous)
+            iw.PublishInfoWithoutLink(item);
+        else
+            iw.PublishInfo(item);
         w.Key("scope_info")
             .BeginObject()
             .Member("superior_brand", m_catalogue.IsMall(item) ? "1" : "0")
@@ -517,7 +536,8 @@ std::string MaterialGateway::ItemInfo(const QueryParams& params, const std::stri
         const CatalogueItem* item = FindByItemId(id);
         if (!item)
             continue;
-        const ItemWriter iw{w, m_catalogue, host, simplify, nonString, n++, Catalogue::Today(m_options.day)};
+        const ItemWriter iw{w, m_catalogue, host, simplify, nonString, n++, Catalogue::Today(m_options.day),
+                            m_options.withholdRatesum};
         w.BeginObject();
         w.Member("item_id", ItemId(*item));
         w.Member("input_item_iid", id);

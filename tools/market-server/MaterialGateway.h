@@ -65,6 +65,9 @@ public:
     static ItemPromotion PromotionOf(const CatalogueItem& item);
     static ItemPromotion PromotionOf(const CatalogueItem& item, std::int64_t priceCents);
 
+    // The platform's numeric id of seller `sellerIndex` (what "seller_id" answers).
+    static std::int64_t SellerId(int sellerIndex) { return 2200000000000000LL + sellerIndex; }
+
     // The ad-zone id the configured pid allows (its third number).
     std::string AdzoneId() const;
 

@@ -33,6 +33,8 @@ Paths served:
   /itemlist/default.htm, /market/*.htm   list search: JSON {"itemList":[...]} with json=on,
                                          an HTML results page without; 40 items a page in
                                          thirty-day-sales order; s=N starts at match N
+                                         (the material search pages with page_no, page_size
+                                         and total_results)
   /router/rest                           open-platform gateway (GET or POST, parameters in the
                                          query, a form body or both): the retired
                                          taobao.taobaoke.items.detail.get (GBK, MD5, local time)
@@ -113,6 +115,14 @@ Options:
   --day N             answer as N days later (N may be negative, -3650 to 3650): from one
                       day to the next about a third of the items change their price, the
                       same for the same seed and date
+  --page-overlap N    every page after the first repeats the last N items of the page before
+                      it, as when the marketplace re-sorts between two requests (page k starts
+                      at k x (40 - N) for the list search's s=40k, at (page_no - 1) x
+                      (page_size - N) for the material search; default 0, at most 39)
+  --withhold LIST     what the open platform withholds from an ordinary application, comma-
+                      separated: "ratesum" (item details come without the seller's credit
+                      level), "scene" (a material search that finds exactly one item answers
+                      it without item_id, click_url and coupon_share_url)
   --help              show this text and exit
 )";
 }
@@ -166,6 +176,22 @@ ParseOutcome ParseServerOptions(int argc, char** argv, ServerOptions& o, std::st
             ok = ReadNumber(value, 2, 1024, o.threads);
         else if (arg == "--day")
             ok = ReadNumber(value, -3650, 3650, o.day);
+        else if (arg == "--page-overlap")
+            ok = ReadNumber(value, 0, 39, o.pageOverlap);
+        else if (arg == "--withhold") {
+            std::string_view rest = value;
+            while (ok && !rest.empty()) {
+                const std::size_t comma = rest.find(',');
+                const std::string_view what = rest.substr(0, comma);
+                if (what == "ratesum")
+                    o.withholdRatesum = true;
+                else if (what == "scene")
+                    o.withholdScene = true;
+                else
+                    ok = false;
+                rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+            }
+        }
         else if (arg == "--log")
             o.logPath = value;
         else if (arg == "--appkey")

@@ -26,6 +26,9 @@ struct ServerOptions {
     int day = 0;          // answer as this many days later (prices move from day to day)
     std::string configSearch;     // "search" of the configuration document ("material"), empty none
     std::string configSignMethod; // "sign_method" of the configuration document, empty none
+    int pageOverlap = 0;          // each later page repeats this many items of the one before (a re-sort)
+    bool withholdRatesum = false; // item details without "ratesum" (an ordinary application)
+    bool withholdScene = false;   // a search finding one item answers it without item_id and click_url
 };
 
 enum class ParseOutcome { Run, Help, Error };
