@@ -160,7 +160,7 @@ void ProgramTest::pictureCacheIsSweptAtStart()
 {
     // What a killed run left in the picture cache goes; a temporary file of a moment ago (a
     // transfer of another run) and the pictures within the budget stay.
-    const QString folder = m_home.path() + QStringLiteral("/yuefengxuan/pictures/");
+    const QString folder = m_home.path() + QStringLiteral("/cache/yuefengxuan/pictures/");
     QVERIFY(QDir().mkpath(folder));
     QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
                                               QFile::ExeOther));

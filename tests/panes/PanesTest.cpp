@@ -657,7 +657,9 @@ private slots:
                 {"http://item.test/item.htm?id=1", "新款手机-淘宝网"}}));
             return out;
         });
-        pane.OnSearchMore();
+        QSignalSpy finder(&pane, &CLumbraWnd::finderFinished);
+        pane.OnSearchMore(); // the pages are read on a pool thread
+        QVERIFY(finder.count() > 0 || finder.wait(10000));
         const QStringList expected{QStringLiteral("手机壳"), QStringLiteral("手机"), QStringLiteral("耳机")};
         QCOMPARE(pane.KeywordHistory(), expected);
         QCOMPARE(changed.count(), 4);
