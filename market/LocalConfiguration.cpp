@@ -85,6 +85,22 @@ bool ReadString(const yfx::json::Document& doc, const Json::Value& v, std::strin
     return true;
 }
 
+// "sellerids": seller nickname -> the platform's numeric seller id, as digits (a number as sent,
+// or a text); values that are not 1 to 20 digits are left out. Names are GB18030 from `utf8`
+// texts, kept as they are otherwise (the remote document's GBK).
+std::map<std::string, std::string> ReadSellerIds(const yfx::json::Document& doc, const Json::Value& v, bool utf8)
+{
+    std::map<std::string, std::string> ids;
+    for (auto it = v.begin(); it != v.end(); ++it) {
+        if (!it->isString() && !it->isNumeric())
+            continue;
+        const std::string id = yfx::json::ReadText(doc, *it);
+        if (!id.empty() && id.size() <= 20 && IsDigits(id))
+            ids[utf8 ? yfx::Utf8ToGb18030(it.name()) : it.name()] = id;
+    }
+    return ids;
+}
+
 // An array of objects whose `key` member is a string; every element must be so.
 bool ReadObjectList(const yfx::json::Document& doc, const Json::Value& v, const char* key,
                     std::vector<std::string>& out)
@@ -154,6 +170,12 @@ void ReadMembers(const yfx::json::Document& doc, LocalConfigFile& out, LocalConf
         } else {
             bad("nicks");
         }
+    }
+    if (root.isMember("sellerids")) {
+        if (root["sellerids"].isObject())
+            out.members.sellerIds = ReadSellerIds(doc, root["sellerids"], true);
+        else
+            bad("sellerids");
     }
     if (root.isMember("affiches")) {
         std::vector<std::string> affiches;
@@ -316,21 +338,8 @@ bool ReadConfigurationLayer(int fetchResult, const std::string& text, Configurat
             }
             out.sellerNicks = std::move(map);
         }
-        if (has("sellerids")) {
-            // {"<nickname>": <seller id>, ...}: ids of 1 to 20 digits, as a number or a text
-            std::map<std::string, std::string> ids;
-            const Json::Value& list = root["sellerids"];
-            if (list.isObject()) {
-                for (auto it = list.begin(); it != list.end(); ++it) {
-                    if (!it->isString() && !it->isNumeric())
-                        continue;
-                    const std::string id = yfx::json::ReadText(doc, *it);
-                    if (!id.empty() && id.size() <= 20 && id.find_first_not_of("0123456789") == std::string::npos)
-                        ids[it.name()] = id;
-                }
-            }
-            out.sellerIds = std::move(ids);
-        }
+        if (has("sellerids") && root["sellerids"].isObject())
+            out.sellerIds = ReadSellerIds(doc, root["sellerids"], false);
         if (has("affiches")) {
             std::vector<std::string> list;
             const Json::Value& affiches = root["affiches"];

@@ -4,7 +4,8 @@
 //
 // A local file ($XDG_CONFIG_HOME/yuefengxuan/config.json, then each folder of
 // $XDG_CONFIG_DIRS) is UTF-8 JSON written by a person. It takes the members of the remote
-// document ("appkey", "secret", "pid", "search", "sign_method", "nicks", "affiches") and two
+// document ("appkey", "secret", "pid", "search", "sign_method", "nicks", "sellerids",
+// "affiches") and two
 // of its own: "source" ("demo", "platform" or "server": what the settings dialog chose) and
 // "config_server" (the configuration server's address). Texts become GB18030 bytes, as the
 // rest of the core keeps them.
@@ -60,7 +61,8 @@ struct LocalConfigProblem {
 // file; a member of the wrong type is left out and named in the problem. Accepted types:
 // "appkey", "secret", "pid" a string or a whole number (its digits); "search", "sign_method",
 // "source" strings; "config_server" an http or https address; "nicks" an array of objects
-// whose "nick" is a string; "affiches" an array of objects whose "affiche" is a string.
+// whose "nick" is a string; "sellerids" an object of seller ids (numbers or texts of 1 to 20
+// digits; other values are left out); "affiches" an array of objects whose "affiche" is a string.
 // Unknown members are ignored. Never throws.
 LocalConfigProblem ReadLocalConfigText(const std::string& utf8, LocalConfigFile& out);
 

@@ -56,6 +56,7 @@ TEST(LocalConfiguration, EachMemberFromTheFirstThatHasIt)
         ResultSource source;
         SignMethod sign;
         const char *nicks, *affiches;
+        const char* sellerIds = ""; // "nick=id;" for each
     } cases[] = {
         {"the user's own keys win", R"({"appkey":"uk","secret":"us","pid":"mm_1_2_3","search":"material"})",
          R"({"appkey":"sk","secret":"ss"})", remote, false, "uk", "us", "mm_1_2_3", ResultSource::OpenPlatform,
@@ -91,6 +92,12 @@ TEST(LocalConfiguration, EachMemberFromTheFirstThatHasIt)
          remote, false, "rk", "rs", "mm_9_9_9", ResultSource::ListSearch, SignMethod::Md5, "r=0;", "ra;"},
         {"a demo run: the document alone", R"({"appkey":"uk","affiches":[]})", R"({"pid":"mm_5_5_5"})", remote, true,
          "rk", "rs", "mm_9_9_9", ResultSource::ListSearch, SignMethod::Md5, "r=0;", "ra;"},
+        {"seller ids beside the nicks, from the user's file", R"({"nicks":[{"nick":"青禾"}],
+          "sellerids":{"青禾":2200000000000001,"x":"12a","y":"7"}})", "",
+         R"({"sellerids":{"r":"99"}})", false, "", "", "", ResultSource::ListSearch, SignMethod::Md5, "青禾=0;", "",
+         "y=7;青禾=2200000000000001;"},
+        {"the document's ids when no file gives any", R"({"appkey":"uk"})", "", R"({"sellerids":{"r":99}})", false,
+         "uk", "", "", ResultSource::ListSearch, SignMethod::Md5, "", "", "r=99;"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -105,6 +112,10 @@ TEST(LocalConfiguration, EachMemberFromTheFirstThatHasIt)
         EXPECT_EQ(cfg.signMethod, c.sign);
         EXPECT_EQ(yfx::GbkToUtf8(Nicks(cfg)), c.nicks);
         EXPECT_EQ(yfx::GbkToUtf8(Join(cfg.announcements)), c.affiches);
+        std::string ids;
+        for (const auto& [nick, id] : cfg.sellerIds)
+            ids += yfx::GbkToUtf8(nick) + "=" + id + ";";
+        EXPECT_EQ(ids, c.sellerIds);
     }
 }
 
@@ -128,9 +139,10 @@ TEST(LocalConfiguration, BadFiles)
         {"GBK, not UTF-8", "{\"affiches\":[{\"affiche\":\"\xB9\xAB\xB8\xE6\"}]}", Kind::NotUtf8, {}, ""},
         {"members of the wrong type",
          R"({"appkey":"k","secret":true,"pid":1.5,"search":["material"],"sign_method":null,
-             "nicks":[{"nick":"a"},{"nick":7}],"affiches":{"affiche":"x"},"source":"cloud","config_server":"ftp://x"})",
+             "nicks":[{"nick":"a"},{"nick":7}],"sellerids":[1],"affiches":{"affiche":"x"},"source":"cloud",
+             "config_server":"ftp://x"})",
          Kind::BadMembers,
-         {"secret", "pid", "search", "sign_method", "nicks", "affiches", "source", "config_server"},
+         {"secret", "pid", "search", "sign_method", "nicks", "sellerids", "affiches", "source", "config_server"},
          "k"},
         {"a negative number is no id", R"({"appkey":-1})", Kind::BadMembers, {"appkey"}, ""},
     };
