@@ -2,8 +2,11 @@
 // The bundled local marketplace server (tools/market-server) run as the program's child for
 // --demo: on a free loopback port, stopped when the program ends. The server is told to end
 // with its parent, so even a program that is killed leaves no server behind.
+#include <QPointer>
 #include <QProcess>
 #include <QString>
+
+#include <functional>
 
 class CDemoServer {
 public:
@@ -23,6 +26,13 @@ public:
     // stopped. The server's standard error goes to the program's.
     bool Start(const QString& program, int timeoutMs = 20000);
 
+    // The same without waiting: returns at once, and `done` is called once on the GUI thread
+    // with Start's result when the server said its port, failed or took longer than
+    // `timeoutMs`. Nothing is called after Stop or the object's end.
+    void Begin(const QString& program, std::function<void(bool)> done, int timeoutMs = 20000);
+    // True between Begin and its `done`.
+    bool Starting() const { return !m_waiter.isNull(); }
+
     // Ends the server: SIGTERM, then SIGKILL after 3 s; waits for it. Nothing when not running.
     void Stop();
 
@@ -34,8 +44,13 @@ public:
 
 private:
     bool Fail(const QString& why);
+    // Checks and starts the process; false (after Fail) when it cannot be tried.
+    bool Launch(const QString& program);
+    // Reads the first line into m_strBaseUrl; false (after Fail) when it is not the expected one.
+    bool TakePortLine(const QString& program);
 
     QProcess m_process;
+    QPointer<QObject> m_waiter; // while Begin waits: holds its connections and timer
     QString m_strBaseUrl;
     QString m_strError;
 };

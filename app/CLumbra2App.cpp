@@ -5,7 +5,10 @@
 #include "res/Resources.h"
 #include "results/CAnswerReportBox.h"
 #include "results/CPictureLoader.h"
+#include "results/CPriceMemory.h"
+#include "results/PriceMemoryActions.h"
 #include "results/ResultsHost.h"
+#include "store/StoreFile.h"
 
 #include <QFileDialog>
 #include <QLibraryInfo>
@@ -95,6 +98,7 @@ bool CLumbra2App::LoadQtTranslations()
 CLumbra2App::~CLumbra2App()
 {
     delete m_pMainWnd;
+    delete m_pPriceMemory; // the writes handed over are finished first
 }
 
 void CLumbra2App::CleanState()
@@ -139,7 +143,17 @@ bool CLumbra2App::InitInstance(int announcementPeriodMs)
     if (!m_pAnswerReports)
         m_pAnswerReports = new CAnswerReportBox(this);
 
-    m_pMainWnd = announcementPeriodMs > 0 ? new CMainFrame(nullptr, announcementPeriodMs) : new CMainFrame(nullptr);
+    // The price memory opens its file on its own thread; the frame shows what it says.
+    if (!m_pPriceMemory) {
+        yfx::store::CPriceStore::Settings memory;
+        memory.database.path = yfx::store::DefaultStorePath();
+        memory.keepDays = yfx::SavedPriceKeepDays();
+        m_pPriceMemory = new CPriceMemory(std::move(memory), yfx::SavedPriceRecording());
+        SetMainPriceMemory(m_pPriceMemory);
+    }
+
+    m_pMainWnd = new CMainFrame(nullptr, announcementPeriodMs > 0 ? announcementPeriodMs : CMainFrame::kAnnouncementPeriodMs,
+                                m_bDemoRunning);
     if (!m_pMainWnd)
         return false;
 
@@ -156,18 +170,9 @@ bool CLumbra2App::InitInstance(int announcementPeriodMs)
     }
 
     // the command line is ignored: a file name on it opens nothing
-    // The window comes up when both start-up documents are in, or after kShowAfterMs when a
-    // server is slow; a document that arrives later is applied then.
-    auto show = [frame = m_pMainWnd] {
-        if (frame && !frame->isVisible())
-            frame->show();
-    };
-    if (!m_pMainWnd->DocumentsPending()) {
-        show();
-    } else {
-        connect(m_pMainWnd.data(), &CMainFrame::documentsReady, this, show);
-        QTimer::singleShot(kShowAfterMs, Qt::PreciseTimer, this, show); // a coarse timer may fire 5 % late
-    }
+    // The window comes up at once; documents that arrive later are applied then, and searches
+    // made before any configuration is known wait for it.
+    m_pMainWnd->show();
     return true;
 }
 

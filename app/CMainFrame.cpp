@@ -2,6 +2,8 @@
 
 #include "app/CAnnouncementBar.h"
 #include "app/CChildFrame.h"
+#include "app/CSecretStore.h"
+#include "app/CSettingsDialog.h"
 #include "app/CLumbra2Doc.h"
 #include "app/COutlookBar.h"
 #include "app/KeyIndicators.h"
@@ -10,9 +12,14 @@
 #include "panes/CLumbraWnd.h"
 #include "panes/CTBCatTreeCtrl.h"
 #include "res/GbkText.h"
+#include "market/Endpoints.h"
 #include "res/Resources.h"
 #include "results/CLumbra2View.h"
+#include "results/CPriceMemory.h"
+#include "results/CPriceMemoryPage.h"
+#include "results/PriceMemoryActions.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QBitmap>
 #include <QDialog>
@@ -29,13 +36,18 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
 #include <QStyleFactory>
 #include <QTabBar>
+#include <QThreadPool>
+#include <QToolBox>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace {
 
@@ -65,11 +77,53 @@ public:
     }
 };
 
+// Where the frame keeps what it remembers across runs (QSettings).
+const QString kPositionKey = QStringLiteral("MainFrame/position");
+const QString kPageKey = QStringLiteral("MainFrame/page");
+const QString kKeywordsKey = QStringLiteral("SearchPane/keywords");
+
+QString ProblemText(const std::string& path, const LocalConfigProblem& p)
+{
+    const QString file = QString::fromStdString(path);
+    switch (p.kind) {
+    case LocalConfigProblem::Kind::None:
+        return {};
+    case LocalConfigProblem::Kind::Unreadable:
+        return QStringLiteral("已忽略配置文件 %1：无法读取").arg(file);
+    case LocalConfigProblem::Kind::NotUtf8:
+        return QStringLiteral("已忽略配置文件 %1：不是 UTF-8 文本").arg(file);
+    case LocalConfigProblem::Kind::NotJson:
+        return QStringLiteral("已忽略配置文件 %1：不是 JSON 对象").arg(file);
+    case LocalConfigProblem::Kind::BadMembers: {
+        QStringList names;
+        for (const std::string& m : p.members)
+            names << QString::fromStdString(m);
+        return QStringLiteral("已忽略配置文件 %1 中类型不对的项：%2").arg(file, names.join(QStringLiteral("、")));
+    }
+    }
+    return {};
+}
+
+// A kept document: its address on the first line, then the text as it came.
+bool ReadCachedDocument(const std::string& folder, const char* name, const std::string& url, std::string& text)
+{
+    std::string bytes;
+    bool missing = false;
+    if (folder.empty() || !ReadSmallFile(folder + "/" + name, kMaxConfigurationBytes + 4096, bytes, missing))
+        return false;
+    const std::size_t eol = bytes.find('\n');
+    if (eol == std::string::npos || bytes.compare(0, eol, url) != 0)
+        return false; // another server's
+    text = bytes.substr(eol + 1);
+    return !text.empty();
+}
+
 } // namespace
 
-CMainFrame::CMainFrame(QWidget* parent, int announcementPeriodMs)
+CMainFrame::CMainFrame(QWidget* parent, int announcementPeriodMs, bool demo)
     : QMainWindow(parent)
     , m_nAnnouncementPeriod(announcementPeriodMs)
+    , m_bDemo(demo)
 {
     setObjectName(QStringLiteral("CMainFrame"));
     setWindowIcon(yfx::res::Icon(128));
@@ -113,6 +167,22 @@ CMainFrame::CMainFrame(QWidget* parent, int announcementPeriodMs)
     m_documentMenuButton->setMenu(new QMenu(m_documentMenuButton));
     connect(m_documentMenuButton->menu(), &QMenu::aboutToShow, this, &CMainFrame::RebuildDocumentMenu);
     m_documentMenuButton->hide(); // until a results window opens
+    // the settings, at the right of the tab row where they are looked for (also with no tab)
+    m_settingsButton = new QToolButton(m_mdiArea);
+    m_settingsButton->setObjectName(QStringLiteral("settingsButton"));
+    m_settingsButton->setText(QStringLiteral("首选项"));
+    m_settingsButton->setToolTip(QStringLiteral("首选项：数据源、搜索记录（Ctrl+,）"));
+    m_settingsButton->setAutoRaise(true);
+    connect(m_settingsButton, &QToolButton::clicked, this, [this] { OpenSettings(); });
+    auto* preferences = new QAction(QStringLiteral("首选项"), this);
+    QList<QKeySequence> keys{QKeySequence(Qt::CTRL | Qt::Key_Comma)};
+    for (const QKeySequence& key : QKeySequence::keyBindings(QKeySequence::Preferences))
+        if (!keys.contains(key))
+            keys.append(key);
+    preferences->setShortcuts(keys);
+    preferences->setShortcutContext(Qt::WindowShortcut);
+    addAction(preferences);
+    connect(preferences, &QAction::triggered, this, [this] { OpenSettings(); });
     m_mdiArea->installEventFilter(this);
     if (QTabBar* bar = TabBar()) {
         // the tab row keeps its elided titles readable; the document menu gets a place of its own
@@ -150,18 +220,46 @@ CMainFrame::CMainFrame(QWidget* parent, int announcementPeriodMs)
 
     CreateStatusBar();
     CreateNavigationBar();
+    WatchPriceMemory();
 
     SetMainResultsHost(this);
     SetMainResultsOpener(this);
 
     connect(&m_timer, &QTimer::timeout, this, [this] { OnTimer(0); });
-    connect(m_wndCategoryTree, &CTBCatTreeCtrl::documentArrived, this, &CMainFrame::CheckDocumentsReady);
-    FetchConfiguration();
+    connect(m_wndCategoryTree, &CTBCatTreeCtrl::documentArrived, this, [this](bool fetched) {
+        if (fetched && !m_wndCategoryTree->LastDocument().empty())
+            StoreCachedDocument(kCachedCategoryDocument, CategoryDocumentUrl(), m_wndCategoryTree->LastDocument());
+        CheckDocumentsReady();
+    });
+
+    // What is known at once: the local files and the documents of the last run.
+    m_folders = XdgFoldersNow();
+    RestoreSettings();
+    LoadLocalFiles();
+    ApplyCachedDocuments();
+    Recompose();
+    const bool serverNamed = yfx::EndpointChosen(yfx::Endpoint::Config) || yfx::EndpointChosen(yfx::Endpoint::ListSearch);
+    m_bStartDemo = !m_bDemo && !serverNamed && ChosenDataSource(m_local) == DataSource::Demo;
+    // The network, the keyring and the demo server are asked once the window has been painted
+    // (the first paint does not wait for them), or at once when it is not being shown.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_bAwaitingExpose)
+            AskForDocuments();
+    });
+    QTimer::singleShot(kAskAtTheLatestMs, this, &CMainFrame::AskForDocuments); // a window never exposed
+    RestorePage();
     UpdateTitle();
+    if (!m_strLocalProblems.isEmpty())
+        m_wndStatusBar->showMessage(m_strLocalProblems);
+    connect(&m_placeTimer, &QTimer::timeout, this, &CMainFrame::SaveWindowPlace);
+    m_placeTimer.setSingleShot(true);
+    m_placeTimer.setInterval(500);
 }
 
 CMainFrame::~CMainFrame()
 {
+    if (m_placeTimer.isActive())
+        SaveWindowPlace();
     m_timer.stop();
     if (QTabBar* bar = TabBar())
         bar->setStyle(nullptr); // the tab row's style goes with the frame
@@ -210,6 +308,19 @@ void CMainFrame::CreateStatusBar()
     UpdateKeyIndicators();
 }
 
+void CMainFrame::WatchPriceMemory()
+{
+    // What the price memory has to say goes to the message pane once, never into a message box.
+    CPriceMemory* memory = MainPriceMemory();
+    if (!memory)
+        return;
+    auto say = [this](const QString& text) { m_wndStatusBar->showMessage(text, kMemoryMessageMs); };
+    connect(memory, &CPriceMemory::unavailable, this, say);
+    connect(memory, &CPriceMemory::notice, this, say);
+    if (!memory->StatusText().isEmpty())
+        say(memory->StatusText());
+}
+
 void CMainFrame::UpdateKeyIndicators()
 {
     const yfx::LockKeys keys = yfx::QueryLockKeys();
@@ -225,7 +336,7 @@ bool CMainFrame::CreateNavigationBar()
 
     m_wndSearchPane = new CLumbraWnd(m_wndNavigationBar);
     m_wndNavigationBar->AddControl(m_wndSearchPane, yfx::res::String(yfx::res::IDS_SEARCH_PANE), 0);
-    m_wndCategoryTree = new CTBCatTreeCtrl(m_wndNavigationBar); // fetches the category document
+    m_wndCategoryTree = new CTBCatTreeCtrl(m_wndNavigationBar, {}, false); // its document: AskForDocuments
     m_wndNavigationBar->AddControl(m_wndCategoryTree, yfx::res::String(yfx::res::IDS_HOT_RANKING), 1);
     m_wndHomePage = new CHomePageDlg(m_wndNavigationBar);
     m_wndNavigationBar->AddControl(m_wndHomePage, yfx::res::String(yfx::res::IDS_TODAYS_PICKS), 2);
@@ -234,34 +345,366 @@ bool CMainFrame::CreateNavigationBar()
     return true;
 }
 
+void CMainFrame::AskForDocuments()
+{
+    if (m_bDocumentsAsked)
+        return;
+    m_bDocumentsAsked = true;
+    m_bAwaitingExpose = false;
+    ReadKeyringSecret();
+    if (m_bStartDemo) {
+        UseDemoData(); // the documents then come from the demo server
+    } else {
+        FetchConfiguration();
+        m_wndCategoryTree->Refresh();
+    }
+    UpdatePending();
+}
+
+void CMainFrame::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_bDocumentsAsked && !m_bAwaitingExpose && windowHandle()) {
+        m_bAwaitingExpose = true;
+        windowHandle()->installEventFilter(this);
+    }
+}
+
 void CMainFrame::FetchConfiguration()
 {
     yfx::net::Request request;
     request.url = ConfigDocumentUrl();
     request.maxBytes = kMaxConfigurationBytes;
+    m_strAskedConfigUrl = request.url;
     m_configFetch.Start(this, std::move(request), [this](const yfx::net::Result& r) {
         ApplyConfiguration(r.code, r.text);
         CheckDocumentsReady();
+        UpdatePending();
     });
 }
 
 bool CMainFrame::ApplyConfiguration(int fetchResult, const std::string& text)
 {
-    m_timer.stop();
-    m_posNextAnnouncement = -1;
-    m_config = Configuration{};
-    const bool read = ReadConfigurationText(fetchResult, text, m_config);
-    if (!m_config.announcements.empty()) {
-        m_posNextAnnouncement = 0;
-        m_timer.setInterval(m_nAnnouncementPeriod);
-        m_timer.start();
+    ConfigurationLayer layer;
+    const bool read = ReadConfigurationLayer(fetchResult, text, layer);
+    if (fetchResult >= 0)
+        m_bRemoteAnswered = true;
+    if (read && !text.empty()) {
+        m_remote = std::move(layer);
+        m_bRemoteRead = true;
+        m_strRemoteUrl = ConfigDocumentUrl();
+        StoreCachedDocument(kCachedConfigDocument, m_strRemoteUrl, text);
     }
+    Recompose();
     return read;
+}
+
+void CMainFrame::Recompose()
+{
+    Configuration next = MergeConfiguration(m_local, m_remote, m_bDemo);
+    if (SecretFromKeyring(m_local, m_bDemo)) // never the document's secret with the user's key
+        next.appSecret = next.appKey == m_strKeyringKey ? m_strKeyringSecret : std::string();
+    const bool newAnnouncements = next.announcements != m_config.announcements;
+    m_config = std::move(next);
+    if (newAnnouncements) {
+        m_timer.stop();
+        m_posNextAnnouncement = -1;
+        if (!m_config.announcements.empty()) {
+            m_posNextAnnouncement = 0;
+            m_timer.setInterval(m_nAnnouncementPeriod);
+            m_timer.start();
+        } else {
+            m_wndCaptionBar->hide();
+        }
+    }
+    emit configurationChanged();
+}
+
+void CMainFrame::LoadLocalFiles()
+{
+    m_local.clear();
+    QStringList problems;
+    std::vector<std::string> files;
+    if (!m_folders.userConfigFile.empty())
+        files.push_back(m_folders.userConfigFile);
+    else
+        m_local.emplace_back(); // the user's place stays first
+    files.insert(files.end(), m_folders.systemConfigFiles.begin(), m_folders.systemConfigFiles.end());
+    for (const std::string& path : files) {
+        LocalConfigFile file;
+        const LocalConfigProblem problem = ReadLocalConfigFile(path, file);
+        if (problem.kind != LocalConfigProblem::Kind::None)
+            problems << ProblemText(path, problem);
+        m_local.push_back(std::move(file));
+    }
+    m_strLocalProblems = problems.join(QStringLiteral("；"));
+    // a configuration server named in a file, unless the command line or the environment name
+    // one, or the user chose the demo or an application of their own
+    const DataSource chosen = ChosenDataSource(m_local);
+    const bool serverCounts = chosen == DataSource::Unset || chosen == DataSource::Server;
+    yfx::SetEndpointConfigured(yfx::Endpoint::Config, serverCounts ? ChosenConfigServer(m_local) : std::string());
+}
+
+void CMainFrame::ApplyCachedDocuments()
+{
+    if (m_bDemo)
+        return; // the demo's documents are the demo server's, this run only
+    std::string text;
+    const std::string configUrl = ConfigDocumentUrl();
+    if (!m_bRemoteRead && ReadCachedDocument(m_folders.cacheFolder, kCachedConfigDocument, configUrl, text)) {
+        ConfigurationLayer layer;
+        if (ReadConfigurationLayer(0, text, layer)) {
+            m_remote = std::move(layer);
+            m_bRemoteRead = true;
+            m_strRemoteUrl = configUrl;
+            m_keptDocuments[kCachedConfigDocument] = configUrl + "\n" + text;
+        }
+    }
+    const std::string categoryUrl = CategoryDocumentUrl();
+    if (ReadCachedDocument(m_folders.cacheFolder, kCachedCategoryDocument, categoryUrl, text) &&
+        m_wndCategoryTree->ApplyDocument(text))
+        m_keptDocuments[kCachedCategoryDocument] = categoryUrl + "\n" + text;
+}
+
+void CMainFrame::StoreCachedDocument(const char* name, const std::string& url, const std::string& text)
+{
+    if (m_bDemo || m_folders.cacheFolder.empty())
+        return;
+    std::string& kept = m_keptDocuments[name];
+    if (kept.size() == url.size() + 1 + text.size() && kept.compare(0, url.size(), url) == 0 &&
+        kept.compare(url.size() + 1, std::string::npos, text) == 0)
+        return; // the same as on the disk already
+    kept = url + "\n" + text;
+    // flushed to the disk on a worker: the GUI thread never waits for it
+    QThreadPool::globalInstance()->start([folder = m_folders.cacheFolder, name = std::string(name),
+                                          bytes = url + "\n" + text] {
+        std::string error;
+        if (WritePrivateFile(folder + "/" + name, bytes, error))
+            ::chmod(folder.c_str(), 0700); // it holds the application's keys: the user's only
+    });
+}
+
+void CMainFrame::ReadKeyringSecret()
+{
+    if (!SecretFromKeyring(m_local, m_bDemo))
+        return;
+    const std::string key = MergeConfiguration(m_local, ConfigurationLayer{}, false).appKey;
+    if (key == m_strKeyringKey || m_bSecretPending)
+        return;
+    m_bSecretPending = true;
+    CSecretStore::Read(yfx::QStringFromGbk(key), this, [this, key](const CSecretStore::Answer& a) {
+        m_bSecretPending = false;
+        if (a.outcome == CSecretStore::Outcome::Ok) {
+            m_strKeyringKey = key;
+            m_strKeyringSecret = yfx::GbkFromQString(a.secret);
+        } else if (a.outcome == CSecretStore::Outcome::NotFound) {
+            m_wndStatusBar->showMessage(
+                QStringLiteral("系统钥匙环中没有 AppKey %1 的 AppSecret：请在首选项中填写").arg(yfx::QStringFromGbk(key)));
+        } else {
+            m_wndStatusBar->showMessage(QStringLiteral("无法从系统钥匙环读取 AppSecret（%1）").arg(a.error));
+        }
+        Recompose();
+        UpdatePending();
+    });
+}
+
+void CMainFrame::ReloadDocuments()
+{
+    if (m_strRemoteUrl != ConfigDocumentUrl()) {
+        // another server: its own documents, or the ones kept of it
+        m_remote = ConfigurationLayer{};
+        m_bRemoteRead = false;
+        m_bRemoteAnswered = false;
+        m_strRemoteUrl.clear();
+        ApplyCachedDocuments();
+        Recompose();
+    }
+    FetchConfiguration();
+    m_wndCategoryTree->Refresh();
+}
+
+void CMainFrame::ReloadLocalConfiguration()
+{
+    LoadLocalFiles();
+    if (!m_strLocalProblems.isEmpty())
+        m_wndStatusBar->showMessage(m_strLocalProblems);
+    Recompose();
+    ReadKeyringSecret();
+    if (m_bDocumentsAsked && m_strAskedConfigUrl != ConfigDocumentUrl()) // another server now (or none)
+        ReloadDocuments();
+    UpdatePending();
+}
+
+bool CMainFrame::ConfigurationPending() const
+{
+    if (!m_bDocumentsAsked) // what will be asked for as soon as the window is painted
+        return !m_bRemoteRead || m_bStartDemo || SecretFromKeyring(m_local, m_bDemo);
+    return (!m_bRemoteRead && m_configFetch.Pending()) || m_bSecretPending || m_bDemoStarting;
+}
+
+bool CMainFrame::NoSourceConfigured() const
+{
+    const bool serverChosen =
+        yfx::EndpointChosen(yfx::Endpoint::Config) || yfx::EndpointChosen(yfx::Endpoint::ListSearch);
+    return NothingToReach(m_config, m_bDemo, serverChosen, m_bRemoteRead || m_bRemoteAnswered);
+}
+
+void CMainFrame::UpdatePending()
+{
+    const bool pending = ConfigurationPending();
+    const bool became = m_bWasPending && !pending;
+    m_bWasPending = pending;
+    if (pending)
+        return;
+    for (CChildFrame* w : ResultsWindows())
+        w->View()->ConfigurationKnown(); // a window that waited goes on; the others ignore it
+    if (became)
+        emit configurationKnown();
+}
+
+void CMainFrame::UseDemoData()
+{
+    if (m_bDemo || m_bDemoStarting)
+        return;
+    m_bDemoStarting = true;
+    const QString program = m_strDemoProgram.isEmpty()
+                                ? CDemoServer::Locate(QCoreApplication::applicationDirPath())
+                                : m_strDemoProgram;
+    m_demoServer.Begin(program, [this](bool ok) {
+        m_bDemoStarting = false;
+        if (ok) {
+            yfx::SetEndpointServer(m_demoServer.BaseUrl().toStdString());
+            m_bDemo = true;
+            Recompose();
+            ReloadDocuments();
+        } else {
+            m_wndStatusBar->showMessage(QStringLiteral("演示服务器未能启动：%1").arg(m_demoServer.Error()));
+            if (m_strAskedConfigUrl.empty()) { // the start waited for the demo: the documents as configured
+                FetchConfiguration();
+                m_wndCategoryTree->Refresh();
+            }
+        }
+        UpdatePending();
+    });
+    UpdatePending();
+}
+
+void CMainFrame::OpenSourceSettings()
+{
+    if (CSettingsDialog* dialog = OpenSettings())
+        dialog->FocusPlatformAccount();
+}
+
+CSettingsDialog* CMainFrame::OpenSettings()
+{
+    if (m_settingsDialog) {
+        m_settingsDialog->raise();
+        m_settingsDialog->activateWindow();
+        return m_settingsDialog;
+    }
+    // what the dialog shows: the local files' choice and application, else what is in force
+    const Configuration own = MergeConfiguration(m_local, ConfigurationLayer{}, false);
+    DataSourceSettings current;
+    const DataSource chosen = ChosenDataSource(m_local);
+    const bool serverNamed = yfx::EndpointChosen(yfx::Endpoint::Config);
+    if (chosen != DataSource::Unset)
+        current.choice = chosen;
+    else if (m_bDemo)
+        current.choice = DataSource::Demo;
+    else if (serverNamed && own.appKey.empty())
+        current.choice = DataSource::Server;
+    current.appKey = yfx::QStringFromGbk(own.appKey);
+    current.pid = yfx::QStringFromGbk(own.pid);
+    current.signMethod = own.signMethod;
+    current.secretInFile = !m_local.empty() && m_local.front().members.appSecret.has_value();
+    current.appSecret = yfx::QStringFromGbk(!own.appSecret.empty() ? own.appSecret
+                                            : own.appKey == m_strKeyringKey ? m_strKeyringSecret
+                                                                            : std::string());
+    const std::string server = ChosenConfigServer(m_local);
+    current.configServer = QString::fromStdString(
+        !server.empty() ? server : serverNamed && !m_bDemo ? yfx::EndpointBase(yfx::Endpoint::Config) : std::string());
+
+    auto* dialog = new CSettingsDialog(current, m_folders.userConfigFile, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &CSettingsDialog::dataSourceSaved, this, &CMainFrame::ApplySettings);
+    connect(dialog, &CSettingsDialog::clearKeywordHistoryRequested, m_wndSearchPane, &CLumbraWnd::ClearKeywordHistory);
+    // Pages of other parts of the program, each saving itself when the dialog is accepted.
+    auto* prices = new CPriceMemoryPage(MainPriceMemory());
+    dialog->AddPage(QStringLiteral("价格记录"), prices);
+    connect(dialog, &QDialog::accepted, prices, &CPriceMemoryPage::Save);
+    m_settingsDialog = dialog;
+    dialog->open();
+    return dialog;
+}
+
+void CMainFrame::ApplySettings(const DataSourceSettings& saved)
+{
+    if (saved.choice == DataSource::OpenPlatform && !saved.secretInFile) {
+        m_strKeyringKey = yfx::GbkFromQString(saved.appKey); // just written to the keyring
+        m_strKeyringSecret = yfx::GbkFromQString(saved.appSecret);
+    }
+    if (saved.choice != DataSource::Demo && m_bDemo) {
+        // the demo of this run gives way to the chosen source
+        m_demoServer.Stop();
+        yfx::SetEndpointServer(std::string());
+        m_bDemo = false;
+    }
+    ReloadLocalConfiguration();
+    if (saved.choice == DataSource::Demo)
+        UseDemoData();
+    // windows that said there was no source try again with the new one
+    for (CChildFrame* w : ResultsWindows())
+        if (w->View()->ShowsFirstRun())
+            w->View()->SearchAgain();
+}
+
+void CMainFrame::RestoreSettings()
+{
+    QSettings settings;
+    // the window's place, when it is still on a screen
+    const QPoint place = settings.value(kPositionKey).toPoint();
+    if (settings.contains(kPositionKey) && QGuiApplication::screenAt(QRect(place, size()).center()))
+        move(place);
+    m_wndSearchPane->SetKeywordHistory(settings.value(kKeywordsKey).toStringList());
+    connect(m_wndSearchPane, &CLumbraWnd::keywordHistoryChanged, this, [](const QStringList& keywords) {
+        QSettings s;
+        s.setValue(kKeywordsKey, keywords);
+        s.sync();
+    });
+}
+
+void CMainFrame::RestorePage()
+{
+    // the home page opens today's picks when it becomes active, as it does for a click
+    const int page = QSettings().value(kPageKey, 0).toInt();
+    if (page > 0 && page < m_wndNavigationBar->GetTabsNum())
+        m_wndNavigationBar->SetActivePage(page);
+    connect(m_wndNavigationBar->Pages(), &QToolBox::currentChanged, this, [](int index) {
+        QSettings s;
+        s.setValue(kPageKey, index);
+        s.sync();
+    });
+}
+
+void CMainFrame::SaveWindowPlace()
+{
+    m_placeTimer.stop();
+    QSettings s;
+    s.setValue(kPositionKey, pos());
+    s.sync();
+}
+
+void CMainFrame::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    if (isVisible())
+        m_placeTimer.start();
 }
 
 bool CMainFrame::DocumentsPending() const
 {
-    return m_configFetch.Pending() || (m_wndCategoryTree && m_wndCategoryTree->DocumentPending());
+    return !m_bDocumentsAsked || m_bDemoStarting || m_configFetch.Pending() ||
+           (m_wndCategoryTree && m_wndCategoryTree->DocumentPending());
 }
 
 void CMainFrame::CheckDocumentsReady()
@@ -445,24 +888,31 @@ void CMainFrame::UpdateTabTexts()
 
 void CMainFrame::PlaceDocumentMenuButton()
 {
-    // The button has its own place at the right of the tab row, which ends where it begins, so
-    // it covers neither a tab's close button nor the row's scroll arrows. No window, no button.
+    // The document menu and the settings button have their own place at the right of the tab
+    // row, which ends where they begin, so they cover neither a tab's close button nor the
+    // row's scroll arrows: [tabs…][首选项][▼]. No window: no document menu, and the settings
+    // button alone at the top right.
+    if (m_bPlacingDocumentMenu)
+        return;
     QTabBar* bar = TabBar();
-    if (!bar || m_bPlacingDocumentMenu)
-        return;
-    if (m_mdiArea->subWindowList().isEmpty() || bar->isHidden()) {
-        m_documentMenuButton->hide();
-        return;
-    }
+    const bool windows = bar && !m_mdiArea->subWindowList().isEmpty() && !bar->isHidden();
     m_bPlacingDocumentMenu = true;
-    const QRect row = bar->geometry();
-    const int width = m_documentMenuButton->sizeHint().width();
-    const int left = m_mdiArea->width() - width;
-    if (row.x() + row.width() > left)
-        bar->setGeometry(row.x(), row.y(), std::max(0, left - row.x()), row.height());
-    m_documentMenuButton->setGeometry(left, row.y(), width, row.height());
-    m_documentMenuButton->show();
-    m_documentMenuButton->raise();
+    const QSize settings = m_settingsButton->sizeHint();
+    const QRect row = windows ? bar->geometry() : QRect(0, 0, 0, settings.height());
+    const int menuWidth = windows ? m_documentMenuButton->sizeHint().width() : 0;
+    const int settingsLeft = m_mdiArea->width() - menuWidth - settings.width();
+    if (windows) {
+        if (row.x() + row.width() > settingsLeft)
+            bar->setGeometry(row.x(), row.y(), std::max(0, settingsLeft - row.x()), row.height());
+        m_documentMenuButton->setGeometry(settingsLeft + settings.width(), row.y(), menuWidth, row.height());
+        m_documentMenuButton->show();
+        m_documentMenuButton->raise();
+    } else {
+        m_documentMenuButton->hide();
+    }
+    m_settingsButton->setGeometry(settingsLeft, row.y(), settings.width(), windows ? row.height() : settings.height());
+    m_settingsButton->show();
+    m_settingsButton->raise();
     m_bPlacingDocumentMenu = false;
 }
 
@@ -480,6 +930,8 @@ void CMainFrame::RebuildDocumentMenu()
     }
     if (!menu->isEmpty())
         menu->addSeparator();
+    yfx::AddPriceMemoryActions(menu, MainPriceMemory(), this);
+    menu->addSeparator();
     QAction* windows = menu->addAction(yfx::res::String(yfx::res::IDS_WINDOWS_MANAGER));
     windows->setData(131);
     connect(windows, &QAction::triggered, this, &CMainFrame::ShowWindowsDialog);
@@ -534,6 +986,10 @@ void CMainFrame::ShowWindowsDialog()
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
 {
+    if (m_bAwaitingExpose && watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+        windowHandle()->removeEventFilter(this);
+        QTimer::singleShot(0, this, &CMainFrame::AskForDocuments); // after the first paint
+    }
     const bool area = watched == m_mdiArea && event->type() == QEvent::Resize;
     const bool row = m_mdiArea && watched == TabBar() &&
                      (event->type() == QEvent::Resize || event->type() == QEvent::Move ||

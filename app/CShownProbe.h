@@ -13,8 +13,7 @@ class QWindow;
 class CShownProbe : public QObject {
     Q_OBJECT
 public:
-    // `window` may be shown already or later (the main window comes up once its start-up
-    // documents are in).
+    // `window` may be shown already or later.
     CShownProbe(QWidget* window, std::function<QString()> describe, QObject* parent = nullptr);
 
 protected:

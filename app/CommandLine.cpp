@@ -49,7 +49,11 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     QCommandLineOption quitWhenShown(QStringLiteral("quit-when-shown"),
                                      QStringLiteral("Leave once the main window is shown (for checks)."));
     quitWhenShown.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({help, version, server, demo, quitWhenShown});
+    QCommandLineOption searchWhenShown(QStringLiteral("search-when-shown"),
+                                       QStringLiteral("Search for <KEYWORD>, say what came and leave (for checks)."),
+                                       QStringLiteral("KEYWORD"));
+    searchWhenShown.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions({help, version, server, demo, quitWhenShown, searchWhenShown});
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("Accepted and ignored: opens nothing."),
                                  QStringLiteral("[file...]"));
 
@@ -90,6 +94,7 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         }
     }
     out.quitWhenShown = parser.isSet(quitWhenShown);
+    out.searchWhenShown = parser.value(searchWhenShown);
     out.action = CommandLine::Action::Run;
     return out;
 }

@@ -7,6 +7,8 @@
 //   --quit-when-shown   (for checks, not listed by --help) once the main window is on screen,
 //                       say so on standard output and leave (CShownProbe); a --demo server
 //                       that cannot start is then reported on standard error only
+//   --search-when-shown KEYWORD  (for checks, not listed) search for KEYWORD once the window
+//                       is up, say what came on standard output and leave (CSearchProbe)
 // A file name, or anything else that is not an option, is accepted and opens nothing.
 #include <QString>
 #include <QStringList>
@@ -24,6 +26,7 @@ struct CommandLine {
     QString server;             // --server's address, "http://host[:port]" without a trailing slash
     bool demo = false;          // --demo
     bool quitWhenShown = false; // --quit-when-shown
+    QString searchWhenShown;    // --search-when-shown's keyword
     QString text;               // see Action
 };
 

@@ -5,6 +5,7 @@
 #include "app/CEndSignals.h"
 #include "app/CLumbra2App.h"
 #include "app/CMainFrame.h"
+#include "app/CSearchProbe.h"
 #include "app/CShownProbe.h"
 #include "app/CommandLine.h"
 #include "market/Endpoints.h"
@@ -69,6 +70,7 @@ int main(int argc, char** argv)
         }
         Print(stdout, QStringLiteral("demo server: %1 (%2, process %3)\n").arg(demo.BaseUrl(), program).arg(demo.Pid()));
         yfx::SetEndpointServer(demo.BaseUrl().toStdString());
+        app.SetDemoRunning(true);
     } else if (!options.server.isEmpty()) {
         yfx::SetEndpointServer(options.server.toStdString());
     }
@@ -83,5 +85,7 @@ int main(int argc, char** argv)
                 .arg(QString::fromStdString(yfx::EndpointBase(yfx::Endpoint::Config)));
         }, &app);
     }
+    if (!options.searchWhenShown.isEmpty())
+        new CSearchProbe(app.MainFrame(), options.searchWhenShown, &app);
     return app.exec();
 }

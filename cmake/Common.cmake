@@ -42,7 +42,7 @@ function(yfx_add_qtest name)
   target_compile_definitions(${name} PRIVATE YFX_SOURCE_DIR="${PROJECT_SOURCE_DIR}" YFX_BINARY_DIR="${PROJECT_BINARY_DIR}")
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}"
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;YFX_SOURCE_DIR=${PROJECT_SOURCE_DIR};YFX_BINARY_DIR=${PROJECT_BINARY_DIR}")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;YFX_SOURCE_DIR=${PROJECT_SOURCE_DIR};YFX_BINARY_DIR=${PROJECT_BINARY_DIR};XDG_DATA_HOME=${PROJECT_BINARY_DIR}/test-data")
 endfunction()
 
 add_custom_target(yfx_fuzzers)

@@ -30,6 +30,7 @@ struct State {
     bool serverSet = false;
     std::string server;
     std::array<std::string, kEndpointCount> overrides;
+    std::array<std::string, kEndpointCount> configured;
 };
 
 State& GetState()
@@ -66,7 +67,25 @@ std::string EndpointBase(Endpoint which)
         return st.server.empty() ? kInfo[index].fallback : st.server;
     if (std::string v = FromEnv("YFX_SERVER"); !v.empty())
         return v;
+    if (!st.configured[index].empty())
+        return st.configured[index];
     return kInfo[index].fallback;
+}
+
+bool EndpointChosen(Endpoint which)
+{
+    auto index = static_cast<size_t>(which);
+    State& st = GetState();
+    std::lock_guard lock(st.mutex);
+    return !st.overrides[index].empty() || !FromEnv(kInfo[index].env).empty() || (st.serverSet && !st.server.empty()) ||
+           !FromEnv("YFX_SERVER").empty() || !st.configured[index].empty();
+}
+
+void SetEndpointConfigured(Endpoint which, const std::string& base)
+{
+    State& st = GetState();
+    std::lock_guard lock(st.mutex);
+    st.configured[static_cast<size_t>(which)] = TrimSlash(base);
 }
 
 void SetEndpointServer(const std::string& base)

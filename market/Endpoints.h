@@ -33,4 +33,13 @@ void SetEndpointServer(const std::string& base);
 // Overrides one endpoint (empty: back to the server or default). For tests; thread-safe.
 void SetEndpointOverride(Endpoint which, const std::string& base);
 
+// The address the user's configuration gives an endpoint (the configuration server named in
+// config.json): used only when neither an override, the environment nor SetEndpointServer
+// names one. Empty: back to the built-in default. Thread-safe.
+void SetEndpointConfigured(Endpoint which, const std::string& base);
+
+// True when something other than the built-in default names the endpoint: an override, its
+// own variable, YFX_SERVER, SetEndpointServer or SetEndpointConfigured.
+bool EndpointChosen(Endpoint which);
+
 } // namespace yfx

@@ -2,6 +2,7 @@
 
 #include "market/SearchUrl.h"
 #include "panes/DialogBuilder.h"
+#include "panes/KeywordHistory.h"
 #include "panes/ResultsOpener.h"
 #include "panes/finder/BrowserPages.h"
 #include "panes/finder/ItemPageRules.h"
@@ -9,11 +10,14 @@
 #include "results/QueuedCall.h"
 
 #include <QApplication>
+#include <QCompleter>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStringListModel>
 
 CLumbraWnd::CLumbraWnd(QWidget* parent)
     : QWidget(parent)
@@ -46,6 +50,17 @@ CLumbraWnd::CLumbraWnd(QWidget* parent)
     connect(m_btnByPrice, &QPushButton::clicked, this, &CLumbraWnd::OnSearchByPrice);
     connect(m_btnClear, &QPushButton::clicked, this, &CLumbraWnd::OnClearFields);
     connect(m_btnSearchMore, &QPushButton::clicked, this, &CLumbraWnd::OnSearchMore);
+
+    // the keywords searched for before, newest first, matched anywhere in them
+    m_keywords = new QStringListModel(this);
+    m_completer = new QCompleter(m_keywords, this);
+    m_completer->setCaseSensitivity(Qt::CaseInsensitive);
+    m_completer->setFilterMode(Qt::MatchContains);
+    m_completer->setCompletionMode(QCompleter::PopupCompletion);
+    m_editKeyword->setCompleter(m_completer);
+    // Enter while the completer's list is open reaches the field itself (the list hands it on
+    // after filling in the chosen keyword), not the pane's filter: it searches all the same.
+    connect(m_editKeyword, &QLineEdit::returnPressed, this, [this] { SearchTyped(0); });
 
     m_sourceFactory = [] { return yfx::DefaultBrowserPageSources(); };
     // every key and button press meant for the pane or one of its controls passes here first
@@ -80,14 +95,54 @@ void CLumbraWnd::RunSearch(int order)
     m_btnSearch->setEnabled(true);
 }
 
+void CLumbraWnd::SearchTyped(int order)
+{
+    const QStringList before = m_keywords->stringList();
+    const QStringList after = yfx::RememberKeyword(before, m_editKeyword->text());
+    if (after != before) {
+        m_keywords->setStringList(after);
+        emit keywordHistoryChanged(after);
+    }
+    RunSearch(order);
+}
+
 void CLumbraWnd::OnSearchBySales()
 {
-    RunSearch(0);
+    SearchTyped(0);
 }
 
 void CLumbraWnd::OnSearchByPrice()
 {
-    RunSearch(1);
+    SearchTyped(1);
+}
+
+QStringList CLumbraWnd::KeywordHistory() const
+{
+    return m_keywords->stringList();
+}
+
+void CLumbraWnd::SetKeywordHistory(const QStringList& keywords)
+{
+    m_keywords->setStringList(yfx::CleanKeywordHistory(keywords));
+}
+
+void CLumbraWnd::ClearKeywordHistory()
+{
+    if (m_keywords->stringList().isEmpty())
+        return;
+    m_keywords->setStringList({});
+    emit keywordHistoryChanged({});
+}
+
+QMenu* CLumbraWnd::CreateKeywordMenu()
+{
+    QMenu* menu = m_editKeyword->createStandardContextMenu();
+    menu->addSeparator();
+    QAction* clear = menu->addAction(QStringLiteral("清除搜索记录"));
+    clear->setObjectName(QStringLiteral("clearKeywordHistory"));
+    clear->setEnabled(!m_keywords->stringList().isEmpty());
+    connect(clear, &QAction::triggered, this, &CLumbraWnd::ClearKeywordHistory);
+    return menu;
 }
 
 void CLumbraWnd::OnClearFields()
@@ -179,10 +234,15 @@ void CLumbraWnd::OnCandidate(int id)
     RunSearch(0);
 }
 
+QMenu* CLumbraWnd::CandidateMenu() const
+{
+    return qobject_cast<QMenu*>(m_candidateMenu.data());
+}
+
 void CLumbraWnd::CloseCandidateMenu()
 {
-    if (m_candidateMenu)
-        m_candidateMenu->close();
+    if (QMenu* menu = CandidateMenu())
+        menu->close();
 }
 
 bool CLumbraWnd::FilterCandidateMenuEvent(QEvent* event)
@@ -207,14 +267,15 @@ bool CLumbraWnd::FilterCandidateMenuEvent(QEvent* event)
         if (mouse->button() != Qt::LeftButton && mouse->button() != Qt::MiddleButton)
             return false;
         const QPoint global = mouse->globalPosition().toPoint();
-        if (m_candidateMenu->rect().contains(m_candidateMenu->mapFromGlobal(global)))
+        QMenu* menu = CandidateMenu();
+        if (!menu || menu->rect().contains(menu->mapFromGlobal(global)))
             return false; // a press on the menu chooses an entry
         QWidget* target = QApplication::widgetAt(global);
         if (!target || (target != this && !isAncestorOf(target)))
             return false; // outside the pane: the menu closes as menus do
         // Inside the pane the menu closes and the press reaches the control under the pointer
         // (an edit takes the focus and places its cursor), exactly once.
-        m_candidateMenu->setAttribute(Qt::WA_NoMouseReplay);
+        menu->setAttribute(Qt::WA_NoMouseReplay);
         CloseCandidateMenu();
         QMouseEvent press(QEvent::MouseButtonPress, target->mapFromGlobal(mouse->globalPosition()),
                           mouse->globalPosition(), mouse->button(), mouse->buttons(), mouse->modifiers());
@@ -238,14 +299,14 @@ bool CLumbraWnd::FilterCandidateMenuEvent(QEvent* event)
 
 bool CLumbraWnd::eventFilter(QObject* watched, QEvent* event)
 {
-    if (m_candidateMenu && watched == m_candidateMenu.data())
+    if (!m_candidateMenu.isNull() && watched == m_candidateMenu.data())
         return FilterCandidateMenuEvent(event) || QWidget::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::KeyPress: {
         CloseCandidateMenu();
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            RunSearch(0);
+            SearchTyped(0);
             return true;
         }
         if (key == Qt::Key_Escape)
@@ -258,6 +319,14 @@ bool CLumbraWnd::eventFilter(QObject* watched, QEvent* event)
             CloseCandidateMenu();
         break;
     }
+    case QEvent::ContextMenu:
+        if (watched == m_editKeyword) {
+            QMenu* menu = CreateKeywordMenu();
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+            return true;
+        }
+        break;
     default:
         break;
     }

@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QSet>
 
 namespace {
 
@@ -37,7 +38,7 @@ void InsertChildren(CTBCatTreeCtrl* tree, QTreeWidgetItem* parent, const std::ve
 
 } // namespace
 
-CTBCatTreeCtrl::CTBCatTreeCtrl(QWidget* parent, const std::string& documentUrl)
+CTBCatTreeCtrl::CTBCatTreeCtrl(QWidget* parent, const std::string& documentUrl, bool fetch)
     : QTreeWidget(parent)
     , m_documentUrl(documentUrl.empty() ? CategoryDocumentUrl() : documentUrl)
 {
@@ -50,16 +51,77 @@ CTBCatTreeCtrl::CTBCatTreeCtrl(QWidget* parent, const std::string& documentUrl)
 
     m_root = new QTreeWidgetItem(this, QStringList(yfx::QStringFromGbk(RootCategory().name)));
     Attach(m_root, RootCategory());
+    if (fetch)
+        Fetch();
+    m_root->setExpanded(true);
+    setCurrentItem(m_root);
+}
+
+void CTBCatTreeCtrl::Fetch()
+{
     yfx::net::Request request;
     request.url = m_documentUrl;
     request.maxBytes = kMaxCategoryDocumentBytes;
     m_fetch.Start(this, std::move(request), [this](const yfx::net::Result& r) {
-        if (r.code >= 0)
-            ParseCategories(m_root, r.text);
+        if (r.code >= 0 && ApplyDocument(r.text))
+            m_strLastDocument = r.text;
         emit documentArrived(r.code >= 0);
     });
-    m_root->setExpanded(true);
-    setCurrentItem(m_root);
+}
+
+void CTBCatTreeCtrl::Refresh(const std::string& url)
+{
+    m_documentUrl = url.empty() ? CategoryDocumentUrl() : url;
+    m_strLastDocument.clear();
+    Fetch();
+}
+
+bool CTBCatTreeCtrl::ApplyDocument(const std::string& text)
+{
+    if (!m_strShownDocument.empty() && text == m_strShownDocument)
+        return true; // the same nodes
+    const std::vector<CategoryNode> nodes = ParseCategoryDocument(text);
+    if (nodes.empty())
+        return false;
+    m_strShownDocument = text;
+    // A node is known by the names on its way from the root.
+    const auto key = [](QTreeWidgetItem* item) {
+        QStringList names;
+        for (; item; item = item->parent())
+            names.prepend(item->text(0));
+        return names.join(QChar(0x1F));
+    };
+    QSet<QString> expanded;
+    std::vector<QTreeWidgetItem*> stack{m_root};
+    while (!stack.empty()) {
+        QTreeWidgetItem* item = stack.back();
+        stack.pop_back();
+        if (item != m_root && item->isExpanded())
+            expanded.insert(key(item));
+        for (int i = 0; i < item->childCount(); ++i)
+            stack.push_back(item->child(i));
+    }
+    const QString selected = currentItem() ? key(currentItem()) : QString();
+
+    setUpdatesEnabled(false);
+    qDeleteAll(m_root->takeChildren());
+    InsertChildren(this, m_root, nodes, &CTBCatTreeCtrl::Attach);
+    QTreeWidgetItem* current = m_root;
+    stack.assign(1, m_root);
+    while (!stack.empty()) {
+        QTreeWidgetItem* item = stack.back();
+        stack.pop_back();
+        const QString k = key(item);
+        if (item != m_root && expanded.contains(k))
+            item->setExpanded(true);
+        if (k == selected)
+            current = item;
+        for (int i = 0; i < item->childCount(); ++i)
+            stack.push_back(item->child(i));
+    }
+    setCurrentItem(current);
+    setUpdatesEnabled(true);
+    return true;
 }
 
 void CTBCatTreeCtrl::Attach(QTreeWidgetItem* item, const CatNodeData& data)

@@ -3,20 +3,26 @@
 #include "market/Configuration.h"
 #include "market/OpenPlatformAnswer.h"
 #include "market/OpenPlatformRequest.h"
+#include "market/SearchUrl.h"
 #include "market/Texts.h"
 #include "res/GbkText.h"
 #include "res/Resources.h"
 #include "results/CPictureLoader.h"
+#include "results/CPriceChartWnd.h"
+#include "results/CPriceMemory.h"
 #include "results/CTBItemWnd.h"
 #include "results/GridLayout.h"
 #include "results/IResultsDocument.h"
 #include "results/OpenPlatformSettings.h"
+#include "results/PriceMemoryActions.h"
 #include "results/ResultOrder.h"
 #include "results/ResultsHost.h"
 #include "results/TitleSuffix.h"
+#include "store/Sighting.h"
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -93,8 +99,19 @@ CLumbra2View::CLumbra2View(IResultsDocument* document, QWidget* parent)
     m_busy->setRange(0, 0); // no known end: the bar shows that work goes on
     m_busy->setTextVisible(false);
     m_busy->setFixedSize(120, 6);
+    // with no source of results: where to set one up, or the demo for this run
+    m_firstRunLinks = new QLabel(m_statusPane);
+    m_firstRunLinks->setObjectName(QStringLiteral("firstRunLinks"));
+    m_firstRunLinks->setTextFormat(Qt::RichText);
+    m_firstRunLinks->setText(QStringLiteral("<a href=\"settings\">设置淘宝开放平台账号…</a>"
+                                            "&nbsp;&nbsp;&nbsp;&nbsp;<a href=\"demo\">使用演示数据</a>"));
+    m_firstRunLinks->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    m_firstRunLinks->setFocusPolicy(Qt::StrongFocus);
+    connect(m_firstRunLinks, &QLabel::linkActivated, this, &CLumbra2View::OnFirstRunLink);
+    m_firstRunLinks->hide();
     column->addWidget(m_statusText, 0, Qt::AlignHCenter);
     column->addWidget(m_busy, 0, Qt::AlignHCenter);
+    column->addWidget(m_firstRunLinks, 0, Qt::AlignHCenter);
     m_statusPane->hide();
 }
 
@@ -132,6 +149,8 @@ void CLumbra2View::ShowStatus(const QString& text, bool busy)
     }
     m_statusText->setText(text);
     m_busy->setVisible(busy);
+    m_firstRunLinks->hide();
+    m_statusPane->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_statusPane->adjustSize();
     PlaceStatus();
     m_statusPane->show();
@@ -154,6 +173,53 @@ ResultSource CLumbra2View::ChooseSource() const
     return ResultSource::ListSearch;
 }
 
+bool CLumbra2View::WantsAnswer() const
+{
+    return m_pDocument && (!m_pDocument->DocData().m_strAddress.empty() || m_pDocument->DocData().m_query);
+}
+
+void CLumbra2View::ShowFirstRun()
+{
+    ShowStatus(QStringLiteral("还没有可用的数据源：请设置自己的淘宝开放平台账号，或先看看演示数据。"), false);
+    m_firstRunLinks->show();
+    m_statusPane->setAttribute(Qt::WA_TransparentForMouseEvents, false); // the links take clicks
+    m_statusPane->adjustSize();
+    PlaceStatus();
+}
+
+bool CLumbra2View::ShowsFirstRun() const
+{
+    return m_statusPane->isVisible() && m_firstRunLinks->isVisible();
+}
+
+void CLumbra2View::OnFirstRunLink(const QString& link)
+{
+    IResultsHost* host = MainResultsHost();
+    if (!host)
+        return;
+    if (link == QLatin1String("settings")) {
+        host->OpenSourceSettings();
+    } else if (link == QLatin1String("demo")) {
+        host->UseDemoData();
+        SearchAgain();
+    }
+}
+
+void CLumbra2View::ConfigurationKnown()
+{
+    if (m_bWaitingForConfiguration)
+        OnInitialUpdate();
+}
+
+void CLumbra2View::SearchAgain()
+{
+    if (m_bLoaded || m_answer.Pending() || m_bWaitingForConfiguration)
+        return;
+    m_bWaited = true;
+    ShowStatus(QString(), false);
+    OnInitialUpdate();
+}
+
 Configuration CLumbra2View::RequestConfiguration() const
 {
     const IResultsHost* host = MainResultsHost();
@@ -167,12 +233,36 @@ void CLumbra2View::OnInitialUpdate()
     LayoutTiles();
     if (m_bLoaded || m_answer.Pending())
         return;
+    IResultsHost* host = MainResultsHost();
+    if (WantsAnswer() && host && host->ConfigurationPending()) {
+        // the source and the seller filter are not known yet: wait for them
+        if (!m_bWaitingForConfiguration) {
+            m_bWaitingForConfiguration = true;
+            m_bWaited = true;
+            ShowStatus(yfx::res::String(yfx::res::IDS_SEARCHING), true);
+            emit loadingChanged(true);
+        }
+        return;
+    }
+    if (m_bWaitingForConfiguration) {
+        m_bWaitingForConfiguration = false;
+        emit loadingChanged(false);
+    }
+    if (WantsAnswer() && host && host->NoSourceConfigured()) {
+        ShowFirstRun();
+        emit loadFinished(false);
+        return;
+    }
     m_source = ChooseSource();
     yfx::net::Request request;
     if (m_source == ResultSource::OpenPlatform) {
         request = PostRequest(BuildMaterialPageRequest(RequestConfiguration(), *m_pDocument->DocData().m_query, 1));
     } else {
-        const std::string address = m_pDocument ? m_pDocument->DocData().m_strAddress : std::string();
+        std::string address = m_pDocument ? m_pDocument->DocData().m_strAddress : std::string();
+        // a search that waited asks where the list search is now (the demo may have started)
+        if (m_bWaited && !address.empty() && m_pDocument->DocData().m_query)
+            address = BuildSearchUrl(*m_pDocument->DocData().m_query);
+        m_strListAddress = address; // later pages follow this one
         if (address.empty()) {
             // nothing to ask for: the view stays empty, as a failed answer leaves it
             ShowAnswer(yfx::net::Result{});
@@ -254,7 +344,9 @@ bool CLumbra2View::ReadPage(const yfx::net::Result& fetched, std::vector<CTBReco
         info.received = answer.received;
         info.totalResults = answer.totalResults;
     } else {
-        if (data.m_strAddress.empty() || fetched.code < 0)
+        if (m_strListAddress.empty()) // an answer handed over without OnInitialUpdate
+            m_strListAddress = data.m_strAddress;
+        if (m_strListAddress.empty() || fetched.code < 0)
             return false;
         // an answer over its cap is refused as the reader refuses a long text; either way the
         // reader has reported what it could not read (the message box, once this returns)
@@ -272,7 +364,9 @@ bool CLumbra2View::ReadPage(const yfx::net::Result& fetched, std::vector<CTBReco
 
 std::size_t CLumbra2View::TakePage(std::vector<CTBRecord> records, const yfx::PageAnswer& info)
 {
+    const std::size_t first = m_items.Count();
     const std::size_t added = m_items.Append(records);
+    RememberPrices(first);
     ++m_nPagesShown;
     yfx::PageAnswer page = info;
     page.pagesShown = m_nPagesShown;
@@ -322,7 +416,7 @@ void CLumbra2View::RequestPage()
     if (m_source == ResultSource::OpenPlatform)
         request = PostRequest(BuildMaterialPageRequest(RequestConfiguration(), *m_pDocument->DocData().m_query, page + 1));
     else
-        request = ListRequest(yfx::ListPageAddress(m_pDocument->DocData().m_strAddress, page));
+        request = ListRequest(yfx::ListPageAddress(m_strListAddress, page));
     m_pageFetch.Start(this, std::move(request), [this](const yfx::net::Result& r) { OnPageAnswer(r); });
     m_bPageFailed = false;
     UpdateMoreRow();
@@ -356,6 +450,55 @@ void CLumbra2View::OnPageAnswer(const yfx::net::Result& result)
         QueueCreditLevels(taken);
     emit pageLoaded(page, static_cast<int>(added));
     MaybeLoadMore();
+}
+
+void CLumbra2View::RememberPrices(std::size_t first)
+{
+    CPriceMemory* memory = MainPriceMemory();
+    if (!memory || !memory->Available() || first >= m_items.Count())
+        return;
+    // the items this page brought: one batch of the memory
+    const std::vector<CTBRecord> fresh(m_items.SalesRecords().begin() + static_cast<std::ptrdiff_t>(first),
+                                       m_items.SalesRecords().end());
+    memory->Record(fresh);
+    std::vector<yfx::store::SummaryQuery> queries;
+    queries.reserve(fresh.size());
+    for (const CTBRecord& r : fresh)
+        if (const std::optional<std::int64_t> total = yfx::store::ShownTotal(r))
+            queries.push_back({yfx::store::KeyOf(r), *total});
+    if (queries.empty())
+        return;
+    // the tiles are shown already: their markers come when the store answers
+    memory->AskSummaries(this, std::move(queries),
+                         [this](const std::vector<yfx::store::PriceSummary>& summaries) { OnPriceSummaries(summaries); });
+}
+
+void CLumbra2View::OnPriceSummaries(const std::vector<yfx::store::PriceSummary>& summaries)
+{
+    for (const yfx::store::PriceSummary& s : summaries)
+        m_priceSummaries[s.key] = s;
+    if (m_makeTimer.isActive()) {
+        m_bSummariesToTell = true; // told with the markers of every tile in reach, once made
+        return;
+    }
+    emit priceSummariesArrived(ApplyPriceSummaries());
+}
+
+int CLumbra2View::ApplyPriceSummaries()
+{
+    int markers = 0;
+    for (CTBItemWnd* tile : m_bound)
+        markers += ApplyPriceSummary(tile) ? 1 : 0;
+    return markers;
+}
+
+bool CLumbra2View::ApplyPriceSummary(CTBItemWnd* tile)
+{
+    const auto it = m_priceSummaries.find(yfx::store::KeyOf(tile->Record()));
+    if (it == m_priceSummaries.end())
+        return false;
+    tile->SetPriceSummary(it->second);
+    return tile->MarkerControl().isVisibleTo(tile);
 }
 
 bool CLumbra2View::CreditLevelsLoading() const
@@ -460,6 +603,12 @@ bool CLumbra2View::MakeTile()
     }
     if (!m_tileSize.isValid())
         m_tileSize = tile->size();
+    connect(tile, &CTBItemWnd::menuRequested, this, [this, tile](const QPoint& at) {
+        QMenu* menu = CreateTileMenu(tile);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(at);
+        emit contextMenuShown(menu);
+    });
     m_slots.push_back(Slot{tile, -1, static_cast<std::size_t>(-1)});
     return true;
 }
@@ -501,6 +650,7 @@ void CLumbra2View::Bind(std::size_t slot, int row)
             m_handOver.emplace(s.tile->PictureSource().path, picture.m_image);
         s.item = item;
         s.tile->SetRecord(m_items.SalesRecords()[item]);
+        ApplyPriceSummary(s.tile); // what the memory knows of the item, when it has answered
     }
     const yfx::GridPoint p = yfx::GridCell(row, m_nLeft, m_tileSize.width(), m_tileSize.height());
     if (s.tile->pos() != QPoint(p.x, p.y))
@@ -590,6 +740,10 @@ void CLumbra2View::AfterBinding()
     m_handOver.clear();
     if (m_makeTimer.isActive())
         return;
+    if (m_bSummariesToTell) {
+        m_bSummariesToTell = false;
+        emit priceSummariesArrived(ApplyPriceSummaries());
+    }
     emit tilesSettled();
     if (m_bAnnounce) {
         m_bAnnounce = false;
@@ -684,6 +838,35 @@ QMenu* CLumbra2View::CreateContextMenu()
         connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
     }
     return menu;
+}
+
+QMenu* CLumbra2View::CreateTileMenu(CTBItemWnd* tile)
+{
+    QMenu* menu = CreateContextMenu();
+    if (!menu)
+        menu = new QMenu(this);
+    QAction* first = menu->actions().isEmpty() ? nullptr : menu->actions().constFirst();
+    auto* history = new QAction(QStringLiteral("价格走势(&H)"), menu);
+    history->setData(ID_PRICE_HISTORY);
+    CPriceMemory* memory = MainPriceMemory();
+    history->setEnabled(memory && memory->Available());
+    connect(history, &QAction::triggered, this, [this, tile] { OpenPriceChart(tile); });
+    menu->insertAction(first, history);
+    menu->insertSeparator(first);
+    menu->addSeparator();
+    yfx::AddPriceMemoryActions(menu, memory, window());
+    return menu;
+}
+
+QWidget* CLumbra2View::OpenPriceChart(CTBItemWnd* tile)
+{
+    if (RowOfTile(tile) < 0)
+        return nullptr; // not a tile of this view, or one waiting in the pool
+    const QString picture = QFile::decodeName(QByteArray::fromStdString(tile->PictureSource().path));
+    auto* chart = new CPriceChartWnd(tile->Record(), picture, MainPriceMemory(), window());
+    chart->show();
+    emit priceChartOpened(chart);
+    return chart;
 }
 
 void CLumbra2View::OnPictureNotice(int index, bool fetched)

@@ -3,11 +3,16 @@
 #include "market/ClickUrl.h"
 #include "res/GbkText.h"
 #include "res/Resources.h"
+#include "results/PriceMarker.h"
 #include "results/ResultsHost.h"
 #include "results/TileRules.h"
 #include "results/UrlOpener.h"
+#include "store/LocalDay.h"
+#include "store/Sighting.h"
 
+#include <QDate>
 #include <QFile>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -27,6 +32,10 @@ const QColor kNoLinkGround(150, 150, 150);
 constexpr int kAmountPixels = 15;
 constexpr int kTextSlack = 2;
 constexpr int kCouponInset = 4; // where a full-size picture's top-left corner lies in its control
+constexpr int kMarkerGap = 4;   // between the price's text, the marker and the postage label
+const QColor kMarkerLower(0, 140, 70);
+const QColor kMarkerHigher(120, 120, 120);
+const QColor kMarkerLowest(230, 40, 40);
 
 yfx::TileRect ToTileRect(const QRect& r)
 {
@@ -210,8 +219,9 @@ CTBItemWnd::Geometry CTBItemWnd::ComputeGeometry(const yfx::res::DialogTemplate&
 CTBItemWnd::CTBItemWnd(QWidget* parent)
     : QWidget(parent), m_yuanLabel(this), m_price(this), m_postageLabel(this), m_postage(this), m_name(this),
       m_picture(this), m_sales(this), m_salesLabel(this), m_badge(this), m_coupon(&m_picture),
-      m_boundedPrice(&m_picture), m_noLink(&m_picture)
+      m_boundedPrice(&m_picture), m_noLink(&m_picture), m_marker(this)
 {
+    m_marker.hide();
     hide();
     setMouseTracking(true);
     // The tile paints every pixel of its ground itself.
@@ -295,6 +305,10 @@ bool CTBItemWnd::Create()
     m_noLink.SetText(QStringLiteral("无推广链接"));
     m_noLink.move((m_picture.width() - m_noLink.width()) / 2, (m_picture.height() - m_noLink.height()) / 2);
     m_noLink.hide();
+    m_marker.setObjectName(QStringLiteral("priceMarker"));
+    m_marker.SetFontDescription(dialogFont);
+    m_marker.SetLiteral(true);
+    m_marker.SetAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_bCreated = true;
     return true;
 }
@@ -325,11 +339,61 @@ void CTBItemWnd::SetRecord(const CTBRecord& record)
     m_boundedPrice.SetText(yfx::QStringFromGbk(yfx::BoundedPriceLabelText(record)));
     m_boundedPrice.move(kCouponInset, m_picture.height() - kCouponInset - m_boundedPrice.height());
     m_noLink.hide();
-    const QString tip = yfx::QStringFromGbk(yfx::CouponToolTipText(record));
-    // the price is the server's text: shown as it is, never read as markup
-    setToolTip(tip.isEmpty() ? tip : QStringLiteral("<p style='white-space:pre'>") + tip.toHtmlEscaped() +
-                                         QStringLiteral("</p>"));
+    m_marker.hide();
+    m_strPriceLine.clear();
+    UpdateToolTip();
     ShowBadge();
+}
+
+void CTBItemWnd::UpdateToolTip()
+{
+    QStringList lines;
+    const QString coupon = yfx::QStringFromGbk(yfx::CouponToolTipText(m_record));
+    if (!coupon.isEmpty())
+        lines << coupon;
+    if (!m_strPriceLine.isEmpty())
+        lines << m_strPriceLine;
+    // the price is the server's text: shown as it is, never read as markup
+    QString tip;
+    for (const QString& line : lines)
+        tip += QStringLiteral("<p style='white-space:pre'>") + line.toHtmlEscaped() + QStringLiteral("</p>");
+    setToolTip(tip);
+}
+
+void CTBItemWnd::SetPriceSummary(const yfx::store::PriceSummary& summary)
+{
+    if (!m_bCreated || !(summary.key == yfx::store::KeyOf(m_record)))
+        return;
+    const yfx::store::CivilDate date = yfx::store::CivilFromDay(summary.lowestDay);
+    const QString day = QLocale().toString(QDate(date.year, date.month, date.day), QLocale::ShortFormat);
+    m_strPriceLine = QString::fromStdString(yfx::MarkerToolTip(summary, day.toStdString()));
+    UpdateToolTip();
+
+    const yfx::PriceMarker marker = yfx::ChooseMarker(summary);
+    const std::vector<std::string> texts = yfx::MarkerTexts(marker);
+    const QFontMetricsF markerFont(m_marker.m_logFont);
+    std::vector<int> widths;
+    for (const std::string& t : texts)
+        widths.push_back(static_cast<int>(std::ceil(markerFont.horizontalAdvance(QString::fromStdString(t)))) + 1);
+    const QRect price = m_price.geometry();
+    const int priceRight =
+        price.x() + static_cast<int>(std::ceil(QFontMetricsF(m_price.m_logFont).horizontalAdvance(m_price.Text())));
+    const yfx::MarkerFit fit = yfx::FitMarker(priceRight, m_postageLabel.x() - kMarkerGap, kMarkerGap, widths);
+    if (fit.text != 0 && !texts.empty()) {
+        // the marker is shortened or left out: its whole text leads the tooltip's line
+        m_strPriceLine = QString::fromStdString(texts.front()) + QStringLiteral(" · ") + m_strPriceLine;
+        UpdateToolTip();
+    }
+    if (fit.text < 0) {
+        m_marker.hide();
+        return;
+    }
+    m_marker.SetTextColor(marker.kind == yfx::MarkerKind::Lower    ? kMarkerLower
+                          : marker.kind == yfx::MarkerKind::Higher ? kMarkerHigher
+                                                                   : kMarkerLowest);
+    m_marker.SetText(QString::fromStdString(texts[static_cast<size_t>(fit.text)]));
+    m_marker.setGeometry(fit.x, price.y(), fit.width, price.height());
+    m_marker.show();
 }
 
 void CTBItemWnd::SetRatesum(const std::string& ratesum)
@@ -431,8 +495,10 @@ void CTBItemWnd::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton)
         m_click.Press(AreaAt(event->position().toPoint()));
-    // Every press stays with the tile: a right press on a tile shows no menu of the view.
+    // Every press stays with the tile: a right press asks for the tile's own menu.
     event->accept();
+    if (event->button() == Qt::RightButton && event->type() == QEvent::MouseButtonPress)
+        emit menuRequested(event->globalPosition().toPoint());
 }
 
 void CTBItemWnd::mouseDoubleClickEvent(QMouseEvent* event)

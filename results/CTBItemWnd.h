@@ -7,7 +7,9 @@
 // picture's top-left corner and the price after the coupon as the tile's tooltip; the price its
 // search bounds apply to (after coupons and promotions) is labelled over the picture's
 // bottom-left corner when it is not the price shown. Such an item that came without its
-// affiliate address opens nothing: pointing at it shows the grey note "无推广链接".
+// affiliate address opens nothing: pointing at it shows the grey note "无推广链接". What the
+// price memory knows of the item comes later: a marker beside the price ("降¥x.xx", "涨¥x.xx",
+// "历史最低") and a line of the tooltip. A right press asks for the tile's menu.
 //
 // GUI thread only.
 #include "controls/CMyImageStatic.h"
@@ -17,6 +19,7 @@
 #include "results/AsyncFetch.h"
 #include "results/CCouponLabel.h"
 #include "results/TileClick.h"
+#include "store/StoreTypes.h"
 
 #include <QColor>
 #include <QFont>
@@ -102,7 +105,17 @@ public:
     // Binds a record: texts, badge, coupon label, tooltip and picture path change at once; the
     // picture shows once the picture loader has found or fetched its file and says it may be
     // shown (the picture control's FileReady), decoded off the GUI thread.
+    // The price marker goes until the memory's summary of the new record is set.
     void SetRecord(const CTBRecord& record);
+    // What the price memory knows of the record shown now (a summary of another item is
+    // ignored): the marker beside the price, in the longest form that fits between the price's
+    // text and the postage label (none when no form fits), and the tooltip's price line, which
+    // starts with the marker's whole text when the tile shows less of it.
+    void SetPriceSummary(const yfx::store::PriceSummary& summary);
+    // The marker beside the price (hidden without one).
+    CMyStatic& MarkerControl() { return m_marker; }
+    // The tooltip's line about remembered prices, empty without one.
+    const QString& PriceLine() const { return m_strPriceLine; }
     // The credit level of the record shown now has arrived: only the record's ratesum and the
     // badge change.
     void SetRatesum(const std::string& ratesum);
@@ -151,6 +164,10 @@ public:
     // The badge resource shown now, 0 for none.
     unsigned BadgeId() const { return m_nBadgeId; }
 
+signals:
+    // A right press on the tile: its owner shows the tile's menu at `globalPos`.
+    void menuRequested(const QPoint& globalPos);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -163,6 +180,7 @@ private:
     yfx::TileArea AreaAt(QPoint pos) const;
     void ShowHover(yfx::TileArea area);
     void ShowBadge();
+    void UpdateToolTip();
     // Opens the click address, else the record's page; ends the wait.
     void FinishClick(const std::string& clickUrl);
 
@@ -180,6 +198,8 @@ private:
     CCouponLabel m_coupon; // over the picture
     CCouponLabel m_boundedPrice;
     CCouponLabel m_noLink;
+    CMyStatic m_marker;    // beside the price
+    QString m_strPriceLine;
 
     PictureAddresses m_source;
     QColor m_crNameText; // the name's colour when not pointed at

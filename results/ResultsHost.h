@@ -15,6 +15,17 @@ public:
     // The configuration the main frame read at its creation: key, secret, affiliate id,
     // seller nicknames to leave out.
     virtual const Configuration& HostConfiguration() const = 0;
+    // True while the configuration is not known yet (a first start, a slow server, a keyring
+    // that has not answered): a view that wants an answer waits in its loading state until the
+    // host calls its ConfigurationKnown.
+    virtual bool ConfigurationPending() const { return false; }
+    // True when no source of results is configured at all: a view then says how to get one
+    // instead of searching.
+    virtual bool NoSourceConfigured() const { return false; }
+    // The links of that text: the data source's settings, and the bundled marketplace server
+    // started for this run (after which the view searches again).
+    virtual void OpenSourceSettings() {}
+    virtual void UseDemoData() {}
 };
 
 // The application's main window as a results host, or null when there is none or it is not

@@ -96,6 +96,8 @@ int main(int argc, char** argv)
     qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());
     qputenv("XDG_CACHE_HOME", home.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_DIRS", (home.path() + QStringLiteral("/xdg")).toUtf8());
+    qputenv("XDG_CACHE_HOME", (home.path() + QStringLiteral("/cache")).toUtf8());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 

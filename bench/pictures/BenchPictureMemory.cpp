@@ -27,6 +27,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -142,6 +143,8 @@ int main(int argc, char** argv)
         else if (!std::strcmp(argv[i], "--format"))
             format = argv[i + 1];
     }
+    if (!std::getenv("DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     QTemporaryDir folder;
     SetPictureFolder(QFile::encodeName(folder.path()).toStdString() + "/");

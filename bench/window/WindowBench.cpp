@@ -8,9 +8,11 @@
 //       while the gateway answers or stalls. Prints Enter -> new tab painted, and the GUI thread's longest
 //       stall (the longest gap between the ticks of a 1 ms timer).
 //   bench_window startup  [--runs N]
-//       Fresh processes: a bare Qt main window, the program against a server that answers, and
-//       the program against a server whose two start-up documents stall. Prints process start
-//       -> main window shown.
+//       Fresh processes: a bare Qt main window; the same with the application object, then with
+//       the frame's Chinese texts (where the program's extra time goes); the program against a
+//       server that answers (its documents kept from the warm-up start), one whose two start-up
+//       documents stall and one that is gone. Prints process start -> main window shown, split
+//       into the window built and then shown, and each against the bare window.
 //   bench_window pictures [--server URL | --latency-ms N] [--runs N] [--page FILE]
 //       A results view tall enough for its 40 tiles: from the answer's arrival to the 40th
 //       picture painted. --page writes an HTML page listing the same 40 picture addresses
@@ -33,6 +35,7 @@
 #include "bench/support/BenchSupport.h"
 #include "app/CChildFrame.h"
 #include "app/CLumbra2App.h"
+#include "results/CPriceMemory.h"
 #include "app/CMainFrame.h"
 #include "market/Endpoints.h"
 #include "market/Gbk.h"
@@ -56,6 +59,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPointer>
@@ -462,8 +466,9 @@ int RunStalls(int argc, char** argv, int runs)
         std::fprintf(stderr, "the main window did not show\n");
         return 1;
     }
-    std::printf("stalls: the main window (%s platform), %d runs each, load average %.1f\n",
-                PlatformName().c_str(), runs, LoadAverage());
+    std::printf("stalls: the main window (%s platform), %d runs each, load average %.1f, price memory %s\n",
+                PlatformName().c_str(), runs, LoadAverage(),
+                app.PriceMemory() && app.PriceMemory()->Available() ? "on" : "off");
 
     // one search first: what a program that has just started pays once (fonts, plugins)
     yfx::SetEndpointOverride(yfx::Endpoint::ListSearch, normal.BaseUrl());
@@ -572,50 +577,98 @@ int RunStalls(int argc, char** argv, int runs)
 // ---------------------------------------------------------------------------------------------
 // startup: process start -> main window shown, in fresh processes
 
-// Child side: show the window, print the moment it is exposed, leave.
-int RunStartupChild(int argc, char** argv, bool bare)
+// The children: what each builds before its window is shown.
+enum class StartChild {
+    Bare,      // QApplication and an empty QMainWindow of the frame's size
+    AppObject, // the application object (Qt's Chinese catalogue, look, icon) and the empty window
+    AppText,   // the same with the frame's Chinese texts in it (the CJK font is loaded)
+    Program,   // the whole program (CLumbra2App::InitInstance)
+};
+
+const char* ChildMode(StartChild c)
 {
-    if (bare) {
+    switch (c) {
+    case StartChild::Bare:
+        return "--child-bare";
+    case StartChild::AppObject:
+        return "--child-app-object";
+    case StartChild::AppText:
+        return "--child-app-text";
+    case StartChild::Program:
+        return "--child-app";
+    }
+    return "";
+}
+
+// Child side: builds what `child` names, shows the window and prints "<built> <exposed>", the
+// moments (CLOCK_MONOTONIC, ms) the window was built and first exposed.
+int RunStartupChild(int argc, char** argv, StartChild child)
+{
+    auto finish = [](QWidget* window, double built) {
+        if (!QTest::qWaitForWindowExposed(window, 20000))
+            return 1;
+        std::printf("%.3f %.3f\n", built, NowMs());
+        return 0;
+    };
+    if (child == StartChild::Bare) {
         QApplication app(argc, argv);
         QMainWindow window;
         window.resize(CMainFrame::kWidth, CMainFrame::kHeight);
         window.show();
-        if (!QTest::qWaitForWindowExposed(&window, 20000))
-            return 1;
-        std::printf("%.3f\n", NowMs());
-        return 0;
+        return finish(&window, NowMs());
     }
     CLumbra2App app(argc, argv);
-    if (!app.InitInstance())
-        return 1;
-    // shown when both documents are in, or by the application's own deadline
-    if (!SpinUntil([&] { return app.MainFrame() && app.MainFrame()->isVisible(); }, 20000) ||
-        !QTest::qWaitForWindowExposed(app.MainFrame(), 20000))
-        return 1;
-    std::printf("%.3f\n", NowMs());
-    return 0;
+    if (child == StartChild::Program) {
+        if (!app.InitInstance())
+            return 1;
+        const double built = NowMs();
+        if (!SpinUntil([&] { return app.MainFrame() && app.MainFrame()->isVisible(); }, 20000))
+            return 1;
+        return finish(app.MainFrame(), built);
+    }
+    QMainWindow window;
+    window.setWindowIcon(app.windowIcon());
+    window.setFixedSize(CMainFrame::kWidth, CMainFrame::kHeight);
+    if (child == StartChild::AppText) {
+        // the frame's first screen of text: title, the search pane's captions, the pages, the status bar
+        auto* text = new QLabel(QStringLiteral("悦丰选网购助手\n自助搜索 热卖排行 悦丰选今日推荐\n关键字： 价格： 物流： 排除：\n"
+                                               "搜索更多当前浏览的商品 按销量排序 按价格排序 清除 搜索 就绪"),
+                                &window);
+        window.setCentralWidget(text);
+    }
+    window.show();
+    return finish(&window, NowMs());
 }
 
-// Parent side: one start of the child, in milliseconds; negative on failure.
-double TimeOneStart(const char* self, const char* mode, const std::string& server)
+struct StartTimes {
+    double built = -1;   // process start -> window built
+    double exposed = -1; // process start -> window exposed
+};
+
+// Parent side: one start of the child with `env` added to this process's environment (a
+// variable named there replaces this process's).
+StartTimes TimeOneStart(const char* self, StartChild child, const std::vector<std::string>& extraEnv)
 {
     int out[2];
     if (pipe(out) != 0)
-        return -1;
+        return {};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     std::vector<std::string> env;
-    for (char** e = environ; *e; ++e)
-        if (std::strncmp(*e, "YFX_SERVER=", 11) != 0)
-            env.emplace_back(*e);
-    env.push_back("YFX_SERVER=" + server);
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        if (std::none_of(extraEnv.begin(), extraEnv.end(), [&](const std::string& x) { return x.rfind(name, 0) == 0; }))
+            env.push_back(entry);
+    }
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     std::vector<char*> envp;
     for (auto& s : env)
         envp.push_back(s.data());
     envp.push_back(nullptr);
-    char* args[] = {const_cast<char*>(self), const_cast<char*>(mode), nullptr};
+    char* args[] = {const_cast<char*>(self), const_cast<char*>(ChildMode(child)), nullptr};
     pid_t pid = -1;
     const double start = NowMs();
     const int rc = posix_spawn(&pid, self, &actions, nullptr, args, envp.data());
@@ -623,7 +676,7 @@ double TimeOneStart(const char* self, const char* mode, const std::string& serve
     close(out[1]);
     if (rc != 0) {
         close(out[0]);
-        return -1;
+        return {};
     }
     std::string text;
     char buf[128];
@@ -632,9 +685,10 @@ double TimeOneStart(const char* self, const char* mode, const std::string& serve
     close(out[0]);
     int status = 0;
     waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || text.empty())
-        return -1;
-    return std::atof(text.c_str()) - start;
+    double built = 0, exposed = 0;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || std::sscanf(text.c_str(), "%lf %lf", &built, &exposed) != 2)
+        return {};
+    return {built - start, exposed - start};
 }
 
 int RunStartup(const char* self, int runs)
@@ -648,33 +702,71 @@ int RunStartup(const char* self, int runs)
             return 1;
         }
     }
-    std::vector<double> bare, app, stalled;
+    // Each case has folders of its own (settings, config.json, kept documents), as one user's
+    // machine has: the answering server's documents are kept after the warm-up start.
+    QTemporaryDir homes(QDir::tempPath() + QStringLiteral("/yfx-bench-homes-XXXXXX"));
+    auto folders = [&homes](const char* name, const std::string& server) {
+        const std::string root = QFile::encodeName(homes.path()).toStdString() + "/" + name;
+        return std::vector<std::string>{"YFX_SERVER=" + server,       "XDG_CONFIG_HOME=" + root + "/config",
+                                        "XDG_CONFIG_DIRS=" + root + "/xdg", "XDG_CACHE_HOME=" + root + "/cache"};
+    };
+    struct Case {
+        const char* name;
+        const char* key;
+        StartChild child;
+        std::vector<std::string> env;
+        std::vector<StartTimes> times;
+    };
+    std::vector<Case> cases = {
+        {"bare Qt main window", "bare", StartChild::Bare, folders("bare", normal.BaseUrl()), {}},
+        {"  + application object (catalogue, look, icon)", "app_object", StartChild::AppObject,
+         folders("object", normal.BaseUrl()), {}},
+        {"  + the frame's Chinese texts (CJK font)", "app_text", StartChild::AppText, folders("text", normal.BaseUrl()),
+         {}},
+        {"program, server answers (documents kept)", "answering", StartChild::Program,
+         folders("answering", normal.BaseUrl()), {}},
+        {"program, both start-up documents stall", "stalled", StartChild::Program,
+         folders("stalled", stalling.BaseUrl()), {}},
+        {"program, server gone (nothing listens)", "dead", StartChild::Program, folders("dead", "http://127.0.0.1:1"),
+         {}},
+    };
+    for (Case& c : cases) // warm-up: the disk cache, and the documents kept for the next start
+        TimeOneStart(self, c.child, c.env);
     for (int i = 0; i < runs; ++i) {
         // alternate, so that a slow moment of the machine hits each alike
-        const double b = TimeOneStart(self, "--child-bare", normal.BaseUrl());
-        const double a = TimeOneStart(self, "--child-app", normal.BaseUrl());
-        const double s = TimeOneStart(self, "--child-app", stalling.BaseUrl());
-        if (a < 0 || b < 0 || s < 0) {
-            std::fprintf(stderr, "a start failed\n");
-            return 1;
+        for (Case& c : cases) {
+            const StartTimes t = TimeOneStart(self, c.child, c.env);
+            if (t.exposed < 0) {
+                std::fprintf(stderr, "a start failed (%s)\n", c.name);
+                return 1;
+            }
+            c.times.push_back(t);
         }
-        bare.push_back(b);
-        app.push_back(a);
-        stalled.push_back(s);
     }
     std::printf("startup: process start -> main window shown (%s platform), %d runs each, load average %.1f\n",
                 PlatformName().c_str(), runs, LoadAverage());
-    const auto row = [](const char* name, const std::vector<double>& v) {
-        std::printf("%-44s median %7.1f ms  (min %.1f, max %.1f)\n", name, Median(v),
-                    *std::min_element(v.begin(), v.end()), Worst(v));
-    };
-    row("bare Qt main window", bare);
-    row("program, server answers", app);
-    row("program, both start-up documents stall", stalled);
-    Figure("startup_bare_median", Median(bare));
-    Figure("startup_answering_median", Median(app));
-    Figure("startup_stalled_median", Median(stalled));
-    Figure("startup_stalled_worst", Worst(stalled));
+    std::printf("%-48s %-26s %s\n", "", "window shown", "of it: built, then shown");
+    const double bare = Median([&] {
+        std::vector<double> v;
+        for (const StartTimes& t : cases.front().times)
+            v.push_back(t.exposed);
+        return v;
+    }());
+    for (const Case& c : cases) {
+        std::vector<double> exposed, built, shown;
+        for (const StartTimes& t : c.times) {
+            exposed.push_back(t.exposed);
+            built.push_back(t.built);
+            shown.push_back(t.exposed - t.built);
+        }
+        char head[64];
+        std::snprintf(head, sizeof head, "%.1f ms (%.2f x)", Median(exposed), Median(exposed) / bare);
+        std::printf("%-48s %-26s %.1f + %.1f ms  (min %.1f, max %.1f)\n", c.name, head, Median(built), Median(shown),
+                    *std::min_element(exposed.begin(), exposed.end()), Worst(exposed));
+        Figure(std::string("startup_") + c.key + "_median", Median(exposed));
+        Figure(std::string("startup_") + c.key + "_worst", Worst(exposed));
+        Figure(std::string("startup_") + c.key + "_ratio", Median(exposed) / bare);
+    }
     return 0;
 }
 
@@ -1196,8 +1288,26 @@ int main(int argc, char** argv)
             setenv("XDG_CACHE_HOME", QFile::encodeName(runtime->path()).constData(), 0);
         }
     }
-    if (mode == "--child-bare" || mode == "--child-app")
-        return RunStartupChild(argc, argv, mode == "--child-bare");
+    // the price memory is on, in a file of the run's own unless the caller names a data folder
+    std::unique_ptr<QTemporaryDir> data;
+    if (!std::getenv("XDG_DATA_HOME")) {
+        data = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/yfx-bench-data-XXXXXX"));
+        if (data->isValid())
+            setenv("XDG_DATA_HOME", QFile::encodeName(data->path()).constData(), 1);
+    }
+    // never the user's settings, config.json or kept documents (the start-up cases set their own)
+    std::unique_ptr<QTemporaryDir> home;
+    if (mode.rfind("--child", 0) != 0)
+        home = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/yfx-bench-home-XXXXXX"));
+    if (home && home->isValid()) {
+        const QByteArray root = QFile::encodeName(home->path());
+        setenv("XDG_CONFIG_HOME", (root + "/config").constData(), 1);
+        setenv("XDG_CONFIG_DIRS", (root + "/xdg").constData(), 1);
+        setenv("XDG_CACHE_HOME", (root + "/cache").constData(), 1);
+    }
+    for (StartChild child : {StartChild::Bare, StartChild::AppObject, StartChild::AppText, StartChild::Program})
+        if (mode == ChildMode(child))
+            return RunStartupChild(argc, argv, child);
 
     int runs = 5;
     int latency = 20;

@@ -19,6 +19,7 @@ struct Case {
     bool demo = false;
     bool quitWhenShown = false;
     const char* textHas = ""; // part of the help, version or error text; "" wants no text
+    const char* search = "";  // --search-when-shown's keyword
 };
 
 void PrintTo(const Case& c, std::ostream* out)
@@ -65,6 +66,9 @@ const Case kCases[] = {
      true, true},
     {"--server and --demo", {S("--demo"), S("--server=http://127.0.0.1:1")}, Action::Error, "", false, false,
      "exclude each other"},
+    {"the search check", {S("--search-when-shown"), S("手机")}, Action::Run, "", false, false, "", "手机"},
+    {"the search check without its keyword", {S("--search-when-shown")}, Action::Error, "", false, false,
+     "search-when-shown"},
 };
 
 class CommandLineTest : public ::testing::TestWithParam<Case> {};
@@ -78,6 +82,7 @@ TEST_P(CommandLineTest, Parses)
     EXPECT_EQ(got.server.toStdString(), c.server);
     EXPECT_EQ(got.demo, c.demo);
     EXPECT_EQ(got.quitWhenShown, c.quitWhenShown);
+    EXPECT_EQ(got.searchWhenShown.toStdString(), c.search);
     if (*c.textHas)
         EXPECT_TRUE(got.text.contains(S(c.textHas))) << got.text.toStdString();
     else
@@ -86,13 +91,14 @@ TEST_P(CommandLineTest, Parses)
 
 INSTANTIATE_TEST_SUITE_P(Table, CommandLineTest, ::testing::ValuesIn(kCases));
 
-TEST(CommandLineHelp, ListsTheOptionsButNotTheCheckOption)
+TEST(CommandLineHelp, ListsTheOptionsButNotTheCheckOptions)
 {
     const QString help = yfx::ParseCommandLine({S("./build/bin/yuefengxuan"), S("-h")}).text;
     EXPECT_TRUE(help.startsWith(S("Usage: yuefengxuan [options] [file...]\n"))) << help.toStdString();
     for (const char* option : {"--help", "--version", "--server <URL>", "--demo", "YFX_SERVER", "file"})
         EXPECT_TRUE(help.contains(S(option))) << option;
     EXPECT_FALSE(help.contains(S("quit-when-shown")));
+    EXPECT_FALSE(help.contains(S("search-when-shown")));
 }
 
 } // namespace

@@ -18,6 +18,7 @@ private slots:
     void locateTakesOnlyPrograms();
     void startsTheBundledServerAndStopsIt();
     void destructorStopsTheServer();
+    void startsWithoutWaiting();
     void failedStartsSayWhyAndLeaveNothing_data();
     void failedStartsSayWhyAndLeaveNothing();
 
@@ -105,6 +106,40 @@ void DemoServerTest::destructorStopsTheServer()
     QCOMPARE(yfx::test::LoopbackStatus(port, "/"), 0);
 }
 
+void DemoServerTest::startsWithoutWaiting()
+{
+    const QString program = QString::fromStdString(yfx::test::MarketServerProcess::BinaryPath());
+    CDemoServer server;
+    int calls = 0;
+    bool started = false;
+    server.Begin(program, [&](bool ok) {
+        ++calls;
+        started = ok;
+    });
+    QVERIFY(server.Starting()); // returned before the server said its port
+    QVERIFY(server.BaseUrl().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(calls, 1, 20000);
+    QVERIFY2(started, qPrintable(server.Error()));
+    QVERIFY(!server.Starting());
+    const int port = server.BaseUrl().section(QLatin1Char(':'), -1).toInt();
+    QCOMPARE(yfx::test::LoopbackStatus(port, "/set/config.jpg"), 200);
+    // a second start while it runs is refused without touching it
+    bool again = true;
+    server.Begin(program, [&](bool ok) { again = ok; });
+    QTRY_VERIFY(!again);
+    QCOMPARE(yfx::test::LoopbackStatus(port, "/set/config.jpg"), 200);
+    server.Stop();
+    // stopped while it starts: no call afterwards, nothing left running
+    int late = 0;
+    server.Begin(program, [&](bool) { ++late; });
+    const qint64 pid = server.Pid();
+    server.Stop();
+    QVERIFY(!server.Starting() && !server.Running());
+    QVERIFY(pid <= 0 || yfx::test::ProcessEnded(pid));
+    QCoreApplication::processEvents(); // whatever the ended process left queued is handled now
+    QCOMPARE(late, 0);
+}
+
 void DemoServerTest::failedStartsSayWhyAndLeaveNothing_data()
 {
     QTest::addColumn<QByteArray>("script"); // empty: no program at all; "-": a path that does not exist
@@ -141,6 +176,15 @@ void DemoServerTest::failedStartsSayWhyAndLeaveNothing()
     QVERIFY2(server.Error().contains(why), qPrintable(server.Error()));
     QVERIFY(!server.Running());
     QVERIFY(server.BaseUrl().isEmpty());
+
+    // the same without waiting: one call, with the same reason
+    CDemoServer later;
+    int calls = 0;
+    later.Begin(program, [&](bool ok) { calls += ok ? 100 : 1; }, timeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(calls, 1, timeoutMs + 10000);
+    QVERIFY2(later.Error().contains(why), qPrintable(later.Error()));
+    QVERIFY(!later.Running() && !later.Starting());
+    QVERIFY(later.BaseUrl().isEmpty());
 }
 
 QTEST_MAIN(DemoServerTest)

@@ -132,7 +132,8 @@ protected:
         program = Spawn({YFX_PROGRAM_PATH, "ignored-file-name.txt"},
                         {"DISPLAY=" + display, "YFX_SERVER=" + server->BaseUrl(), "QT_QPA_PLATFORM=xcb",
                          "XDG_RUNTIME_DIR=" + runtime.string(), "XDG_CONFIG_HOME=" + runtime.string(),
-                         "XDG_CACHE_HOME=" + runtime.string()});
+                         "XDG_CONFIG_DIRS=" + runtime.string() + "/xdg", "XDG_CACHE_HOME=" + runtime.string() + "/cache",
+                         "XDG_DATA_HOME=" + runtime.string() + "/data"});
         ASSERT_GT(program, 0);
         std::fprintf(stderr, "display %s, server %s\n", display.c_str(), server->BaseUrl().c_str());
         ASSERT_TRUE(WaitFor([&] { return !X("xdotool search --onlyvisible --name '悦丰选'").empty(); }, 20s))

@@ -21,6 +21,7 @@
 #include "results/UrlOpener.h"
 #include "tests/results/TestDocument.h"
 #include "tests/support/MarketServerProcess.h"
+#include "tests/support/PrivateFolders.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -116,6 +117,7 @@ private:
     bool Requested(const MarketServerProcess& server, const std::string& path) const;
 
     QTemporaryDir m_folder;
+    std::unique_ptr<yfx::test::PrivateFolders> m_home; // no user's config.json, cache or settings
     std::map<QString, std::unique_ptr<MarketServerProcess>> m_servers;
     std::string m_thumbPath, m_secondPath; // the first item's picture paths
     int m_normalCategories = 0;
@@ -126,6 +128,7 @@ private:
 
 void FaultTableTest::initTestCase()
 {
+    m_home = std::make_unique<yfx::test::PrivateFolders>();
     QVERIFY(m_folder.isValid());
     SetPictureFolder(QFile::encodeName(m_folder.path()).toStdString() + "/");
     SetErrorReporter([this](const std::string&, const std::string&) { ++m_reports; });

@@ -13,7 +13,9 @@
 #include "panes/CLumbraWnd.h"
 #include "panes/CTBCatTreeCtrl.h"
 #include "results/CLumbra2View.h"
+#include "results/CPriceMemory.h"
 #include "tests/support/MarketServerProcess.h"
+#include "tests/support/PrivateFolders.h"
 
 #include <QDialogButtonBox>
 #include <QDockWidget>
@@ -68,10 +70,9 @@ private slots:
         frame = app->MainFrame();
         QVERIFY(frame);
         SetErrorReporter([this](const std::string&, const std::string& text) { reports.append(QString::fromStdString(text)); });
-        // shown once both start-up documents are in
-        QVERIFY(!frame->isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(frame->isVisible(), 10000);
-        QVERIFY(!frame->DocumentsPending());
+        // shown at once; the start-up documents come afterwards
+        QVERIFY(frame->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!frame->DocumentsPending(), 10000);
         QVERIFY(QTest::qWaitForWindowExposed(frame));
     }
 
@@ -284,6 +285,50 @@ private slots:
         QVERIFY(actions[1]->isChecked()); // the active window
         actions[0]->trigger();
         QCOMPARE(frame->MdiArea()->activeSubWindow(), frame->ResultsWindows().first());
+        for (CChildFrame* w : frame->ResultsWindows())
+            w->close();
+        QTRY_VERIFY(frame->ResultsWindows().isEmpty());
+    }
+
+    void documentMenuSwitchesAndClearsThePriceMemory()
+    {
+        CPriceMemory* memory = MainPriceMemory();
+        QVERIFY(memory);
+        QTRY_VERIFY(memory->Available());
+        frame->OpenEmptyResults(QStringLiteral("价格"));
+        auto* button = frame->MdiArea()->findChild<QToolButton*>(QStringLiteral("documentMenu"));
+        QMenu* menu = button->menu();
+        auto action = [menu](const char* name) {
+            emit menu->aboutToShow();
+            return menu->findChild<QAction*>(QLatin1String(name));
+        };
+        QAction* off = action("priceRecordingOff");
+        QVERIFY(off && off->isEnabled() && !off->isChecked());
+        QCOMPARE(off->text(), QStringLiteral("不记录价格"));
+        off->trigger();
+        QVERIFY(!memory->Recording());
+        QCOMPARE(QSettings().value(QStringLiteral("PriceMemory/Recording")).toBool(), false);
+        off = action("priceRecordingOff");
+        QVERIFY(off->isChecked()); // the menu shows the state of now
+        off->trigger();
+        QVERIFY(memory->Recording());
+        QCOMPARE(QSettings().value(QStringLiteral("PriceMemory/Recording")).toBool(), true);
+
+        // Clearing asks first; only "清除" clears.
+        QSignalSpy cleared(memory, &CPriceMemory::cleared);
+        QAction* clear = action("clearPriceRecords");
+        QCOMPARE(clear->text(), QStringLiteral("清除价格记录…"));
+        clear->trigger();
+        auto* question = frame->findChild<QMessageBox*>(QStringLiteral("clearPricesQuestion"));
+        QVERIFY(question);
+        QTRY_VERIFY(question->isVisible());
+        question->reject();
+        QVERIFY(!cleared.wait(300));
+        action("clearPriceRecords")->trigger();
+        QTRY_VERIFY((question = frame->findChild<QMessageBox*>(QStringLiteral("clearPricesQuestion"))) &&
+                    question->isVisible());
+        question->findChild<QPushButton*>(QStringLiteral("clearPrices"))->click();
+        QVERIFY(cleared.wait(10000));
         for (CChildFrame* w : frame->ResultsWindows())
             w->close();
         QTRY_VERIFY(frame->ResultsWindows().isEmpty());
@@ -722,15 +767,8 @@ private:
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    // a private settings store and picture folder for this run
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
-    qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());
-    qputenv("XDG_CACHE_HOME", home.path().toUtf8());
-    {
-        QSettings seeded(home.path() + QStringLiteral("/seed.ini"), QSettings::IniFormat);
-        (void)seeded;
-    }
+    // a private settings store, cache and picture folder for this run
+    yfx::test::PrivateFolders home;
     g_server = std::make_unique<yfx::test::MarketServerProcess>();
     std::vector<char*> args(argv, argv + argc);
     static char file[] = "some-file.txt";

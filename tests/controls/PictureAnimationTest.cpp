@@ -136,11 +136,8 @@ private slots:
         QCOMPARE(picture.FrameCount(), 3);
         Recorder recorder(picture);
         QSignalSpy shown(&picture, &CPictureEx::frameShown);
-        std::vector<std::pair<int, qint64>> seen; // on the GUI thread
-        QElapsedTimer clock;
-        clock.start();
-        connect(&picture, &CPictureEx::frameShown, &picture,
-                [&](int index) { seen.emplace_back(index, clock.elapsed()); });
+        std::vector<int> seen; // on the GUI thread
+        connect(&picture, &CPictureEx::frameShown, &picture, [&](int index) { seen.push_back(index); });
         picture.Display();
         QVERIFY(picture.IsAnimating());
         QTRY_VERIFY_WITH_TIMEOUT(seen.size() >= 7, 20000);
@@ -149,10 +146,10 @@ private slots:
 
         // Endless loop in file order.
         for (std::size_t i = 0; i < 7; ++i)
-            QCOMPARE(seen[i].first, int(i % 3));
-        // Delays 0 and 10 show 100 ms, 50 shows 500 ms. On the animation thread the waits
-        // are exact lower bounds; the GUI thread sees them with scheduling noise. A busy machine
-        // only ever adds to a wait, so the shortest of each kind tells how long it was meant to be.
+            QCOMPARE(seen[i], int(i % 3));
+        // Delays 0 and 10 show 100 ms, 50 shows 500 ms. On the animation thread the waits are
+        // exact lower bounds; a busy machine only ever adds to a wait, so the shortest of each
+        // kind tells how long it was meant to be.
         const std::vector<Shot> shots = recorder.Shots();
         QVERIFY(shots.size() >= 7);
         std::map<qint64, qint64> shortest; // wait -> the shortest time a frame with it was shown
@@ -165,17 +162,8 @@ private slots:
         }
         for (const auto& [wait, shown] : shortest)
             QVERIFY2(shown < wait + 400, qPrintable(QStringLiteral("a wait of %1 ms took %2 ms").arg(wait).arg(shown)));
-        std::map<qint64, qint64> shortestSeen; // the same, as the GUI thread saw the frames
-        for (std::size_t i = 0; i + 1 < 7; ++i) {
-            const qint64 shown = seen[i + 1].second - seen[i].second;
-            const bool longOne = seen[i].first == 2;
-            QVERIFY2(shown >= (longOne ? 350 : 20), qPrintable(QString::number(shown)));
-            const qint64 wait = longOne ? 500 : 100;
-            shortestSeen[wait] = shortestSeen.contains(wait) ? std::min(shortestSeen[wait], shown) : shown;
-        }
-        QVERIFY2(shortestSeen[100] < 450, qPrintable(QString::number(shortestSeen[100])));
-        QVERIFY2(shortestSeen[500] < 2000, qPrintable(QString::number(shortestSeen[500])));
-        QVERIFY(shortestSeen[500] > shortestSeen[100] + 200);
+        // (The GUI thread shows the frames in that order, but when it sees them says nothing:
+        // on a busy machine two repaints may arrive together, or one long after its frame.)
     }
 
     void disposalAndFillInTheGrabbedPixels()
@@ -299,11 +287,14 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(recorder.Drawn() >= 4, 10000);
         picture.StopAnimation();
         const std::vector<Shot> shots = recorder.Shots();
+        qint64 shortest = 0; // (load only lengthens a wait: the shortest is the one meant)
         for (std::size_t i = 0; i + 1 < 4; ++i) {
             QCOMPARE(shots[i].index, int(i % 2));
             const qint64 shown = shots[i + 1].ms - shots[i].ms;
-            QVERIFY2(shown >= CPictureEx::kShortDelayMs - 2 && shown < 600, qPrintable(QString::number(shown)));
+            QVERIFY2(shown >= CPictureEx::kShortDelayMs - 2, qPrintable(QString::number(shown)));
+            shortest = i == 0 ? shown : std::min(shortest, shown);
         }
+        QVERIFY2(shortest < 600, qPrintable(QString::number(shortest)));
     }
 
     void twoGoodFramesBeforeAnUnknownBlockPlay()

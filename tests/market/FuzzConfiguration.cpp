@@ -1,6 +1,7 @@
-// libFuzzer: any text read as the configuration document ends in an orderly way, and a
+// libFuzzer: any text read as the configuration document or as a local file ends in an orderly way, and a
 // failed read leaves nothing configured.
 #include "market/Configuration.h"
+#include "market/LocalConfiguration.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // A failed fetch is never read.
     Configuration none;
     if (ReadConfigurationText(-2, text, none) || !none.appKey.empty())
+        __builtin_trap();
+    // The same text as a local file: read or refused, never more values than the text holds.
+    LocalConfigFile local;
+    const LocalConfigProblem problem = ReadLocalConfigText(text, local);
+    if (problem.kind != LocalConfigProblem::Kind::None && problem.kind != LocalConfigProblem::Kind::BadMembers &&
+        (local.members.appKey || local.members.sellerNicks || local.dataSource != DataSource::Unset))
         __builtin_trap();
     return 0;
 }

@@ -7,13 +7,16 @@
 #include "panes/CHomePageDlg.h"
 #include "panes/CLumbraWnd.h"
 #include "panes/CTBCatTreeCtrl.h"
+#include "panes/KeywordHistory.h"
 #include "panes/ResultsOpener.h"
 #include "tests/panes/RecordingOpener.h"
 #include "tests/panes/finder/SessionFiles.h"
 #include "panes/finder/CFirefoxSessionSource.h"
 #include "results/UrlOpener.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCompleter>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -595,6 +598,149 @@ private slots:
             QCOMPARE(tree.RootItem()->childCount(), 0);
             QVERIFY(tree.RootItem()->isExpanded());
         }
+    }
+
+    void keywordHistoryRule_data()
+    {
+        QTest::addColumn<QStringList>("history");
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList abc{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+        QTest::newRow("new first") << abc << QStringLiteral("手机") << QStringList{QStringLiteral("手机"), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+        QTest::newRow("again moves to the front") << abc << QStringLiteral("c") << QStringList{QStringLiteral("c"), QStringLiteral("a"), QStringLiteral("b")};
+        QTest::newRow("spaces taken off") << abc << QStringLiteral("  b ") << QStringList{QStringLiteral("b"), QStringLiteral("a"), QStringLiteral("c")};
+        QTest::newRow("case kept apart") << abc << QStringLiteral("A") << QStringList{QStringLiteral("A"), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+        QTest::newRow("empty changes nothing") << abc << QStringLiteral("  ") << abc;
+        QStringList twenty;
+        for (int i = 0; i < 20; ++i)
+            twenty << QString::number(i);
+        QStringList dropped = twenty.mid(0, 19);
+        dropped.prepend(QStringLiteral("new"));
+        QTest::newRow("the oldest of 20 goes") << twenty << QStringLiteral("new") << dropped;
+        QStringList moved = twenty;
+        moved.move(19, 0);
+        QTest::newRow("the 20th again keeps 20") << twenty << QStringLiteral("19") << moved;
+    }
+
+    void keywordHistoryRule()
+    {
+        QFETCH(QStringList, history);
+        QFETCH(QString, keyword);
+        QFETCH(QStringList, expected);
+        QCOMPARE(yfx::RememberKeyword(history, keyword), expected);
+        // what the settings hand back is cleaned the same way
+        QStringList stored = expected;
+        stored << QString() << expected.value(0) << QStringLiteral(" ");
+        for (int i = 0; i < 30; ++i)
+            stored << QStringLiteral("x%1").arg(i);
+        const QStringList clean = yfx::CleanKeywordHistory(stored);
+        QCOMPARE(clean.size(), yfx::kMaxKeywords);
+        QCOMPARE(clean.mid(0, expected.size()), expected.mid(0, std::min<qsizetype>(expected.size(), yfx::kMaxKeywords)));
+    }
+
+    void completerOffersTheKeywordsSearched()
+    {
+        CLumbraWnd pane;
+        pane.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&pane));
+        QSignalSpy changed(&pane, &CLumbraWnd::keywordHistoryChanged);
+        // searched with Enter and with the buttons; the finder's titles are not typed keywords
+        for (const QString& word : {QStringLiteral("手机壳"), QStringLiteral("耳机"), QStringLiteral("手机")}) {
+            pane.m_editKeyword->setText(word);
+            QTest::keyClick(pane.m_editKeyword, Qt::Key_Return);
+        }
+        pane.m_editKeyword->setText(QStringLiteral("手机壳"));
+        QTest::mouseClick(pane.m_btnByPrice, Qt::LeftButton);
+        pane.SetPageSourceFactory([] {
+            std::vector<std::unique_ptr<yfx::CBrowserPageSource>> out;
+            out.push_back(std::make_unique<FixedSource>(std::vector<yfx::BrowserPage>{
+                {"http://item.test/item.htm?id=1", "新款手机-淘宝网"}}));
+            return out;
+        });
+        QSignalSpy finder(&pane, &CLumbraWnd::finderFinished);
+        pane.OnSearchMore(); // the pages are read on a pool thread
+        QVERIFY(finder.count() > 0 || finder.wait(10000));
+        const QStringList expected{QStringLiteral("手机壳"), QStringLiteral("手机"), QStringLiteral("耳机")};
+        QCOMPARE(pane.KeywordHistory(), expected);
+        QCOMPARE(changed.count(), 4);
+        QCOMPARE(changed.last().at(0).toStringList(), expected);
+        QCOMPARE(opener.calls.size(), size_t(5));
+
+        // typing part of a keyword offers the ones that contain it, newest first
+        pane.m_editKeyword->clear();
+        pane.m_editKeyword->setFocus();
+        for (const QChar c : QStringLiteral("手机")) // typed: keyClicks knows Latin-1 only
+            QTest::sendKeyEvent(QTest::Click, pane.m_editKeyword, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        QCompleter* completer = pane.KeywordCompleter();
+        QVERIFY(completer->popup()->isVisible());
+        QStringList offered;
+        for (int i = 0; i < completer->completionCount(); ++i) {
+            completer->setCurrentRow(i);
+            offered << completer->currentCompletion();
+        }
+        QCOMPARE(offered, (QStringList{QStringLiteral("手机壳"), QStringLiteral("手机")}));
+        // Enter on an offered keyword searches for it, once
+        const size_t before = opener.calls.size();
+        QTest::keyClick(completer->popup(), Qt::Key_Down);
+        QTest::keyClick(completer->popup(), Qt::Key_Return);
+        QCOMPARE(pane.m_editKeyword->text(), QStringLiteral("手机壳"));
+        QCOMPARE(opener.calls.size(), before + 1);
+        QCOMPARE(opener.calls.back().query->keyword, Gbk("手机壳"));
+
+        // the field's context menu clears the history
+        std::unique_ptr<QMenu> menu(pane.CreateKeywordMenu());
+        QAction* clear = menu->findChild<QAction*>(QStringLiteral("clearKeywordHistory"));
+        QVERIFY(clear);
+        QCOMPARE(clear->text(), QStringLiteral("清除搜索记录"));
+        QVERIFY(clear->isEnabled());
+        QVERIFY(menu->actions().size() > 3); // the edit's own entries stay
+        clear->trigger();
+        QVERIFY(pane.KeywordHistory().isEmpty());
+        QCOMPARE(changed.last().at(0).toStringList(), QStringList());
+        QTest::sendKeyEvent(QTest::Click, pane.m_editKeyword, Qt::Key_unknown, QStringLiteral("手"), Qt::NoModifier);
+        QCOMPARE(completer->completionCount(), 0);
+        menu.reset(pane.CreateKeywordMenu());
+        QVERIFY(!menu->findChild<QAction*>(QStringLiteral("clearKeywordHistory"))->isEnabled());
+        // a history read back from the settings is offered without being announced
+        const int announced = changed.count();
+        pane.SetKeywordHistory({QStringLiteral("鞋子"), QStringLiteral("鞋子"), QString()});
+        QCOMPARE(pane.KeywordHistory(), QStringList{QStringLiteral("鞋子")});
+        QCOMPARE(changed.count(), announced);
+    }
+
+    void categoryTreeRefreshKeepsTheUsersNodes()
+    {
+        CTBCatTreeCtrl tree(nullptr, "http://config.invalid/set/tbcat.jpg");
+        auto node = [](const char* name, const std::string& children = {}) {
+            return "{\"name\":\"" + Gbk(name) + "\",\"cat\":\"1\",\"catGroupList\":[" + children + "]}";
+        };
+        const std::string first = "[" + node("女装", node("连衣裙", node("长裙")) + "," + node("T恤")) + "," + node("男装", node("衬衫")) + "]";
+        QVERIFY(tree.ApplyDocument(first));
+        QTreeWidgetItem* root = tree.RootItem();
+        QTreeWidgetItem* women = root->child(0);
+        women->setExpanded(true);
+        women->child(0)->setExpanded(true);
+        tree.setCurrentItem(women->child(0)->child(0)); // 长裙
+        // the fresh document: a new first node, the same path to the selected one
+        const std::string second = "[" + node("鞋靴") + "," + node("女装", node("连衣裙", node("短裙") + "," + node("长裙"))) + "," + node("男装", node("衬衫")) + "]";
+        QVERIFY(tree.ApplyDocument(second));
+        QCOMPARE(root->childCount(), 3);
+        QCOMPARE(root->child(0)->text(0), QStringLiteral("鞋靴"));
+        women = root->child(1);
+        QVERIFY(root->isExpanded());
+        QVERIFY(women->isExpanded());
+        QVERIFY(women->child(0)->isExpanded());
+        QVERIFY(!root->child(2)->isExpanded());
+        QCOMPARE(tree.currentItem(), women->child(0)->child(1));
+        QCOMPARE(tree.currentItem()->text(0), QStringLiteral("长裙"));
+        // a document without nodes changes nothing; one without the selected node selects the root
+        QVERIFY(!tree.ApplyDocument("not json"));
+        QVERIFY(!tree.ApplyDocument("[]"));
+        QCOMPARE(root->childCount(), 3);
+        QVERIFY(tree.ApplyDocument("[" + node("男装", node("衬衫")) + "]"));
+        QCOMPARE(tree.currentItem(), root);
+        QCOMPARE(root->childCount(), 1);
+        QVERIFY(tree.LastDocument().empty()); // none fetched
     }
 
     void homePageOpensOnlyOnThePictures()

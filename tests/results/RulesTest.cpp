@@ -1,10 +1,13 @@
 // The results rules without any window: grid arithmetic, the rows near the viewport and the
 // tile pool, paging, the items of a view, seller filter, price order, title suffix, number
-// reading, credit badges, coupon and price texts and the tile's hit and click rules.
+// reading, credit badges, coupon and price texts, the tile's hit and click rules, the price
+// marker and the price chart's arithmetic.
 #include "market/Gbk.h"
 #include "results/GridLayout.h"
 #include "results/NumberText.h"
 #include "results/Paging.h"
+#include "results/PriceChart.h"
+#include "results/PriceMarker.h"
 #include "results/ResultItems.h"
 #include "results/ResultOrder.h"
 #include "results/ResultsHost.h"
@@ -23,6 +26,7 @@
 #include <fstream>
 #include <limits>
 #include <map>
+#include <set>
 #include <thread>
 #include <unistd.h>
 
@@ -705,6 +709,191 @@ TEST(TileRules, PressAndRelease)
     click.Press(A::Picture);
     EXPECT_TRUE(click.Release(A::Picture));
     EXPECT_TRUE(click.Release(A::Name));
+}
+
+// ---- price marker
+
+namespace {
+
+// A summary of rows with these totals on these days, seen against `current`.
+store::PriceSummary Summary(std::int64_t current, std::vector<std::pair<int, std::int64_t>> dayTotals)
+{
+    std::vector<store::PricePoint> points;
+    for (const auto& [day, total] : dayTotals) {
+        store::PricePoint p;
+        p.time = static_cast<std::int64_t>(day) * 86400 + static_cast<std::int64_t>(points.size());
+        p.day = day;
+        p.price = total;
+        points.push_back(p);
+    }
+    store::PriceSummary s;
+    s.currentTotal = current;
+    std::set<int> days;
+    for (const store::PricePoint& p : points) {
+        if (s.rows == 0 || p.Total() <= s.lowest) {
+            s.lowestDay = p.day;
+            s.lowest = p.Total();
+        }
+        s.highest = s.rows == 0 ? p.Total() : std::max(s.highest, p.Total());
+        if (p.Total() != current)
+            s.lastDifferent = p.Total();
+        days.insert(p.day);
+        ++s.rows;
+    }
+    s.days = static_cast<int>(days.size());
+    return s;
+}
+
+} // namespace
+
+TEST(PriceMarkerRules, Cases)
+{
+    using K = MarkerKind;
+    const struct {
+        const char* name;
+        store::PriceSummary summary;
+        PriceMarker marker;
+        const char* text; // the longest form, UTF-8
+    } cases[] = {
+        {"never seen", Summary(1000, {}), {}, ""},
+        {"first seen: the row of now only", Summary(1000, {{10, 1000}}), {}, ""},
+        {"lower than the last different price", Summary(900, {{10, 800}, {11, 1250}, {12, 900}}), {K::Lower, 350},
+         "降¥3.50"},
+        {"higher", Summary(1100, {{10, 1000}, {11, 1100}}), {K::Higher, 100}, "涨¥1.00"},
+        {"equal over days", Summary(1000, {{10, 1000}, {11, 1000}, {12, 1000}}), {}, ""},
+        {"lowest within one day only is a drop", Summary(800, {{10, 1000}, {10, 800}}), {K::Lower, 200}, "降¥2.00"},
+        {"lowest over two days", Summary(800, {{10, 1000}, {11, 800}}), {K::Lowest, 0}, "历史最低"},
+        {"lowest again, days after the drop", Summary(800, {{10, 1000}, {11, 800}, {14, 800}}), {K::Lowest, 0},
+         "历史最低"},
+        {"back up after a low", Summary(1000, {{10, 1000}, {11, 800}, {12, 1000}}), {K::Higher, 200}, "涨¥2.00"},
+        {"tied with an earlier low is still the lowest", Summary(800, {{9, 800}, {10, 1000}, {12, 800}}),
+         {K::Lowest, 0}, "历史最低"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ChooseMarker(c.summary), c.marker);
+        const std::vector<std::string> texts = MarkerTexts(c.marker);
+        EXPECT_EQ(texts.empty() ? std::string() : texts.front(), c.text);
+        for (std::size_t i = 1; i < texts.size(); ++i)
+            EXPECT_LT(texts[i].size(), texts[i - 1].size()) << "shorter forms follow";
+    }
+}
+
+TEST(PriceMarkerRules, ToolTipAndAmounts)
+{
+    EXPECT_EQ(MarkerToolTip(Summary(900, {{10, 1000}, {11, 900}, {11, 1250}}), "2026/12/9"),
+              "最低 ¥9.00（2026/12/9）· 最高 ¥12.50 · 记录 2 天");
+    EXPECT_EQ(MarkerToolTip(Summary(900, {}), "2026/12/9"), "");
+    EXPECT_EQ(YuanText(5), "¥0.05");
+    EXPECT_EQ(YuanText(9999900), "¥99999.00");
+    EXPECT_EQ(YuanText(-250), "-¥2.50");
+}
+
+TEST(PriceMarkerRules, FitsTheLongestFormThatHasRoom)
+{
+    const struct {
+        int priceRight, roomRight;
+        std::vector<int> widths;
+        MarkerFit fit;
+    } cases[] = {
+        {60, 140, {50, 14}, {0, 64, 50}},  // room for the whole text
+        {90, 140, {50, 14}, {1, 94, 14}},  // a long price: the short form
+        {130, 140, {50, 14}, {}},          // no room at all
+        {60, 114, {50, 14}, {0, 64, 50}},  // exactly enough
+        {60, 113, {50, 14}, {1, 64, 14}},  // one pixel short
+        {60, 140, {}, {}},                 // no marker
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FitMarker(c.priceRight, c.roomRight, 4, c.widths), c.fit) << c.priceRight << " " << c.roomRight;
+}
+
+// ---- price chart
+
+TEST(PriceChartRules, StepsLowestHighestAndValueAt)
+{
+    auto point = [](std::int64_t time, std::int64_t price, std::int64_t postage, std::optional<std::int64_t> after) {
+        store::PricePoint p;
+        p.time = time;
+        p.price = price;
+        p.postage = postage;
+        p.finalPrice = after;
+        return p;
+    };
+    const std::vector<store::PricePoint> rows = {point(100, 1000, 0, 900), point(200, 1000, 0, 900),
+                                                 point(300, 800, 200, std::nullopt), point(400, 700, 0, 600)};
+    const ChartSeries s = BuildChartSeries(rows, 1000);
+    EXPECT_EQ(s.total, (std::vector<ChartStep>{{100, 1000}, {400, 700}})); // 800 + 200 postage: no step
+    EXPECT_EQ(s.afterCoupon, (std::vector<ChartStep>{{100, 900}, {300, -1}, {400, 600}}));
+    EXPECT_EQ(s.lowest, 700);
+    EXPECT_EQ(s.highest, 1000);
+    EXPECT_EQ(s.current, 700);
+    EXPECT_EQ(s.firstTime, 100);
+    EXPECT_EQ(s.lastTime, 1000);
+    const struct {
+        std::int64_t time;
+        std::optional<std::int64_t> total, after;
+    } at[] = {{99, std::nullopt, std::nullopt}, {100, 1000, 900}, {299, 1000, 900},
+              {300, 1000, std::nullopt},        {400, 700, 600},  {5000, 700, 600}};
+    for (const auto& a : at) {
+        EXPECT_EQ(ValueAt(s.total, a.time), a.total) << a.time;
+        EXPECT_EQ(ValueAt(s.afterCoupon, a.time), a.after) << a.time;
+    }
+    EXPECT_TRUE(BuildChartSeries({}, 1000).empty);
+}
+
+TEST(PriceChartRules, ScaleMapsTimesAndAmountsIntoThePlot)
+{
+    ChartSeries s;
+    s.empty = false;
+    s.firstTime = 1000;
+    s.lastTime = 2000;
+    s.lowest = 5000;
+    s.highest = 15000;
+    s.total = {{1000, 15000}, {1500, 5000}};
+    const ChartScale scale(s, 10, 20, 400, 200);
+    EXPECT_DOUBLE_EQ(scale.X(1000), 10);
+    EXPECT_DOUBLE_EQ(scale.X(2000), 410);
+    EXPECT_EQ(scale.TimeAt(210), 1500);
+    EXPECT_EQ(scale.TimeAt(-50), 1000); // clamped
+    // a tenth of the range as margin (40.00 .. 160.00), widened to steps of 25.00: the line
+    // stays inside the plot
+    EXPECT_EQ(scale.Step(), 2500);
+    EXPECT_EQ(scale.LowValue(), 2500);
+    EXPECT_EQ(scale.HighValue(), 17500);
+    EXPECT_GT(scale.Y(15000), 20);
+    EXPECT_LT(scale.Y(5000), 220);
+    EXPECT_GT(scale.Y(5000), scale.Y(15000));
+    // a flat series gets at least a yuan either side
+    s.lowest = s.highest = 5000;
+    const ChartScale flat(s, 0, 0, 100, 100);
+    EXPECT_EQ(flat.Step(), 50);
+    EXPECT_EQ(flat.LowValue(), 4900);
+    EXPECT_EQ(flat.HighValue(), 5100);
+    EXPECT_DOUBLE_EQ(flat.Y(5000), 50);
+    // amounts below a yuan keep a floor of zero
+    s.lowest = 30;
+    s.highest = 70;
+    const ChartScale cheap(s, 0, 0, 100, 100);
+    EXPECT_EQ(cheap.LowValue(), 0);
+    EXPECT_GE(cheap.HighValue(), 170);
+}
+
+TEST(PriceChartRules, DayTicks)
+{
+    const struct {
+        int first, last, most;
+        std::vector<int> ticks;
+    } cases[] = {
+        {100, 100, 6, {100}},
+        {100, 104, 6, {100, 101, 102, 103, 104}},
+        {100, 108, 6, {100, 102, 104, 106, 108}},
+        {100, 130, 6, {100, 107, 114, 121, 128}},
+        {100, 465, 6, {100, 191, 282, 373, 464}},
+        {100, 99, 6, {}},
+        {100, 110, 0, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DayTicks(c.first, c.last, c.most), c.ticks) << c.first << ".." << c.last << " " << c.most;
 }
 
 // ---- host values

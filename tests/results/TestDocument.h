@@ -28,7 +28,20 @@ public:
 class TestHost : public IResultsHost {
 public:
     const Configuration& HostConfiguration() const override { return m_config; }
+    bool ConfigurationPending() const override { return m_bPending; }
+    bool NoSourceConfigured() const override { return m_bNoSource; }
+    void OpenSourceSettings() override { ++m_nSettingsAsked; }
+    // as the application's host: the demo server starts, and the configuration is pending until it runs
+    void UseDemoData() override
+    {
+        ++m_nDemoAsked;
+        m_bPending = true;
+    }
     Configuration m_config;
+    bool m_bPending = false;
+    bool m_bNoSource = false;
+    int m_nSettingsAsked = 0;
+    int m_nDemoAsked = 0;
 };
 
 // Installs a host for the life of the object.

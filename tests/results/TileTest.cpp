@@ -1,5 +1,6 @@
 // The item tile on the offscreen platform: geometry from template 311, texts and styles,
-// credit badges, the coupon label, hover, the click rule and the opening of the item.
+// credit badges, the coupon label, the price marker, hover, the click rule, the right press
+// and the opening of the item.
 #include "ItemServer.h"
 #include "TestDocument.h"
 
@@ -9,11 +10,14 @@
 #include "results/CTBItemWnd.h"
 #include "results/ResultsHost.h"
 #include "results/UrlOpener.h"
+#include "store/LocalDay.h"
+#include "store/Sighting.h"
 
 #include <QApplication>
 #include <QFontDatabase>
 #include <QtMath>
 #include <QImage>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -36,6 +40,28 @@ CTBRecord MakeRecord(const std::string& id, const std::string& ratesum = "3")
     r.SetValue(CTBRecord::OriginalImage, "http://127.0.0.1:9/pic/" + id + ".jpg");
     r.DeriveThumbnail();
     return r;
+}
+
+// What the price memory would say of `record` shown now: rows of `totals` (cents), one a day.
+yfx::store::PriceSummary SummaryOf(const CTBRecord& record, std::vector<std::int64_t> totals)
+{
+    yfx::store::PriceSummary s;
+    s.key = yfx::store::KeyOf(record);
+    s.currentTotal = *yfx::store::ShownTotal(record);
+    const int firstDay = yfx::store::DayFromCivil({2026, 12, 1});
+    for (std::int64_t total : totals) {
+        const int day = firstDay + s.rows;
+        if (s.rows == 0 || total <= s.lowest) {
+            s.lowest = total;
+            s.lowestDay = day;
+        }
+        s.highest = s.rows == 0 ? total : std::max(s.highest, total);
+        if (total != s.currentTotal)
+            s.lastDifferent = total;
+        ++s.rows;
+    }
+    s.days = s.rows;
+    return s;
 }
 
 QPoint Centre(const yfx::TileRect& r)
@@ -108,6 +134,9 @@ private slots:
     void creditBadges_data();
     void creditBadges();
     void couponLabelAndToolTip();
+    void priceMarkerBesideThePrice_data();
+    void priceMarkerBesideThePrice();
+    void rightPressAsksForTheTileMenu();
     void hoverFollowsThePointer();
     void leavingFromTheNameRestoresIt();
     void pressAndRelease_data();
@@ -129,6 +158,7 @@ private:
 void TileTest::initTestCase()
 {
     QVERIFY(m_folder.isValid());
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China)); // as the application sets it
     SetPictureFolder(QFile::encodeName(m_folder.path()).toStdString() + "/");
     // Without a Simplified Chinese font every label would draw as boxes.
     QVERIFY(QFontDatabase::families(QFontDatabase::SimplifiedChinese)
@@ -285,6 +315,8 @@ void TileTest::tileLooksTheSameOnEveryDesktop()
         tile->Create();
         tile->move(20, 20);
         tile->SetRecord(LongRecord());
+        // the lowest price over two days: the longest marker text beside the longest price
+        tile->SetPriceSummary(SummaryOf(LongRecord(), {10019900, 10009900}));
         tile->show();
         return tile;
     };
@@ -316,9 +348,18 @@ void TileTest::tileLooksTheSameOnEveryDesktop()
     QVERIFY2(title[0].startsWith(QStringLiteral("H&M 联名款 M&M's")), qPrintable(title[0]));
     QVERIFY2(title[1].endsWith(QChar(0x2026)), qPrintable(title.join(QLatin1Char('/'))));
 
+    // The marker shows whole between the price's text and the postage label, in the longest of
+    // its forms that has room there.
+    CMyStatic& marker = tile->MarkerControl();
+    QVERIFY(marker.isVisible());
+    QVERIFY2(marker.Text() == QStringLiteral("历史最低") || marker.Text() == QStringLiteral("最低"),
+             qPrintable(marker.Text()));
+    const QFontMetricsF priceFont(tile->PriceControl().m_logFont);
+    QVERIFY(marker.x() >= tile->PriceControl().x() + priceFont.horizontalAdvance(QStringLiteral("99999.00")));
+    QVERIFY(marker.geometry().right() < tile->PostageLabel().x());
     const Shown all[] = {amounts[0], amounts[1], amounts[2], {&tile->YuanLabel(), QStringLiteral("￥")},
                          {&tile->PostageLabel(), QStringLiteral("邮费")},
-                         {&tile->SalesLabel(), QStringLiteral("销量")}};
+                         {&tile->SalesLabel(), QStringLiteral("销量")}, {&marker, marker.Text()}};
     for (const Shown& t : all) {
         const QString what = t.control->objectName();
         QCOMPARE(t.control->Text(), t.text);
@@ -542,6 +583,73 @@ void TileTest::couponLabelAndToolTip()
     QVERIFY(!label.isVisible());
     QVERIFY(!bounded.isVisible());
     QVERIFY(m_tile->toolTip().isEmpty());
+}
+
+void TileTest::priceMarkerBesideThePrice_data()
+{
+    // MakeRecord shows 12.50 with no postage.
+    QTest::addColumn<QString>("price");
+    QTest::addColumn<QList<qint64>>("totals");
+    QTest::addColumn<QString>("marker"); // as shown; empty: none
+    QTest::addColumn<QString>("line");   // the tooltip's price line
+    QTest::newRow("first seen") << QStringLiteral("12.50") << QList<qint64>{1250} << QString()
+                                << QStringLiteral("最低 ¥12.50（2026/12/1）· 最高 ¥12.50 · 记录 1 天");
+    QTest::newRow("lower") << QStringLiteral("12.50") << QList<qint64>{1000, 1600, 1250} << QStringLiteral("降¥3.50")
+                           << QStringLiteral("最低 ¥10.00（2026/12/1）· 最高 ¥16.00 · 记录 3 天");
+    QTest::newRow("higher") << QStringLiteral("12.50") << QList<qint64>{1000, 1250} << QStringLiteral("涨¥2.50")
+                            << QStringLiteral("最低 ¥10.00（2026/12/1）· 最高 ¥12.50 · 记录 2 天");
+    QTest::newRow("lowest") << QStringLiteral("12.50") << QList<qint64>{1300, 1250} << QStringLiteral("历史最低")
+                            << QStringLiteral("最低 ¥12.50（2026/12/2）· 最高 ¥13.00 · 记录 2 天");
+    // no room for the whole text beside the longest price: the short form, the whole one in the line
+    QTest::newRow("long price, long marker") << QStringLiteral("99999.00") << QList<qint64>{9000000, 15000000, 9999900}
+                                             << QStringLiteral("降")
+                                             << QStringLiteral("降¥50001.00 · 最低 ¥90000.00（2026/12/1）· 最高 ¥150000.00 · 记录 3 天");
+}
+
+void TileTest::priceMarkerBesideThePrice()
+{
+    QFETCH(QString, price);
+    QFETCH(QList<qint64>, totals);
+    QFETCH(QString, marker);
+    QFETCH(QString, line);
+    CTBRecord r = MakeRecord("1020");
+    r.SetValue(CTBRecord::CurrentPrice, price.toStdString());
+    m_tile->SetRecord(r);
+    QVERIFY(!m_tile->MarkerControl().isVisible());
+    // a summary of another item changes nothing
+    m_tile->SetPriceSummary(SummaryOf(MakeRecord("9999"), {1, 2}));
+    QVERIFY(m_tile->PriceLine().isEmpty());
+
+    m_tile->SetPriceSummary(SummaryOf(r, std::vector<std::int64_t>(totals.begin(), totals.end())));
+    const CMyStatic& shown = m_tile->MarkerControl();
+    QCOMPARE(m_tile->PriceLine(), line);
+    QVERIFY(m_tile->toolTip().contains(line.toHtmlEscaped()));
+    QCOMPARE(shown.isVisible(), !marker.isEmpty());
+    if (!marker.isEmpty()) {
+        QCOMPARE(shown.Text(), marker);
+        QCOMPARE(shown.ShownLines(), QStringList{marker});
+        const QFontMetricsF priceFont(m_tile->PriceControl().m_logFont);
+        QVERIFY(shown.x() >= m_tile->PriceControl().x() + priceFont.horizontalAdvance(price));
+        QVERIFY(shown.geometry().right() < m_tile->PostageLabel().x());
+        QCOMPARE(shown.y(), m_tile->PriceControl().y());
+    }
+    // Another record on the tile: the marker and the line go with the old one.
+    m_tile->SetRecord(MakeRecord("1021"));
+    QVERIFY(!shown.isVisible());
+    QVERIFY(m_tile->PriceLine().isEmpty());
+    QVERIFY(!m_tile->toolTip().contains(QStringLiteral("最低")));
+}
+
+void TileTest::rightPressAsksForTheTileMenu()
+{
+    QSignalSpy menu(m_tile, &CTBItemWnd::menuRequested);
+    const QPoint at = Centre(m_tile->NameArea());
+    QTest::mouseClick(m_tile, Qt::RightButton, {}, at);
+    QCOMPARE(menu.count(), 1);
+    QCOMPARE(menu.at(0).at(0).toPoint(), m_tile->mapToGlobal(at));
+    QTest::mouseClick(m_tile, Qt::LeftButton, {}, QPoint(m_tile->width() - 2, 2));
+    QCOMPARE(menu.count(), 1);
+    QVERIFY(m_opened.isEmpty()); // a right press opens nothing
 }
 
 void TileTest::hoverFollowsThePointer()

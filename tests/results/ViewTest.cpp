@@ -1,8 +1,8 @@
 // The results view against a loopback marketplace: loading, the seller filter, the grid,
 // tiles bound to the rows near the viewport from a bounded pool while scrolling and paging,
 // the picture loader (decoding only for the tiles near the part in sight, never on the GUI
-// thread), both orderings with the title suffix, the context menu, resizing and closing while
-// pictures load.
+// thread), both orderings with the title suffix, the context menus of the view and of a tile,
+// the price memory's markers and chart, resizing and closing while pictures load.
 #include "ItemServer.h"
 #include "TestDocument.h"
 
@@ -12,6 +12,8 @@
 #include "market/TBRecord.h"
 #include "results/CAnswerReportBox.h"
 #include "results/CPictureLoader.h"
+#include "results/CPriceChartWnd.h"
+#include "results/CPriceMemory.h"
 #include "results/CTBItemWnd.h"
 #include "results/GridLayout.h"
 #include "results/Paging.h"
@@ -23,6 +25,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImageReader>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -106,6 +109,8 @@ private slots:
     void nothingToShow_data();
     void nothingToShow();
     void unreadableAnswersShowOneBoxAfterTheirCompletion();
+    void waitsUntilTheConfigurationIsKnown();
+    void firstRunTextAndItsLinks();
     void oneTilePerItemLessFilteredSellersInTheGrid();
     void picturesArriveSeveralAtOnceInTileOrderAndAreDrawn();
     void picturesAreDecodedOffThePaintPath();
@@ -115,6 +120,7 @@ private slots:
     void orderingRebindsTilesInPlaceAndFlipsTheTitle();
     void documentOrderOneShowsPriceOrder();
     void contextMenuOnTheViewsOwnArea();
+    void pricesAreRememberedAndMarkersFollow();
     void resizeRecentresWithoutReflow();
     void reorderWhileLoadingStillFetchesEveryPicture();
     void loaderAsksAgainOnlyForPicturesItNeverFetched();
@@ -148,7 +154,7 @@ void ViewTest::initTestCase()
 
 void ViewTest::init()
 {
-    m_host.m_config = Configuration();
+    m_host = TestHost();
     m_server->SetPictureLatency(std::chrono::milliseconds(0));
     m_server->HoldPictures(false);
     m_reports = 0;
@@ -275,6 +281,117 @@ void ViewTest::unreadableAnswersShowOneBoxAfterTheirCompletion()
     QCOMPARE(boxesInsideCompletions, 0);
     reports.Box()->button(QMessageBox::Ok)->click();
     QTRY_VERIFY(!reports.Box());
+}
+
+namespace {
+
+int ListRequests(ItemServer& server, const std::string& path)
+{
+    int n = 0;
+    for (const auto& seen : server.Requests())
+        n += seen.path == path;
+    return n;
+}
+
+} // namespace
+
+void ViewTest::waitsUntilTheConfigurationIsKnown()
+{
+    const std::string list = m_server->AddList("waiting", Items("cfg", 6));
+    m_host.m_bPending = true; // a first start: no document yet
+    auto v = std::make_unique<OpenView>(list, 0, QStringLiteral("自助搜索 - 销量"), QSize(917, 600));
+    QVERIFY(QTest::qWaitForWindowExposed(v->view.get()));
+    QSignalSpy loading(v->view.get(), &CLumbra2View::loadingChanged);
+    QSignalSpy finished(v->view.get(), &CLumbra2View::loadFinished);
+    v->view->OnInitialUpdate();
+    v->view->OnInitialUpdate(); // a second call changes nothing
+    // the loading state, and nothing asked while the source and the seller filter are unknown
+    QVERIFY(v->view->IsLoading());
+    QCOMPARE(v->view->StatusText(), QStringLiteral("正在搜索…"));
+    QCOMPARE(loading.count(), 1);
+    QVERIFY(!finished.wait(300)); // no answer can come: nothing was asked
+    QCOMPARE(ListRequests(*m_server, "/list/waiting"), 0);
+    v->view->ConfigurationKnown(); // still pending: it keeps waiting
+    QVERIFY(v->view->IsLoading());
+    QCOMPARE(ListRequests(*m_server, "/list/waiting"), 0);
+
+    // the configuration comes with a seller to leave out: the view asks now, filtered
+    m_host.m_config.sellerNicks = {{"seller2", 0}};
+    m_host.m_bPending = false;
+    v->view->ConfigurationKnown();
+    QVERIFY(v->view->IsLoading());
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(finished.at(0).at(0).toBool(), true);
+    QCOMPARE(v->view->Tiles().size(), size_t(5));
+    for (const CTBRecord& r : v->view->Records())
+        QVERIFY(r.nick() != "seller2");
+    QCOMPARE(ListRequests(*m_server, "/list/waiting"), 1);
+    // once answered, a later ConfigurationKnown asks nothing again
+    v->view->ConfigurationKnown();
+    QVERIFY(!v->view->IsLoading());
+    QCOMPARE(loading.last().at(0).toBool(), false);
+
+    // a window that asks for nothing (an empty address) never waits
+    auto empty = std::make_unique<OpenView>(std::string(), 0, QStringLiteral("Lumbra2 1"), QSize(400, 300));
+    m_host.m_bPending = true;
+    empty->view->OnInitialUpdate();
+    QVERIFY(!empty->view->IsLoading());
+    QCOMPARE(empty->view->StatusText(), QString());
+}
+
+void ViewTest::firstRunTextAndItsLinks()
+{
+    const std::string list = m_server->AddList("firstrun", Items("first", 3));
+    m_host.m_bNoSource = true;
+    auto v = std::make_unique<OpenView>(list, 0, QStringLiteral("自助搜索 - 销量"), QSize(917, 600));
+    QVERIFY(QTest::qWaitForWindowExposed(v->view.get()));
+    QSignalSpy finished(v->view.get(), &CLumbra2View::loadFinished);
+    v->view->OnInitialUpdate();
+    // said at once, without asking anything
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).toBool(), false);
+    QVERIFY(!v->view->IsLoading());
+    QVERIFY(v->view->ShowsFirstRun());
+    QVERIFY(v->view->StatusText().contains(QStringLiteral("数据源")));
+    QLabel* links = v->view->FirstRunLinks();
+    QVERIFY(links->isVisible());
+    QVERIFY(links->text().contains(QStringLiteral("设置淘宝开放平台账号…")));
+    QVERIFY(links->text().contains(QStringLiteral("使用演示数据")));
+    QCOMPARE(ListRequests(*m_server, "/list/firstrun"), 0);
+
+    // a click reaches the links (the grey text lets clicks through, the links take them)
+    const QPoint settingsAt(4, links->height() / 2);
+    const QPoint demoAt(links->width() - 4, links->height() / 2);
+    QCOMPARE(v->view->childAt(links->mapTo(v->view.get(), settingsAt)), static_cast<QWidget*>(links));
+    QTest::mouseClick(links, Qt::LeftButton, {}, settingsAt);
+    QCOMPARE(m_host.m_nSettingsAsked, 1);
+    QCOMPARE(m_host.m_nDemoAsked, 0);
+    QVERIFY(v->view->ShowsFirstRun()); // the settings are a dialog: the text stays until they apply
+
+    // the demo: the view waits for the configuration the started server brings, then searches
+    QTest::mouseClick(links, Qt::LeftButton, {}, demoAt);
+    QCOMPARE(m_host.m_nDemoAsked, 1);
+    QVERIFY(!v->view->ShowsFirstRun());
+    QVERIFY(v->view->IsLoading());
+    QCOMPARE(v->view->StatusText(), QStringLiteral("正在搜索…"));
+    m_host.m_bNoSource = false;
+    m_host.m_bPending = false;
+    v->view->ConfigurationKnown();
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(finished.last().at(0).toBool(), true);
+    QCOMPARE(v->view->Tiles().size(), size_t(3));
+    QVERIFY(!v->view->ShowsFirstRun());
+    QCOMPARE(ListRequests(*m_server, "/list/firstrun"), 1);
+
+    // a configured server that fails keeps its own text
+    auto failed = std::make_unique<OpenView>("http://127.0.0.1:1/list", 0, QStringLiteral("自助搜索 - 销量"),
+                                             QSize(917, 600));
+    QSignalSpy failedFinished(failed->view.get(), &CLumbra2View::loadFinished);
+    failed->view->OnInitialUpdate();
+    QVERIFY(failedFinished.wait(20000));
+    QCOMPARE(failed->view->StatusText(), QStringLiteral("无法连接服务器"));
+    QVERIFY(!failed->view->ShowsFirstRun());
+    QVERIFY(!failed->view->FirstRunLinks()->isVisible());
 }
 
 void ViewTest::oneTilePerItemLessFilteredSellersInTheGrid()
@@ -598,10 +715,20 @@ void ViewTest::contextMenuOnTheViewsOwnArea()
     CLumbra2View& view = *v->view;
     QSignalSpy shown(&view, &CLumbra2View::contextMenuShown);
 
-    // A right press on a tile stays with the tile.
+    // A right press on a tile shows the tile's menu: the price chart above the view's commands,
+    // the price memory's commands below them.
     QTest::mousePress(view.Tiles()[0], Qt::RightButton, {}, QPoint(50, 50));
     QTest::mouseRelease(view.Tiles()[0], Qt::RightButton, {}, QPoint(50, 50));
-    QCOMPARE(shown.count(), 0);
+    QCOMPARE(shown.count(), 1);
+    QMenu* tileMenu = shown.takeFirst().at(0).value<QMenu*>();
+    QStringList texts;
+    for (QAction* a : tileMenu->actions())
+        texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    QCOMPARE(texts, (QStringList{QStringLiteral("价格走势(&H)"), QStringLiteral("-"), QStringLiteral("按销量排序"),
+                                 QStringLiteral("按价格排序"), QStringLiteral("-"), QStringLiteral("不记录价格"),
+                                 QStringLiteral("清除价格记录…")}));
+    QVERIFY(!tileMenu->actions()[0]->isEnabled()); // no price memory in this test
+    tileMenu->close();
 
     // On the margin left of the grid the menu comes up, with the states of the order shown.
     QVERIFY(view.Left() > 10);
@@ -631,6 +758,99 @@ void ViewTest::contextMenuOnTheViewsOwnArea()
     QVERIFY(!menu->actions()[1]->isEnabled());
     menu->close();
     QTRY_VERIFY(!view.PicturesLoading());
+}
+
+void ViewTest::pricesAreRememberedAndMarkersFollow()
+{
+    QTemporaryDir data;
+    QVERIFY(data.isValid());
+    yfx::store::CPriceStore::Settings settings;
+    settings.database.path = QFile::encodeName(data.filePath(QStringLiteral("prices.sqlite"))).toStdString();
+    auto memory = std::make_unique<CPriceMemory>(settings);
+    SetMainPriceMemory(memory.get());
+    struct Unset {
+        ~Unset() { SetMainPriceMemory(nullptr); }
+    } unset;
+
+    // A view whose memory's answer is listened for from its start (it may come while the view's
+    // tiles are made); the number of markers it told of.
+    const auto openAnswered = [this](const std::string& list, int& markers) -> std::unique_ptr<OpenView> {
+        auto v = std::make_unique<OpenView>(list, 0, QStringLiteral("自助搜索 - 销量"), QSize(917, 600));
+        if (!QTest::qWaitForWindowExposed(v->view.get()))
+            return nullptr;
+        QSignalSpy answered(v->view.get(), &CLumbra2View::priceSummariesArrived);
+        QSignalSpy finished(v->view.get(), &CLumbra2View::loadFinished);
+        v->view->OnInitialUpdate();
+        if ((finished.isEmpty() && !finished.wait(20000)) || (answered.isEmpty() && !answered.wait(10000)))
+            return nullptr;
+        markers = answered.at(0).at(0).toInt();
+        return v;
+    };
+    int markerCount = -1;
+
+    // First sight: the tiles come at once, the store answers later, no item has a marker.
+    std::vector<ItemSpec> items = Items("p", 4);
+    auto first = openAnswered(m_server->AddList("prices-1", items), markerCount);
+    QVERIFY(first);
+    QCOMPARE(first->view->Tiles().size(), size_t{4});
+    QCOMPARE(markerCount, 0);
+    QCOMPARE(first->view->PriceSummaries().size(), size_t{4});
+    for (CTBItemWnd* tile : first->view->Tiles())
+        QVERIFY(!tile->MarkerControl().isVisible());
+
+    // The prices move: two items cheaper, one dearer, one the same.
+    items[0].price = "1.00";
+    items[1].price = "0.50";
+    items[2].price = "99.00";
+    auto second = openAnswered(m_server->AddList("prices-2", items), markerCount);
+    QVERIFY(second);
+    QCOMPARE(markerCount, 3);
+    std::map<std::string, QString> markers;
+    for (CTBItemWnd* tile : second->view->Tiles())
+        markers[tile->Record().itemId()] = tile->MarkerControl().isVisible() ? tile->MarkerControl().Text() : QString();
+    QCOMPARE(markers["p0"], QStringLiteral("降¥0.50"));   // 1.50 -> 1.00
+    QCOMPARE(markers["p1"], QStringLiteral("降¥38.00"));  // 43.50 (5.00 postage) -> 5.50
+    QCOMPARE(markers["p2"], QStringLiteral("涨¥73.50"));  // 25.50 -> 99.00
+    QCOMPARE(markers["p3"], QString());
+    // The price order rebinds the tiles: each marker goes with its item.
+    second->view->ShowOrder(1);
+    for (CTBItemWnd* tile : second->view->Tiles()) {
+        const QString shown = tile->MarkerControl().isVisible() ? tile->MarkerControl().Text() : QString();
+        QCOMPARE(shown, markers[tile->Record().itemId()]);
+    }
+
+    // The chart opens at once and fills in when the store answers.
+    CTBItemWnd* cheaper = nullptr;
+    for (CTBItemWnd* tile : second->view->Tiles())
+        if (tile->Record().itemId() == "p0")
+            cheaper = tile;
+    QVERIFY(cheaper);
+    auto* chart = qobject_cast<CPriceChartWnd*>(second->view->OpenPriceChart(cheaper));
+    QVERIFY(chart);
+    QPointer<CPriceChartWnd> guard(chart);
+    QVERIFY(chart->isVisible());
+    QVERIFY(chart->Loading());
+    QCOMPARE(chart->StatusText(), QStringLiteral("正在读取…"));
+    QSignalSpy history(chart, &CPriceChartWnd::historyArrived);
+    QVERIFY(history.wait(10000));
+    QCOMPARE(history.at(0).at(0).toInt(), 2);
+    QVERIFY(chart->StatusText().isEmpty());
+    QCOMPARE(chart->Series().lowest, 100);
+    QCOMPARE(chart->Series().highest, 150);
+    chart->HoverAt(chart->PlotArea().right() - 1);
+    QVERIFY2(chart->HoverText().endsWith(QStringLiteral("¥1.00")), qPrintable(chart->HoverText()));
+    chart->close();
+    QTRY_VERIFY(guard.isNull());
+
+    // With recording off nothing more is written; what is known still shows.
+    memory->SetRecording(false);
+    items[0].price = "0.10";
+    auto third = openAnswered(m_server->AddList("prices-3", items), markerCount);
+    QVERIFY(third);
+    const yfx::store::PriceSummary& p0 = third->view->PriceSummaries().at({ResultSource::ListSearch, "p0"});
+    QCOMPARE(p0.rows, 2);
+    QCOMPARE(p0.currentTotal, 10);
+    QCOMPARE(*p0.lastDifferent, 100);
 }
 
 void ViewTest::resizeRecentresWithoutReflow()

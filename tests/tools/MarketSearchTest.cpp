@@ -111,6 +111,31 @@ TEST_F(MarketSearchTest, ValuesAreShapedLikeTheMarketplaces)
     EXPECT_LT(freeShipping, s_all.size() * 9 / 10);
 }
 
+TEST_F(MarketSearchTest, DayOptionMovesAboutAThirdOfThePrices)
+{
+    // s_all is today's catalogue; two servers of the same seed a day later agree with each other.
+    const MarketServerProcess later({"--day", "1"});
+    const MarketServerProcess again({"--day", "1"});
+    ASSERT_TRUE(later.Started() && again.Started());
+    const std::string target = TargetOf(BuildSearchUrl(Query("")));
+    const std::vector<ListedItem> tomorrow = FetchAllItems(later, target);
+    ASSERT_EQ(Ids(tomorrow), Ids(s_all)) << "the sales order stays";
+    std::size_t moved = 0;
+    for (std::size_t i = 0; i < tomorrow.size(); ++i)
+        moved += tomorrow[i].currentPrice != s_all[i].currentPrice;
+    EXPECT_GT(moved, s_all.size() * 25 / 100);
+    EXPECT_LT(moved, s_all.size() * 42 / 100);
+    const std::vector<ListedItem> repeated = FetchAllItems(again, target);
+    ASSERT_EQ(repeated.size(), tomorrow.size());
+    for (std::size_t i = 0; i < tomorrow.size(); ++i)
+        EXPECT_EQ(repeated[i].currentPrice, tomorrow[i].currentPrice);
+    // the price bounds see the day's prices
+    const std::vector<ListedItem> cheap = FetchAllItems(later, TargetOf(BuildSearchUrl(Query("", "", "", "0", "30"))));
+    ASSERT_FALSE(cheap.empty());
+    for (const ListedItem& i : cheap)
+        EXPECT_LE(std::atof(i.currentPrice.c_str()), 30.0) << i.itemId;
+}
+
 TEST_F(MarketSearchTest, OnePageHoldsFortyItemsAtMost)
 {
     std::vector<CTBRecord> records;

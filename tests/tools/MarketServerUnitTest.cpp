@@ -339,6 +339,32 @@ TEST(MarketCatalogue, SameSeedSameCatalogueOtherSeedAnother)
     EXPECT_NE(a, Fingerprint(Catalogue::Generate(5, 2500)));
 }
 
+TEST(MarketCatalogue, AboutAThirdOfThePricesMoveFromOneDayToTheNext)
+{
+    const Catalogue c = Catalogue::Generate(5, 2000);
+    const Catalogue same = Catalogue::Generate(5, 2000);
+    const Catalogue other = Catalogue::Generate(6, 2000);
+    const std::int64_t today = 20796;
+    for (std::int64_t day = today; day < today + 5; ++day) {
+        int moved = 0;
+        for (const CatalogueItem& item : c.Items()) {
+            const std::int64_t price = c.PriceOn(item, day);
+            EXPECT_EQ(price, same.PriceOn(same.Items()[static_cast<std::size_t>(&item - c.Items().data())], day));
+            EXPECT_EQ(price % 100, item.priceCents % 100) << "the cents stay";
+            EXPECT_GE(price, item.priceCents * 70 / 100);
+            EXPECT_LE(price, item.priceCents * 116 / 100 + 100);
+            moved += price != c.PriceOn(item, day - 1);
+        }
+        EXPECT_GT(moved, 2000 * 27 / 100) << day;
+        EXPECT_LT(moved, 2000 * 39 / 100) << day;
+    }
+    // another seed moves the same item otherwise
+    int differ = 0;
+    for (std::size_t i = 0; i < 200; ++i)
+        differ += c.PriceOn(c.Items()[i], today) != other.PriceOn(c.Items()[i], today);
+    EXPECT_GT(differ, 150);
+}
+
 TEST(MarketCatalogue, HoldsWhatTheProgramsFeaturesNeed)
 {
     for (std::uint64_t seed : {1ULL, 20130328ULL, 987654321ULL}) {

@@ -158,6 +158,29 @@ TEST_F(MaterialGatewayTest, BothSigningMethodsGetItemsThatReadIntoRecords)
     EXPECT_NE(last.rawQuery.find("sign="), std::string::npos);
 }
 
+TEST_F(MaterialGatewayTest, DayOptionMovesThePricesOfTheMaterialSearchToo)
+{
+    const MarketServerProcess later({"--day", "1"});
+    ASSERT_TRUE(later.Started());
+    int moved = 0;
+    std::size_t compared = 0;
+    for (const char* keyword : {"", "女", "包"}) {
+        const SearchQuery q = Query(keyword);
+        const MaterialAnswer today = Search(App(), q);
+        const MaterialAnswer tomorrow = Search(App(), q, later);
+        ASSERT_EQ(today.records.size(), tomorrow.records.size());
+        for (std::size_t i = 0; i < today.records.size(); ++i) {
+            ASSERT_EQ(today.records[i].itemId(), tomorrow.records[i].itemId());
+            moved += today.records[i].currentPrice() != tomorrow.records[i].currentPrice();
+            // the price after promotions follows the day's price
+            EXPECT_LE(Yuan(tomorrow.records[i].finalPrice), Yuan(tomorrow.records[i].currentPrice()) + 0.001);
+        }
+        compared += today.records.size();
+    }
+    EXPECT_GT(moved, 0);
+    EXPECT_LT(static_cast<std::size_t>(moved), compared);
+}
+
 TEST_F(MaterialGatewayTest, PicturesAndAddressesOfARecordLeadToTheServer)
 {
     const MaterialAnswer a = Search(App(), Query());

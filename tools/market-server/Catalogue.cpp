@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <set>
 
 #include "market/Gbk.h"
@@ -14,14 +15,6 @@ namespace {
 constexpr int kShopItems = 48;    // items of the fixed seller of today's picks
 constexpr int kItemsPerLeaf = 2;  // every leaf category gets at least this many
 constexpr std::uint64_t kPictureMask = (std::uint64_t{1} << 40) - 1;
-
-std::string MoneyText(std::int64_t cents)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%lld.%02lld", static_cast<long long>(cents / 100),
-                  static_cast<long long>(cents % 100));
-    return buf;
-}
 
 // A unique picture file stem for an item id: the id mixed by an odd multiplier modulo 2^40
 // (a bijection for ids below 2^40) written in seven base-62 digits.
@@ -42,7 +35,59 @@ struct Plan {
     int leaf;
 };
 
+std::uint64_t SplitMix(std::uint64_t x)
+{
+    x += 0x9E3779B97F4A7C15ULL;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+    return x ^ (x >> 31);
+}
+
+// The draw of an item for a day, from the seed alone.
+std::uint64_t DayDraw(std::uint64_t seed, std::uint64_t id, std::int64_t day)
+{
+    return SplitMix(SplitMix(seed ^ 0x5EED5EEDULL) ^ SplitMix(id) ^ SplitMix(static_cast<std::uint64_t>(day) * 0x2545F4914F6CDD1DULL));
+}
+
 } // namespace
+
+std::string Catalogue::MoneyText(std::int64_t cents)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%lld.%02lld", static_cast<long long>(cents / 100),
+                  static_cast<long long>(cents % 100));
+    return buf;
+}
+
+std::int64_t Catalogue::Today(int offset)
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    // days since 1970-01-01 of the local date
+    const int y = tm.tm_year + 1900 - (tm.tm_mon < 2 ? 1 : 0);
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yoe = y - era * 400;
+    const int mp = (tm.tm_mon + 10) % 12;
+    const int doy = (153 * mp + 2) / 5 + tm.tm_mday - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return static_cast<std::int64_t>(era) * 146097 + doe - 719468 + offset;
+}
+
+std::int64_t Catalogue::PriceOn(const CatalogueItem& item, std::int64_t day) const
+{
+    // The price of the latest day that moved it, looking back at most 60 days.
+    for (std::int64_t d = day; d > day - 60; --d) {
+        const std::uint64_t draw = DayDraw(m_seed, item.id, d);
+        if (draw % 3 != 0)
+            continue;
+        const std::int64_t percent = 75 + static_cast<std::int64_t>((draw >> 8) % 41); // 75 .. 115
+        const std::int64_t cents = item.priceCents % 100;
+        const std::int64_t yuan = std::max<std::int64_t>(1, item.priceCents / 100 * percent / 100);
+        return yuan * 100 + cents;
+    }
+    return item.priceCents;
+}
 
 Catalogue Catalogue::Generate(std::uint64_t seed, int itemCount)
 {

@@ -41,7 +41,7 @@ struct CatalogueItem {
     std::string brand;     // GBK, may be empty
     int leaf = 0;          // category index (third level)
     int seller = 0;        // seller index
-    std::int64_t priceCents = 0;
+    std::int64_t priceCents = 0; // the catalogue's own price; PriceOn gives the price of a day
     std::string price; // "12.50"
     std::string ship;  // "0.00"
     std::int64_t sales = 0;
@@ -80,6 +80,15 @@ public:
     const CatalogueSeller& SellerOf(const CatalogueItem& item) const { return m_sellers[item.seller]; }
     bool IsMall(const CatalogueItem& item) const { return m_sellers[item.seller].mall; }
     PictureShape ShapeOf(const CatalogueItem& item) const { return m_categories[item.leaf].shape; }
+
+    // The item's price in cents on local day `day` (days since 1970-01-01): from one day to the
+    // next about a third of the items move to another price (from 25 % below to 15 % above the
+    // catalogue's own, keeping its cents), decided by the seed, the item and the day alone.
+    std::int64_t PriceOn(const CatalogueItem& item, std::int64_t day) const;
+    // The local day of now, moved by `offset` days (the server's --day).
+    static std::int64_t Today(int offset);
+    // "12.50" for 1250 cents.
+    static std::string MoneyText(std::int64_t cents);
 
     // Three seller nicknames (GBK) for the configuration's exclusion list; each has items.
     const std::vector<std::string>& ExcludedNicks() const { return m_excludedNicks; }

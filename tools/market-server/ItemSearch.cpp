@@ -148,7 +148,7 @@ bool ItemSearch::Matches(const Catalogue& catalogue, const CatalogueItem& item, 
         if (!found)
             return false;
     }
-    const double price = static_cast<double>(item.priceCents) / 100.0;
+    const double price = static_cast<double>(f.day ? catalogue.PriceOn(item, *f.day) : item.priceCents) / 100.0;
     if (f.priceLow && price < *f.priceLow)
         return false;
     if (f.priceHigh && price > *f.priceHigh)

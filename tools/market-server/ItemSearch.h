@@ -3,6 +3,7 @@
 // title, exclusion words that must not, seller location, category (with everything below it),
 // seller nickname and price bounds; the answer comes in thirty-day-sales order.
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,7 @@ struct SearchFilter {
     bool matchesNothing = false;        // an unknown category id
     std::optional<double> priceLow;     // yuan, inclusive
     std::optional<double> priceHigh;    // yuan, inclusive
+    std::optional<std::int64_t> day;    // the day whose prices count (none: the catalogue's own)
 };
 
 struct SearchResult {

@@ -71,6 +71,11 @@ std::string MarketDocuments::HtmlEscape(std::string_view gbk)
     return out;
 }
 
+std::string MarketDocuments::PriceText(const CatalogueItem& item) const
+{
+    return Catalogue::MoneyText(m_catalogue.PriceOn(item, Catalogue::Today(m_options.day)));
+}
+
 std::string MarketDocuments::ItemListJson(const SearchResult& result, const std::string& host,
                                           DocumentVariant variant) const
 {
@@ -91,9 +96,9 @@ std::string MarketDocuments::ItemListJson(const SearchResult& result, const std:
         }
         w.Member("tip", item->title);
         if (nonString && shape == 1)
-            w.Key("currentPrice").BeginObject().Member("value", item->price).EndObject();
+            w.Key("currentPrice").BeginObject().Member("value", PriceText(*item)).EndObject();
         else
-            w.Member("currentPrice", item->price);
+            w.Member("currentPrice", PriceText(*item));
         if (nonString && shape == 4)
             w.Key("ship").Number(item->priceCents % 2);
         else
@@ -136,7 +141,7 @@ std::string MarketDocuments::ItemListHtml(const SearchResult& result, const std:
         html += "<div class=\"item\" data-id=\"" + item->idText + "\">";
         html += "<a href=\"" + href + "\"><img src=\"" + PictureAddress::Thumbnail(host, *item) +
                 "\" width=\"220\" height=\"220\" alt=\"" + HtmlEscape(item->title) + "\"></a>";
-        html += G("<div class=\"price\">￥") + item->price + "</div>";
+        html += G("<div class=\"price\">￥") + PriceText(*item) + "</div>";
         html += G("<div class=\"meta\">运费：") + item->ship + G(" &nbsp; 最近成交") + item->salesText + G("笔</div>");
         html += "<a class=\"title\" href=\"" + href + "\">" + HtmlEscape(item->title) + "</a>";
         html += "<div class=\"meta\">" + HtmlEscape(seller.nick) + " &nbsp; " + seller.location + "</div>";
@@ -266,7 +271,7 @@ std::string MarketDocuments::ItemPage(const CatalogueItem& item, const std::stri
     html += G("<p class=\"crumbs\">类目：") + top.name + " &gt; " + group.name + " &gt; " + leaf.name + "</p>\n";
     html += "<h1>" + HtmlEscape(item.title) + "</h1>\n";
     html += "<img src=\"" + PictureAddress::Original(host, item) + "\" width=\"400\" height=\"400\" alt=\"\">\n";
-    html += G("<p>价格：<em class=\"price\">￥") + item.price + G("</em> 运费：") + item.ship + G(" 月销量：") +
+    html += G("<p>价格：<em class=\"price\">￥") + PriceText(item) + G("</em> 运费：") + item.ship + G(" 月销量：") +
             item.salesText + G(" 件</p>\n");
     html += G("<p>掌柜：<span class=\"nick\">") + HtmlEscape(seller.nick) + G("</span> 所在地：") + seller.location +
             G(" 信用等级：") + std::to_string(seller.ratesum) + "</p>\n";

@@ -45,6 +45,9 @@ public:
     static std::string HtmlEscape(std::string_view gbk);
 
 private:
+    // The item's price today ("12.50"), as the server's --day moves it.
+    std::string PriceText(const CatalogueItem& item) const;
+
     const Catalogue& m_catalogue;
     const ServerOptions& m_options;
 };

@@ -258,7 +258,8 @@ MarketServer::Answer MarketServer::ListSearch(const QueryParams& query, const st
     bool json = false;
     for (const auto& [name, value] : query.All())
         json = json || (name == "json" && value == "on");
-    const SearchFilter filter = ItemSearch::FilterFromQuery(query, m_catalogue, marketTop);
+    SearchFilter filter = ItemSearch::FilterFromQuery(query, m_catalogue, marketTop);
+    filter.day = Catalogue::Today(m_options.day);
     SearchResult result = ItemSearch::Run(m_catalogue, filter, start);
     if (!json)
         return Html(200, m_documents.ItemListHtml(result, host, query));

@@ -202,15 +202,20 @@ const CatalogueItem* MaterialGateway::FindByItemId(const std::string& itemId) co
 
 ItemPromotion MaterialGateway::PromotionOf(const CatalogueItem& item)
 {
+    return PromotionOf(item, item.priceCents);
+}
+
+ItemPromotion MaterialGateway::PromotionOf(const CatalogueItem& item, std::int64_t priceCents)
+{
     ItemPromotion p;
-    if (item.priceCents >= 1200 && (item.id >> 2) % 2 == 0) {
+    if (priceCents >= 1200 && (item.id >> 2) % 2 == 0) {
         for (const std::int64_t fee : {300, 500, 1000, 2000, 3000, 5000, 10000})
-            if (fee * 4 <= item.priceCents)
+            if (fee * 4 <= priceCents)
                 p.couponCents = fee;
     }
-    if (item.id % 5 == 0 && item.priceCents - p.couponCents > 200)
+    if (item.id % 5 == 0 && priceCents - p.couponCents > 200)
         p.otherCents = 100;
-    p.finalCents = item.priceCents - p.couponCents - p.otherCents;
+    p.finalCents = priceCents - p.couponCents - p.otherCents;
     return p;
 }
 
@@ -289,6 +294,7 @@ struct ItemWriter {
     bool simplify;
     bool nonString; // some members of the wrong type, by the item's position
     int n;
+    std::int64_t day; // the day whose prices are answered
     bool withholdRatesum; // details without the credit level
 
     void BasicInfo(const CatalogueItem& item, bool details) const
@@ -345,14 +351,15 @@ struct ItemWriter {
 
     void PricePromotion(const CatalogueItem& item) const
     {
-        const ItemPromotion p = MaterialGateway::PromotionOf(item);
+        const std::int64_t price = catalogue.PriceOn(item, day);
+        const ItemPromotion p = MaterialGateway::PromotionOf(item, price);
         const int shape = nonString ? n % 6 : -1;
         w.Key("price_promotion_info").BeginObject();
         w.Member("reserve_price", Money(item.priceCents + item.priceCents / 4));
         if (shape == 2)
-            w.Key("zk_final_price").BeginObject().Member("value", item.price).EndObject();
+            w.Key("zk_final_price").BeginObject().Member("value", Money(price)).EndObject();
         else
-            w.Member("zk_final_price", item.price);
+            w.Member("zk_final_price", Money(price));
         w.Member("final_promotion_price", Money(p.finalCents));
         if (p.couponCents > 0 || p.otherCents > 0) {
             BeginList(w, "final_promotion_path_list", "final_promotion_path_map_data", simplify);
@@ -391,7 +398,7 @@ struct ItemWriter {
 
     void PublishInfo(const CatalogueItem& item) const
     {
-        const ItemPromotion p = MaterialGateway::PromotionOf(item);
+        const ItemPromotion p = MaterialGateway::PromotionOf(item, catalogue.PriceOn(item, day));
         const std::string click = "http://" + host + "/s.click?e=" + item.idText;
         w.Key("publish_info").BeginObject();
         if (nonString && n % 6 == 5) {
@@ -432,6 +439,10 @@ std::string MaterialGateway::Search(const QueryParams& params, const std::string
     const bool hasLow = ItemSearch::ParsePrice(params.Get("start_price"), low);
     const bool hasHigh = ItemSearch::ParsePrice(params.Get("end_price"), high);
 
+    const std::int64_t day = Catalogue::Today(m_options.day);
+    const auto promotion = [&](const CatalogueItem& item) {
+        return PromotionOf(item, m_catalogue.PriceOn(item, day));
+    };
     std::vector<const CatalogueItem*> matches;
     for (int index : m_catalogue.SalesOrder()) {
         const CatalogueItem& item = m_catalogue.Items()[static_cast<std::size_t>(index)];
@@ -442,7 +453,7 @@ std::string MaterialGateway::Search(const QueryParams& params, const std::string
         if (!filter.locations.empty() && std::find(filter.locations.begin(), filter.locations.end(),
                                                    seller.location) == filter.locations.end())
             continue;
-        const double finalYuan = static_cast<double>(PromotionOf(item).finalCents) / 100.0;
+        const double finalYuan = static_cast<double>(promotion(item).finalCents) / 100.0;
         if ((hasLow && finalYuan < low) || (hasHigh && finalYuan > high))
             continue;
         if (!std::all_of(filter.words.begin(), filter.words.end(), [&](const std::string& word) {
@@ -457,7 +468,7 @@ std::string MaterialGateway::Search(const QueryParams& params, const std::string
         std::reverse(matches.begin(), matches.end());
     else if (sort == "final_promotion_price_asc" || sort == "final_promotion_price_des")
         std::stable_sort(matches.begin(), matches.end(), [&](const CatalogueItem* a, const CatalogueItem* b) {
-            const std::int64_t x = PromotionOf(*a).finalCents, y = PromotionOf(*b).finalCents;
+            const std::int64_t x = promotion(*a).finalCents, y = promotion(*b).finalCents;
             return sort == "final_promotion_price_asc" ? x < y : x > y;
         });
     const int pageSize = ReadInt(params.Get("page_size"), 1, 100, 20);
@@ -476,7 +487,7 @@ std::string MaterialGateway::Search(const QueryParams& params, const std::string
     const bool nonString = variant == DocumentVariant::NonString;
     for (std::size_t i = start; i < matches.size() && i < start + static_cast<std::size_t>(pageSize); ++i) {
         const CatalogueItem& item = *matches[i];
-        const ItemWriter iw{w, m_catalogue, host, simplify, nonString, static_cast<int>(i - start), false};
+        const ItemWriter iw{w, m_catalogue, host, simplify, nonString, static_cast<int>(i - start), day, false};
         w.BeginObject();
         if (!anonymous)
             w.Member("item_id", ItemId(item));
@@ -525,7 +536,8 @@ std::string MaterialGateway::ItemInfo(const QueryParams& params, const std::stri
         const CatalogueItem* item = FindByItemId(id);
         if (!item)
             continue;
-        const ItemWriter iw{w, m_catalogue, host, simplify, nonString, n++, m_options.withholdRatesum};
+        const ItemWriter iw{w, m_catalogue, host, simplify, nonString, n++, Catalogue::Today(m_options.day),
+                            m_options.withholdRatesum};
         w.BeginObject();
         w.Member("item_id", ItemId(*item));
         w.Member("input_item_iid", id);

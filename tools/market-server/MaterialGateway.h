@@ -61,7 +61,9 @@ public:
     static std::string ItemId(const CatalogueItem& item);
     const CatalogueItem* FindByItemId(const std::string& itemId) const;
 
+    // The promotions of an item at its catalogue price, or at `priceCents` (a day's price).
     static ItemPromotion PromotionOf(const CatalogueItem& item);
+    static ItemPromotion PromotionOf(const CatalogueItem& item, std::int64_t priceCents);
 
     // The platform's numeric id of seller `sellerIndex` (what "seller_id" answers).
     static std::int64_t SellerId(int sellerIndex) { return 2200000000000000LL + sellerIndex; }

@@ -120,6 +120,9 @@ Options:
                       separated: "ratesum" (item details come without the seller's credit
                       level), "scene" (a material search that finds exactly one item answers
                       it without item_id, click_url and coupon_share_url)
+  --day N             answer as N days later (N may be negative, -3650 to 3650): from one
+                      day to the next about a third of the items change their price, the
+                      same for the same seed and date
   --help              show this text and exit
 )";
 }
@@ -187,6 +190,8 @@ ParseOutcome ParseServerOptions(int argc, char** argv, ServerOptions& o, std::st
                 rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
             }
         }
+        else if (arg == "--day")
+            ok = ReadNumber(value, -3650, 3650, o.day);
         else if (arg == "--log")
             o.logPath = value;
         else if (arg == "--appkey")

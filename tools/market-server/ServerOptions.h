@@ -23,6 +23,7 @@ struct ServerOptions {
     std::string pid = "mm_10000001_2000002_30000003";
     int maxClockSkew = 0; // seconds a gateway timestamp may be off; 0 does not check
     int threads = 64;     // worker threads
+    int day = 0;          // answer as this many days later (prices move from day to day)
     std::string configSearch;     // "search" of the configuration document ("material"), empty none
     std::string configSignMethod; // "sign_method" of the configuration document, empty none
     int pageOverlap = 0;          // each later page repeats this many items of the one before (a re-sort)
