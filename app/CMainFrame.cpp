@@ -16,6 +16,7 @@
 #include "res/Resources.h"
 #include "results/CLumbra2View.h"
 #include "results/CPriceMemory.h"
+#include "results/QueuedCall.h"
 #include "results/CPriceMemoryPage.h"
 #include "results/PriceMemoryActions.h"
 
@@ -476,8 +477,7 @@ void CMainFrame::StoreCachedDocument(const char* name, const std::string& url, c
         return; // the same as on the disk already
     kept = url + "\n" + text;
     // flushed to the disk on a worker: the GUI thread never waits for it
-    QThreadPool::globalInstance()->start([folder = m_folders.cacheFolder, name = std::string(name),
-                                          bytes = url + "\n" + text] {
+    yfx::RunInPool([folder = m_folders.cacheFolder, name = std::string(name), bytes = url + "\n" + text] {
         std::string error;
         if (WritePrivateFile(folder + "/" + name, bytes, error))
             ::chmod(folder.c_str(), 0700); // it holds the application's keys: the user's only

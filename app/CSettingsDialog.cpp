@@ -7,12 +7,12 @@
 #include "market/OpenPlatformRequest.h"
 #include "market/Texts.h"
 #include "res/GbkText.h"
+#include "results/QueuedCall.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
-#include <QFutureWatcher>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,7 +22,6 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -351,10 +350,15 @@ void CSettingsDialog::WriteFile(const DataSourceSettings& v)
         bool ok = false;
         std::string error;
     };
-    auto* watcher = new QFutureWatcher<Outcome>(this);
-    connect(watcher, &QFutureWatcher<Outcome>::finished, this, [this, watcher, v] {
-        const Outcome o = watcher->result();
-        watcher->deleteLater();
+    // the file is flushed to the disk: not on the GUI thread
+    yfx::RunInPoolThenCall(
+        this,
+        [path = m_strUserConfigFile, members] {
+            Outcome o;
+            o.ok = UpdateLocalConfigFile(path, members, o.error);
+            return o;
+        },
+        [this, v](const Outcome& o) {
         SetBusy(false);
         if (!o.ok) {
             m_labelSave->setText(QStringLiteral("无法保存设置：%1").arg(QString::fromStdString(o.error)));
@@ -366,12 +370,6 @@ void CSettingsDialog::WriteFile(const DataSourceSettings& v)
         emit dataSourceSaved(v);
         QDialog::accept();
     });
-    // the file is flushed to the disk: not on the GUI thread
-    watcher->setFuture(QtConcurrent::run([path = m_strUserConfigFile, members] {
-        Outcome o;
-        o.ok = UpdateLocalConfigFile(path, members, o.error);
-        return o;
-    }));
 }
 
 void CSettingsDialog::OnTestConnection()

@@ -112,6 +112,9 @@ Options:
                       program searches through the open platform's material search)
   --sign-method NAME  the configuration document's "sign_method" member ("hmac-sha256")
   --threads N         worker threads (default 64)
+  --day N             answer as N days later (N may be negative, -3650 to 3650): from one
+                      day to the next about a third of the items change their price, the
+                      same for the same seed and date
   --page-overlap N    every page after the first repeats the last N items of the page before
                       it, as when the marketplace re-sorts between two requests (page k starts
                       at k x (40 - N) for the list search's s=40k, at (page_no - 1) x
@@ -120,9 +123,6 @@ Options:
                       separated: "ratesum" (item details come without the seller's credit
                       level), "scene" (a material search that finds exactly one item answers
                       it without item_id, click_url and coupon_share_url)
-  --day N             answer as N days later (N may be negative, -3650 to 3650): from one
-                      day to the next about a third of the items change their price, the
-                      same for the same seed and date
   --help              show this text and exit
 )";
 }
@@ -174,6 +174,8 @@ ParseOutcome ParseServerOptions(int argc, char** argv, ServerOptions& o, std::st
             ok = ReadNumber(value, 0, 100000000, o.maxClockSkew);
         else if (arg == "--threads")
             ok = ReadNumber(value, 2, 1024, o.threads);
+        else if (arg == "--day")
+            ok = ReadNumber(value, -3650, 3650, o.day);
         else if (arg == "--page-overlap")
             ok = ReadNumber(value, 0, 39, o.pageOverlap);
         else if (arg == "--withhold") {
@@ -190,8 +192,6 @@ ParseOutcome ParseServerOptions(int argc, char** argv, ServerOptions& o, std::st
                 rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
             }
         }
-        else if (arg == "--day")
-            ok = ReadNumber(value, -3650, 3650, o.day);
         else if (arg == "--log")
             o.logPath = value;
         else if (arg == "--appkey")
