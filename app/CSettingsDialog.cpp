@@ -7,6 +7,7 @@
 #include "market/OpenPlatformRequest.h"
 #include "market/Texts.h"
 #include "res/GbkText.h"
+#include "results/OpenPlatformSettings.h"
 #include "results/QueuedCall.h"
 
 #include <QCheckBox>
@@ -20,6 +21,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -151,6 +153,11 @@ QWidget* CSettingsDialog::CreateDataSourcePage(const DataSourceSettings& current
     platform->addRow(QStringLiteral("AppSecret："), m_editAppSecret);
     platform->addRow(QStringLiteral("PID："), m_editPid);
     platform->addRow(QStringLiteral("签名方式："), m_comboSignMethod);
+    // what the platform needs for exact postage; never guessed or looked up
+    m_editBuyerIp = new QLineEdit(QSettings().value(yfx::kBuyerIpKey).toString(), page);
+    m_editBuyerIp->setObjectName(QStringLiteral("buyerIp"));
+    m_editBuyerIp->setPlaceholderText(QStringLiteral("可留空；填写后邮费更准确"));
+    platform->addRow(QStringLiteral("买家 IP："), m_editBuyerIp);
     m_labelSecret = Note(QString(), page);
     m_labelSecret->setObjectName(QStringLiteral("secretPlace"));
     platform->addRow(m_labelSecret);
@@ -228,7 +235,7 @@ void CSettingsDialog::UpdateEnabled()
 {
     const bool platform = m_radioPlatform->isChecked();
     for (QWidget* w : std::initializer_list<QWidget*>{m_editAppKey, m_editAppSecret, m_editPid, m_comboSignMethod,
-                                                      m_labelSecret, m_checkSecretInFile})
+                                                      m_editBuyerIp, m_labelSecret, m_checkSecretInFile})
         w->setEnabled(platform && !m_bBusy);
     m_editServer->setEnabled(m_radioServer->isChecked() && !m_bBusy);
     m_btnTest->setEnabled(!m_radioDemo->isChecked() && !m_bBusy);
@@ -294,7 +301,9 @@ void CSettingsDialog::accept()
     if (m_bBusy)
         return;
     const DataSourceSettings v = Values();
-    const QString problem = Check(v);
+    QString problem = Check(v);
+    if (problem.isEmpty() && v.choice == DataSource::OpenPlatform && !yfx::SetBuyerIpSetting(m_editBuyerIp->text()))
+        problem = QStringLiteral("买家 IP 应当是 IPv4 或 IPv6 地址，或留空。");
     m_labelSave->setVisible(!problem.isEmpty());
     m_labelSave->setText(problem);
     if (!problem.isEmpty()) {

@@ -63,6 +63,7 @@ public:
     QLineEdit* m_editAppKey = nullptr;
     QLineEdit* m_editAppSecret = nullptr;
     QLineEdit* m_editPid = nullptr;
+    QLineEdit* m_editBuyerIp = nullptr; // the buyer's address for exact postage (optional)
     QComboBox* m_comboSignMethod = nullptr;
     QLineEdit* m_editServer = nullptr;
     QPushButton* m_btnTest = nullptr;

@@ -6,9 +6,9 @@
 
 namespace yfx {
 
-std::string BuyerIpSetting()
+std::string CanonicalIp(const QString& typed)
 {
-    const std::string text = QSettings().value(kBuyerIpKey).toString().trimmed().toStdString();
+    const std::string text = typed.trimmed().toStdString();
     unsigned char bytes[16];
     char canonical[INET6_ADDRSTRLEN];
     for (const int family : {AF_INET, AF_INET6}) {
@@ -17,6 +17,25 @@ std::string BuyerIpSetting()
             return canonical;
     }
     return {};
+}
+
+std::string BuyerIpSetting()
+{
+    return CanonicalIp(QSettings().value(kBuyerIpKey).toString());
+}
+
+bool SetBuyerIpSetting(const QString& text)
+{
+    QSettings settings;
+    if (text.trimmed().isEmpty()) {
+        settings.remove(kBuyerIpKey);
+        return true;
+    }
+    const std::string ip = CanonicalIp(text);
+    if (ip.empty())
+        return false;
+    settings.setValue(kBuyerIpKey, QString::fromStdString(ip));
+    return true;
 }
 
 } // namespace yfx

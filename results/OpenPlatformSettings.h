@@ -11,8 +11,15 @@ namespace yfx {
 // or looks up an address.
 inline const QString kBuyerIpKey = QStringLiteral("openPlatform/ip");
 
-// The address under kBuyerIpKey when it is an IPv4 or IPv6 address (surrounding spaces
-// allowed), in its canonical form; "" when unset or not an address.
+// `text` as an IPv4 or IPv6 address (surrounding spaces allowed) in its canonical form; ""
+// when it is not one.
+std::string CanonicalIp(const QString& text);
+
+// The address under kBuyerIpKey when it is an IPv4 or IPv6 address, in its canonical form;
+// "" when unset or not an address.
 std::string BuyerIpSetting();
+// Saves `text` under kBuyerIpKey (an empty text removes the setting); false, and nothing
+// saved, when it is neither empty nor an address.
+bool SetBuyerIpSetting(const QString& text);
 
 } // namespace yfx

@@ -9,6 +9,7 @@
 #include "app/COutlookBar.h"
 #include "app/CSecretStore.h"
 #include "app/CSettingsDialog.h"
+#include "results/OpenPlatformSettings.h"
 #include "market/Configuration.h"
 #include "market/Endpoints.h"
 #include "market/HttpClient.h"
@@ -507,8 +508,18 @@ void StartupTest::withoutAKeyringTheSecretGoesToTheFileOnlyWhenAsked()
     QVERIFY(!dialog->m_checkSecretInFile->isChecked());
     QSignalSpy failed(dialog, &CSettingsDialog::saveFailed);
     QSignalSpy saved(dialog, &CSettingsDialog::dataSourceSaved);
+    // the buyer's address for exact postage: an address or nothing, never anything else
+    QSettings().remove(yfx::kBuyerIpKey);
+    dialog->m_editBuyerIp->setText(QStringLiteral("my-home"));
+    dialog->m_buttons->button(QDialogButtonBox::Ok)->click();
+    QCOMPARE(failed.count(), 1);
+    QVERIFY(dialog->m_labelSave->text().contains(QStringLiteral("买家 IP")));
+    QVERIFY(!QSettings().contains(yfx::kBuyerIpKey));
+    dialog->m_editBuyerIp->setText(QStringLiteral(" 2001:DB8::1 "));
+    failed.clear();
     // no keyring answers: the dialog says so, stays open and writes nothing
     dialog->m_buttons->button(QDialogButtonBox::Ok)->click();
+    QCOMPARE(yfx::BuyerIpSetting(), std::string("2001:db8::1"));
     QVERIFY(failed.count() == 1 || failed.wait(CSecretStore::kTimeoutMs + kWaitMs));
     QVERIFY2(dialog->m_labelSecret->text().contains(QStringLiteral("系统钥匙环不可用")),
              qPrintable(dialog->m_labelSecret->text()));

@@ -805,6 +805,7 @@ void ViewTest::pricesAreRememberedAndMarkersFollow()
     auto second = openAnswered(m_server->AddList("prices-2", items), markerCount);
     QVERIFY(second);
     QCOMPARE(markerCount, 3);
+    QCOMPARE(second->view->PriceSummaries().size(), size_t{4});
     std::map<std::string, QString> markers;
     for (CTBItemWnd* tile : second->view->Tiles())
         markers[tile->Record().itemId()] = tile->MarkerControl().isVisible() ? tile->MarkerControl().Text() : QString();
@@ -847,6 +848,7 @@ void ViewTest::pricesAreRememberedAndMarkersFollow()
     items[0].price = "0.10";
     auto third = openAnswered(m_server->AddList("prices-3", items), markerCount);
     QVERIFY(third);
+    QCOMPARE(third->view->PriceSummaries().size(), size_t{4});
     const yfx::store::PriceSummary& p0 = third->view->PriceSummaries().at({ResultSource::ListSearch, "p0"});
     QCOMPARE(p0.rows, 2);
     QCOMPARE(p0.currentTotal, 10);
