@@ -13,16 +13,16 @@
 #include "results/CTBItemWnd.h"
 #include "results/GridLayout.h"
 #include "results/IResultsDocument.h"
-#include "results/PriceMemoryActions.h"
 #include "results/OpenPlatformSettings.h"
+#include "results/PriceMemoryActions.h"
 #include "results/ResultOrder.h"
 #include "results/ResultsHost.h"
 #include "results/TitleSuffix.h"
 #include "store/Sighting.h"
 
 #include <QAction>
-#include <QFile>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -57,8 +57,6 @@ yfx::net::Request ListRequest(std::string url)
 }
 
 } // namespace
-
-#include <algorithm>
 
 CLumbra2View::CLumbra2View(IResultsDocument* document, QWidget* parent)
     : QScrollArea(parent), m_pDocument(document),
@@ -264,6 +262,7 @@ void CLumbra2View::OnInitialUpdate()
         // a search that waited asks where the list search is now (the demo may have started)
         if (m_bWaited && !address.empty() && m_pDocument->DocData().m_query)
             address = BuildSearchUrl(*m_pDocument->DocData().m_query);
+        m_strListAddress = address; // later pages follow this one
         if (address.empty()) {
             // nothing to ask for: the view stays empty, as a failed answer leaves it
             ShowAnswer(yfx::net::Result{});
@@ -320,52 +319,8 @@ bool CLumbra2View::ShowAnswer(const yfx::net::Result& answer)
     LayoutTiles();
     if (m_source == ResultSource::OpenPlatform)
         QueueCreditLevels(taken);
-    RememberPrices(taken);
     MaybeLoadMore();
     return true;
-}
-
-void CLumbra2View::RememberPrices(const std::vector<CTBRecord>& records)
-{
-    CPriceMemory* memory = MainPriceMemory();
-    if (!memory || !memory->Available() || records.empty())
-        return;
-    memory->Record(records);
-    std::vector<yfx::store::SummaryQuery> queries;
-    queries.reserve(records.size());
-    for (const CTBRecord& r : records)
-        if (const std::optional<std::int64_t> total = yfx::store::ShownTotal(r))
-            queries.push_back({yfx::store::KeyOf(r), *total});
-    if (queries.empty())
-        return;
-    // the tiles are already shown: their markers come when the store answers
-    memory->AskSummaries(this, std::move(queries),
-                         [this](const std::vector<yfx::store::PriceSummary>& summaries) { OnPriceSummaries(summaries); });
-}
-
-void CLumbra2View::OnPriceSummaries(const std::vector<yfx::store::PriceSummary>& summaries)
-{
-    for (const yfx::store::PriceSummary& s : summaries)
-        m_priceSummaries[s.key] = s;
-    emit priceSummariesArrived(ApplyPriceSummaries());
-}
-
-int CLumbra2View::ApplyPriceSummaries()
-{
-    int markers = 0;
-    for (const Slot& slot : m_slots)
-        if (slot.row >= 0 && ApplyPriceSummary(slot.tile))
-            ++markers;
-    return markers;
-}
-
-bool CLumbra2View::ApplyPriceSummary(CTBItemWnd* tile)
-{
-    const auto it = m_priceSummaries.find(yfx::store::KeyOf(tile->Record()));
-    if (it == m_priceSummaries.end())
-        return false;
-    tile->SetPriceSummary(it->second);
-    return tile->MarkerControl().isVisibleTo(tile);
 }
 
 bool CLumbra2View::ReadPage(const yfx::net::Result& fetched, std::vector<CTBRecord>& records,
@@ -389,7 +344,9 @@ bool CLumbra2View::ReadPage(const yfx::net::Result& fetched, std::vector<CTBReco
         info.received = answer.received;
         info.totalResults = answer.totalResults;
     } else {
-        if (data.m_strAddress.empty() || fetched.code < 0)
+        if (m_strListAddress.empty()) // an answer handed over without OnInitialUpdate
+            m_strListAddress = data.m_strAddress;
+        if (m_strListAddress.empty() || fetched.code < 0)
             return false;
         // an answer over its cap is refused as the reader refuses a long text; either way the
         // reader has reported what it could not read (the message box, once this returns)
@@ -407,7 +364,9 @@ bool CLumbra2View::ReadPage(const yfx::net::Result& fetched, std::vector<CTBReco
 
 std::size_t CLumbra2View::TakePage(std::vector<CTBRecord> records, const yfx::PageAnswer& info)
 {
+    const std::size_t first = m_items.Count();
     const std::size_t added = m_items.Append(records);
+    RememberPrices(first);
     ++m_nPagesShown;
     yfx::PageAnswer page = info;
     page.pagesShown = m_nPagesShown;
@@ -457,7 +416,7 @@ void CLumbra2View::RequestPage()
     if (m_source == ResultSource::OpenPlatform)
         request = PostRequest(BuildMaterialPageRequest(RequestConfiguration(), *m_pDocument->DocData().m_query, page + 1));
     else
-        request = ListRequest(yfx::ListPageAddress(m_pDocument->DocData().m_strAddress, page));
+        request = ListRequest(yfx::ListPageAddress(m_strListAddress, page));
     m_pageFetch.Start(this, std::move(request), [this](const yfx::net::Result& r) { OnPageAnswer(r); });
     m_bPageFailed = false;
     UpdateMoreRow();
@@ -484,14 +443,62 @@ void CLumbra2View::OnPageAnswer(const yfx::net::Result& result)
         emit pageLoaded(page, 0);
         return;
     }
-    const std::vector<CTBRecord> taken = records;
+    const std::vector<CTBRecord> taken = m_source == ResultSource::OpenPlatform ? records : std::vector<CTBRecord>();
     const std::size_t added = TakePage(std::move(records), info);
     LayoutTiles();
     if (m_source == ResultSource::OpenPlatform)
         QueueCreditLevels(taken);
-    RememberPrices(taken);
     emit pageLoaded(page, static_cast<int>(added));
     MaybeLoadMore();
+}
+
+void CLumbra2View::RememberPrices(std::size_t first)
+{
+    CPriceMemory* memory = MainPriceMemory();
+    if (!memory || !memory->Available() || first >= m_items.Count())
+        return;
+    // the items this page brought: one batch of the memory
+    const std::vector<CTBRecord> fresh(m_items.SalesRecords().begin() + static_cast<std::ptrdiff_t>(first),
+                                       m_items.SalesRecords().end());
+    memory->Record(fresh);
+    std::vector<yfx::store::SummaryQuery> queries;
+    queries.reserve(fresh.size());
+    for (const CTBRecord& r : fresh)
+        if (const std::optional<std::int64_t> total = yfx::store::ShownTotal(r))
+            queries.push_back({yfx::store::KeyOf(r), *total});
+    if (queries.empty())
+        return;
+    // the tiles are shown already: their markers come when the store answers
+    memory->AskSummaries(this, std::move(queries),
+                         [this](const std::vector<yfx::store::PriceSummary>& summaries) { OnPriceSummaries(summaries); });
+}
+
+void CLumbra2View::OnPriceSummaries(const std::vector<yfx::store::PriceSummary>& summaries)
+{
+    for (const yfx::store::PriceSummary& s : summaries)
+        m_priceSummaries[s.key] = s;
+    if (m_makeTimer.isActive()) {
+        m_bSummariesToTell = true; // told with the markers of every tile in reach, once made
+        return;
+    }
+    emit priceSummariesArrived(ApplyPriceSummaries());
+}
+
+int CLumbra2View::ApplyPriceSummaries()
+{
+    int markers = 0;
+    for (CTBItemWnd* tile : m_bound)
+        markers += ApplyPriceSummary(tile) ? 1 : 0;
+    return markers;
+}
+
+bool CLumbra2View::ApplyPriceSummary(CTBItemWnd* tile)
+{
+    const auto it = m_priceSummaries.find(yfx::store::KeyOf(tile->Record()));
+    if (it == m_priceSummaries.end())
+        return false;
+    tile->SetPriceSummary(it->second);
+    return tile->MarkerControl().isVisibleTo(tile);
 }
 
 bool CLumbra2View::CreditLevelsLoading() const
@@ -596,13 +603,13 @@ bool CLumbra2View::MakeTile()
     }
     if (!m_tileSize.isValid())
         m_tileSize = tile->size();
-    m_slots.push_back(Slot{tile, -1, static_cast<std::size_t>(-1)});
     connect(tile, &CTBItemWnd::menuRequested, this, [this, tile](const QPoint& at) {
         QMenu* menu = CreateTileMenu(tile);
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->popup(at);
         emit contextMenuShown(menu);
     });
+    m_slots.push_back(Slot{tile, -1, static_cast<std::size_t>(-1)});
     return true;
 }
 
@@ -643,7 +650,7 @@ void CLumbra2View::Bind(std::size_t slot, int row)
             m_handOver.emplace(s.tile->PictureSource().path, picture.m_image);
         s.item = item;
         s.tile->SetRecord(m_items.SalesRecords()[item]);
-        ApplyPriceSummary(s.tile); // the marker the memory gave this item, if any
+        ApplyPriceSummary(s.tile); // what the memory knows of the item, when it has answered
     }
     const yfx::GridPoint p = yfx::GridCell(row, m_nLeft, m_tileSize.width(), m_tileSize.height());
     if (s.tile->pos() != QPoint(p.x, p.y))
@@ -733,6 +740,10 @@ void CLumbra2View::AfterBinding()
     m_handOver.clear();
     if (m_makeTimer.isActive())
         return;
+    if (m_bSummariesToTell) {
+        m_bSummariesToTell = false;
+        emit priceSummariesArrived(ApplyPriceSummaries());
+    }
     emit tilesSettled();
     if (m_bAnnounce) {
         m_bAnnounce = false;
@@ -850,7 +861,7 @@ QMenu* CLumbra2View::CreateTileMenu(CTBItemWnd* tile)
 QWidget* CLumbra2View::OpenPriceChart(CTBItemWnd* tile)
 {
     if (RowOfTile(tile) < 0)
-        return nullptr;
+        return nullptr; // not a tile of this view, or one waiting in the pool
     const QString picture = QFile::decodeName(QByteArray::fromStdString(tile->PictureSource().path));
     auto* chart = new CPriceChartWnd(tile->Record(), picture, MainPriceMemory(), window());
     chart->show();

@@ -26,10 +26,10 @@
 // at the end says "正在加载更多…", "没有更多了" or, after a failed page, "加载失败，点击重试"
 // (a click or Enter asks for that page again).
 //
-// The items shown are handed to the application's price memory, which answers with what it
-// knew of them before: each tile then shows its price marker. A right press on a tile shows
-// the tile's menu: "价格走势(&H)" (the item's price chart) above the ordering commands, and
-// the memory's own commands.
+// The items shown are handed to the application's price memory, page by page, which answers
+// with what it knew of them before: the summaries are kept by item, and each tile shows its
+// item's price marker. A right press on a tile shows the tile's menu: "价格走势(&H)" (the
+// item's price chart) above the ordering commands, and the memory's own commands.
 //
 // GUI thread only: the answers and the pictures come through the network engine and reach
 // the view by queued calls. Until the first answer is in, the view shows a quiet loading
@@ -38,10 +38,10 @@
 #include "market/OpenPlatformTypes.h"
 #include "market/TBRecord.h"
 #include "results/AsyncFetch.h"
-#include "store/StoreTypes.h"
 #include "results/CMoreRow.h"
 #include "results/Paging.h"
 #include "results/ResultItems.h"
+#include "store/StoreTypes.h"
 
 #include <QImage>
 #include <QRect>
@@ -82,8 +82,9 @@ public:
     // Called once by the opener after the view is shown: the empty layout, then the choice of
     // the source and the request for the first page, with the loading state shown until it
     // comes (loadFinished). Returns at once. While the host's configuration is pending the view
-    // waits in its loading state (ConfigurationKnown goes on); when the host has no source at all
-    // the view shows the first-run text with its two links instead of asking (loadFinished(false)).
+    // waits in its loading state (ConfigurationKnown goes on); when the host has no source at
+    // all the view shows the first-run text with its two links instead of asking
+    // (loadFinished(false)).
     void OnInitialUpdate();
     // The host's configuration is known now: a view waiting for it goes on with its search.
     void ConfigurationKnown();
@@ -106,8 +107,8 @@ public:
     ResultSource Source() const { return m_source; }
     // True while credit levels of the view's items are on the way.
     bool CreditLevelsLoading() const;
-    // True from OnInitialUpdate until loadFinished: waiting for the configuration, the first
-    // answer on its way, or the tiles of the rows in sight being made.
+    // True from OnInitialUpdate until loadFinished: the view waits for the configuration, the
+    // first answer is on its way, or the tiles of the rows in sight are being made.
     bool IsLoading() const { return m_answer.Pending() || m_bAnnounce || m_bWaitingForConfiguration; }
     // The grey text shown in place of tiles ("正在搜索…", "没有找到相关商品", "无法连接服务器",
     // "无法读取服务器的回答", a refusal of the open platform), empty when there is none.
@@ -133,7 +134,8 @@ public:
     // "不记录价格" and "清除价格记录…". The caller owns it.
     QMenu* CreateTileMenu(CTBItemWnd* tile);
     static constexpr int ID_PRICE_HISTORY = 32790;
-    // Opens the price chart of the record `tile` shows (a window of its own).
+    // Opens the price chart of the record `tile` shows (a window of its own); null for a tile
+    // that shows no row of this view.
     QWidget* OpenPriceChart(CTBItemWnd* tile);
     // What the price memory said of the view's items, by item.
     const std::map<yfx::store::ItemKey, yfx::store::PriceSummary>& PriceSummaries() const { return m_priceSummaries; }
@@ -212,7 +214,8 @@ signals:
     void tilesSettled();
     // The context menu was shown (tests and the application may inspect it).
     void contextMenuShown(QMenu* menu);
-    // The price memory has answered for the view's items: `markers` tiles show a marker.
+    // The price memory has answered for the view's items: `markers` tiles show a marker (once
+    // the tiles of the rows in reach are made).
     void priceSummariesArrived(int markers);
     // A price chart window was opened.
     void priceChartOpened(QWidget* chart);
@@ -246,15 +249,16 @@ private:
     void MaybeLoadMore();
     void UpdateMoreRow();
     void QueueCreditLevels(const std::vector<CTBRecord>& records);
+    // Hands the items from `first` on (sales index) to the price memory and asks for their
+    // summaries.
+    void RememberPrices(std::size_t first);
+    void OnPriceSummaries(const std::vector<yfx::store::PriceSummary>& summaries);
+    // Shows the memory's summary of each bound tile's item on the tile; the number of markers.
+    int ApplyPriceSummaries();
+    // The same for one tile; true when it shows a marker.
+    bool ApplyPriceSummary(CTBItemWnd* tile);
     void NextCreditLevels();
     void OnCreditLevels(const yfx::net::Result& result);
-    // Hands the items shown to the price memory and asks for their summaries.
-    void RememberPrices(const std::vector<CTBRecord>& records);
-    void OnPriceSummaries(const std::vector<yfx::store::PriceSummary>& summaries);
-    // Shows the memory's summary of each tile's record on the tile; the number of markers.
-    int ApplyPriceSummaries();
-    // Shows the memory's marker of the item `tile` shows; true when one shows.
-    bool ApplyPriceSummary(CTBItemWnd* tile);
     // Shows `text` centred in the view (empty: nothing), with the busy indicator if `busy`.
     void ShowStatus(const QString& text, bool busy);
     void PlaceStatus();
@@ -294,6 +298,9 @@ private:
     QLabel* m_firstRunLinks = nullptr;
     bool m_bWaitingForConfiguration = false;
     bool m_bWaited = false; // the search waited for a configuration or a source
+    std::string m_strListAddress; // the list search's first page (later ones add "&s=")
+    std::map<yfx::store::ItemKey, yfx::store::PriceSummary> m_priceSummaries;
+    bool m_bSummariesToTell = false; // summaries came while tiles were being made
     bool m_bFirstLayout = true;
     int m_nScrollBarWidth;
     int m_nLeft = 0;
@@ -305,7 +312,6 @@ private:
     std::map<std::string, QImage> m_handOver; // pictures of items whose tiles were rebound
     QTimer m_makeTimer;
     bool m_bLoaded = false;
-    std::map<yfx::store::ItemKey, yfx::store::PriceSummary> m_priceSummaries;
     bool m_bAnnounce = false; // loadFinished(true) is due once the rows in sight have tiles
     bool m_bHasMore = false;
     bool m_bPageFailed = false;

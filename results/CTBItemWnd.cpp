@@ -295,10 +295,6 @@ bool CTBItemWnd::Create()
     m_coupon.SetFontDescription(dialogFont);
     m_coupon.move(kCouponInset, kCouponInset);
     m_coupon.SetMaxWidth(m_picture.width() - 2 * kCouponInset);
-    m_marker.setObjectName(QStringLiteral("priceMarker"));
-    m_marker.SetFontDescription(dialogFont);
-    m_marker.SetLiteral(true);
-    m_marker.SetAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_boundedPrice.setObjectName(QStringLiteral("boundedPriceLabel"));
     m_boundedPrice.SetGround(kBoundedPriceGround);
     m_boundedPrice.SetFontDescription(dialogFont);
@@ -309,6 +305,10 @@ bool CTBItemWnd::Create()
     m_noLink.SetText(QStringLiteral("无推广链接"));
     m_noLink.move((m_picture.width() - m_noLink.width()) / 2, (m_picture.height() - m_noLink.height()) / 2);
     m_noLink.hide();
+    m_marker.setObjectName(QStringLiteral("priceMarker"));
+    m_marker.SetFontDescription(dialogFont);
+    m_marker.SetLiteral(true);
+    m_marker.SetAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_bCreated = true;
     return true;
 }

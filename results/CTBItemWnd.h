@@ -196,10 +196,10 @@ private:
     yfx::TileClick m_click; // m_bPressed
     CPictureEx m_badge;
     CCouponLabel m_coupon; // over the picture
-    CMyStatic m_marker;    // beside the price
-    QString m_strPriceLine;
     CCouponLabel m_boundedPrice;
     CCouponLabel m_noLink;
+    CMyStatic m_marker;    // beside the price
+    QString m_strPriceLine;
 
     PictureAddresses m_source;
     QColor m_crNameText; // the name's colour when not pointed at

@@ -772,13 +772,29 @@ void ViewTest::pricesAreRememberedAndMarkersFollow()
         ~Unset() { SetMainPriceMemory(nullptr); }
     } unset;
 
+    // A view whose memory's answer is listened for from its start (it may come while the view's
+    // tiles are made); the number of markers it told of.
+    const auto openAnswered = [this](const std::string& list, int& markers) -> std::unique_ptr<OpenView> {
+        auto v = std::make_unique<OpenView>(list, 0, QStringLiteral("自助搜索 - 销量"), QSize(917, 600));
+        if (!QTest::qWaitForWindowExposed(v->view.get()))
+            return nullptr;
+        QSignalSpy answered(v->view.get(), &CLumbra2View::priceSummariesArrived);
+        QSignalSpy finished(v->view.get(), &CLumbra2View::loadFinished);
+        v->view->OnInitialUpdate();
+        if ((finished.isEmpty() && !finished.wait(20000)) || (answered.isEmpty() && !answered.wait(10000)))
+            return nullptr;
+        markers = answered.at(0).at(0).toInt();
+        return v;
+    };
+    int markerCount = -1;
+
     // First sight: the tiles come at once, the store answers later, no item has a marker.
     std::vector<ItemSpec> items = Items("p", 4);
-    auto first = Open(m_server->AddList("prices-1", items));
+    auto first = openAnswered(m_server->AddList("prices-1", items), markerCount);
     QVERIFY(first);
     QCOMPARE(first->view->Tiles().size(), size_t{4});
-    // (the store may answer while the tiles are still being made: before a spy could be set)
-    QTRY_COMPARE_WITH_TIMEOUT(first->view->PriceSummaries().size(), size_t{4}, 10000);
+    QCOMPARE(markerCount, 0);
+    QCOMPARE(first->view->PriceSummaries().size(), size_t{4});
     for (CTBItemWnd* tile : first->view->Tiles())
         QVERIFY(!tile->MarkerControl().isVisible());
 
@@ -786,9 +802,10 @@ void ViewTest::pricesAreRememberedAndMarkersFollow()
     items[0].price = "1.00";
     items[1].price = "0.50";
     items[2].price = "99.00";
-    auto second = Open(m_server->AddList("prices-2", items));
+    auto second = openAnswered(m_server->AddList("prices-2", items), markerCount);
     QVERIFY(second);
-    QTRY_COMPARE_WITH_TIMEOUT(second->view->PriceSummaries().size(), size_t{4}, 10000);
+    QCOMPARE(markerCount, 3);
+    QCOMPARE(second->view->PriceSummaries().size(), size_t{4});
     std::map<std::string, QString> markers;
     for (CTBItemWnd* tile : second->view->Tiles())
         markers[tile->Record().itemId()] = tile->MarkerControl().isVisible() ? tile->MarkerControl().Text() : QString();
@@ -829,9 +846,9 @@ void ViewTest::pricesAreRememberedAndMarkersFollow()
     // With recording off nothing more is written; what is known still shows.
     memory->SetRecording(false);
     items[0].price = "0.10";
-    auto third = Open(m_server->AddList("prices-3", items));
+    auto third = openAnswered(m_server->AddList("prices-3", items), markerCount);
     QVERIFY(third);
-    QTRY_COMPARE_WITH_TIMEOUT(third->view->PriceSummaries().size(), size_t{4}, 10000);
+    QCOMPARE(third->view->PriceSummaries().size(), size_t{4});
     const yfx::store::PriceSummary& p0 = third->view->PriceSummaries().at({ResultSource::ListSearch, "p0"});
     QCOMPARE(p0.rows, 2);
     QCOMPARE(p0.currentTotal, 10);
