@@ -9,6 +9,7 @@
 #include "app/KeyIndicators.h"
 #include "app/PlainToolTip.h"
 #include "panes/CHomePageDlg.h"
+#include "panes/CWatchListPane.h"
 #include "panes/CLumbraWnd.h"
 #include "panes/CTBCatTreeCtrl.h"
 #include "res/GbkText.h"
@@ -20,6 +21,7 @@
 #include "results/CPriceMemoryPage.h"
 #include "results/PriceMemoryActions.h"
 
+#include <QListView>
 #include <QAction>
 #include <QApplication>
 #include <QBitmap>
@@ -309,6 +311,16 @@ void CMainFrame::CreateStatusBar()
     UpdateKeyIndicators();
 }
 
+void CMainFrame::ShowWatchList()
+{
+    const int page = m_wndNavigationBar->GetTabsNum() - 1;
+    if (m_wndNavigationBar->GetTabWnd(page) != m_wndWatchList)
+        return;
+    m_wndNavigationBar->SetActivePage(page);
+    m_wndNavigationBar->show();
+    m_wndWatchList->List()->setFocus(Qt::OtherFocusReason);
+}
+
 void CMainFrame::WatchPriceMemory()
 {
     // What the price memory has to say goes to the message pane once, never into a message box.
@@ -341,6 +353,9 @@ bool CMainFrame::CreateNavigationBar()
     m_wndNavigationBar->AddControl(m_wndCategoryTree, yfx::res::String(yfx::res::IDS_HOT_RANKING), 1);
     m_wndHomePage = new CHomePageDlg(m_wndNavigationBar);
     m_wndNavigationBar->AddControl(m_wndHomePage, yfx::res::String(yfx::res::IDS_TODAYS_PICKS), 2);
+    m_wndWatchList = new CWatchListPane(m_wndNavigationBar);
+    m_wndWatchList->SetMemory(MainPriceMemory());
+    m_wndNavigationBar->AddControl(m_wndWatchList, QStringLiteral("我的关注"), 3);
     m_wndNavigationBar->SetActivePage(0);
     m_wndSearchPane->m_editKeyword->setFocus(); // ready to type a keyword at once
     return true;

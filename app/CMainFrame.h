@@ -29,6 +29,7 @@
 class CAnnouncementBar;
 class CChildFrame;
 class CHomePageDlg;
+class CWatchListPane;
 class CLumbraWnd;
 class COutlookBar;
 class CTBCatTreeCtrl;
@@ -124,6 +125,9 @@ public:
     CLumbraWnd* SearchPane() const { return m_wndSearchPane; }
     CTBCatTreeCtrl* CategoryTree() const { return m_wndCategoryTree; }
     CHomePageDlg* HomePage() const { return m_wndHomePage; }
+    CWatchListPane* WatchList() const { return m_wndWatchList; }
+    // Shows the "我的关注" page (a notification's action, the watch list's own links).
+    void ShowWatchList();
     CAnnouncementBar* CaptionBar() const { return m_wndCaptionBar; }
     const QTimer& AnnouncementTimer() const { return m_timer; }
     QList<CChildFrame*> ResultsWindows() const;
@@ -193,6 +197,7 @@ private:
     CTBCatTreeCtrl* m_wndCategoryTree = nullptr;
     CLumbraWnd* m_wndSearchPane = nullptr;
     CHomePageDlg* m_wndHomePage = nullptr;
+    CWatchListPane* m_wndWatchList = nullptr;
     CAnnouncementBar* m_wndCaptionBar = nullptr;
     QToolButton* m_documentMenuButton = nullptr;
     QToolButton* m_settingsButton = nullptr;

@@ -15,6 +15,7 @@
 #include "results/IResultsDocument.h"
 #include "results/OpenPlatformSettings.h"
 #include "results/PriceMemoryActions.h"
+#include "results/WatchActions.h"
 #include "results/ResultOrder.h"
 #include "results/ResultsHost.h"
 #include "results/TitleSuffix.h"
@@ -852,6 +853,7 @@ QMenu* CLumbra2View::CreateTileMenu(CTBItemWnd* tile)
     history->setEnabled(memory && memory->Available());
     connect(history, &QAction::triggered, this, [this, tile] { OpenPriceChart(tile); });
     menu->insertAction(first, history);
+    yfx::AddWatchAction(menu, first, memory, tile->Record(), window());
     menu->insertSeparator(first);
     menu->addSeparator();
     yfx::AddPriceMemoryActions(menu, memory, window());

@@ -1,6 +1,7 @@
 #include "results/CPriceMemory.h"
 
 #include "results/QueuedCall.h"
+#include "store/Sighting.h"
 
 namespace {
 CPriceMemory* g_mainMemory = nullptr;
@@ -23,6 +24,7 @@ CPriceMemory::CPriceMemory(yfx::store::CPriceStore::Settings settings, bool reco
     m_store = std::make_unique<yfx::store::CPriceStore>(std::move(settings), [this](const yfx::store::StoreStatus& s) {
         yfx::PostQueued(this, [this, s] { OnStatus(s); });
     });
+    RefreshWatched();
 }
 
 CPriceMemory::~CPriceMemory()
@@ -72,27 +74,71 @@ void CPriceMemory::Record(const std::vector<CTBRecord>& records)
     m_store->Record(std::vector<CTBRecord>(records));
 }
 
+template <class Value, class Done>
+auto CPriceMemory::Relay(QObject* receiver, Done done)
+{
+    const quint64 id = receiver ? Expect(receiver) : 0;
+    return [this, id, done = std::move(done)](Value value) mutable {
+        yfx::PostQueued(this, [this, id, done = std::move(done), value = std::move(value)] {
+            if (id == 0 || Deliverable(id))
+                done(value);
+        });
+    };
+}
+
 void CPriceMemory::AskSummaries(QObject* receiver, std::vector<yfx::store::SummaryQuery> queries, SummariesDone done)
 {
-    const quint64 id = Expect(receiver);
-    m_store->AskSummaries(std::move(queries),
-                          [this, id, done = std::move(done)](std::vector<yfx::store::PriceSummary> summaries) mutable {
-                              yfx::PostQueued(this, [this, id, done = std::move(done), summaries = std::move(summaries)] {
-                                  if (Deliverable(id))
-                                      done(summaries);
-                              });
-                          });
+    m_store->AskSummaries(std::move(queries), Relay<std::vector<yfx::store::PriceSummary>>(receiver, std::move(done)));
 }
 
 void CPriceMemory::AskHistory(QObject* receiver, yfx::store::ItemKey key, HistoryDone done)
 {
-    const quint64 id = Expect(receiver);
-    m_store->AskHistory(std::move(key), [this, id, done = std::move(done)](yfx::store::PriceHistory history) mutable {
-        yfx::PostQueued(this, [this, id, done = std::move(done), history = std::move(history)] {
-            if (Deliverable(id))
-                done(history);
-        });
+    m_store->AskHistory(std::move(key), Relay<yfx::store::PriceHistory>(receiver, std::move(done)));
+}
+
+void CPriceMemory::Watch(QObject* receiver, const CTBRecord& record, std::optional<std::int64_t> target, WatchDone done)
+{
+    using yfx::store::WatchOutcome;
+    std::optional<yfx::store::Sighting> item = yfx::store::SightingFromRecord(record);
+    auto answer = Relay<WatchOutcome>(receiver, [this, key = yfx::store::KeyOf(record), done = std::move(done)](WatchOutcome outcome) {
+        if (outcome == WatchOutcome::Added || outcome == WatchOutcome::Already) {
+            m_watched.insert(key);
+            emit watchListChanged();
+        }
+        if (done)
+            done(outcome);
     });
+    if (!item || !m_bAvailable) {
+        answer(WatchOutcome::Failed); // an item without an id or a price cannot be watched
+        return;
+    }
+    m_store->Watch(std::move(*item), target, std::move(answer));
+}
+
+void CPriceMemory::Unwatch(const yfx::store::ItemKey& key)
+{
+    m_watched.erase(key); // a menu opened now already offers to watch it again
+    m_store->Unwatch(key, Relay<bool>(nullptr, [this](bool) { emit watchListChanged(); }));
+}
+
+void CPriceMemory::SetTarget(const yfx::store::ItemKey& key, std::optional<std::int64_t> target)
+{
+    m_store->SetTarget(key, target, Relay<bool>(nullptr, [this](bool) { emit watchListChanged(); }));
+}
+
+void CPriceMemory::AskWatched(QObject* receiver, WatchedDone done)
+{
+    m_store->AskWatched(Relay<std::vector<yfx::store::WatchedItem>>(receiver, std::move(done)));
+}
+
+void CPriceMemory::RefreshWatched()
+{
+    m_store->AskWatched(Relay<std::vector<yfx::store::WatchedItem>>(nullptr, [this](const std::vector<yfx::store::WatchedItem>& items) {
+        m_watched.clear();
+        for (const yfx::store::WatchedItem& item : items)
+            m_watched.insert(item.key);
+        emit watchListChanged();
+    }));
 }
 
 void CPriceMemory::Clear(QObject* receiver, ClearDone done)
@@ -106,6 +152,7 @@ void CPriceMemory::Clear(QObject* receiver, ClearDone done)
                 done(ok);
         });
     });
+    RefreshWatched(); // the watch list went with everything else
 }
 
 void CPriceMemory::Prune(int days)

@@ -7,9 +7,14 @@
 // When the store cannot be used the memory is off for the run: unavailable() is emitted once
 // with the text for the status bar's message pane, writes are dropped and questions are
 // answered with nothing. GUI thread only.
+//
+// The watch list lives in the same store. The memory keeps the keys of the watched items
+// (read at start and after every change), so that a menu can say at once whether an item is
+// watched; watchListChanged() tells every window that shows the list.
 #include "market/TBRecord.h"
 #include "store/CPriceStore.h"
 #include "store/StoreTypes.h"
+#include "store/WatchTypes.h"
 
 #include <QObject>
 #include <QPointer>
@@ -18,6 +23,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <vector>
 
 class CPriceMemory : public QObject {
@@ -44,6 +51,22 @@ public:
     // Deletes rows older than `days` now (the store does so at every start with its own time).
     void Prune(int days);
 
+    // The watch list. `record` is watched at its shown price, with an optional target (cents).
+    using WatchDone = std::function<void(yfx::store::WatchOutcome)>;
+    using WatchedDone = std::function<void(const std::vector<yfx::store::WatchedItem>&)>;
+    void Watch(QObject* receiver, const CTBRecord& record, std::optional<std::int64_t> target, WatchDone done);
+    void Unwatch(const yfx::store::ItemKey& key);
+    void SetTarget(const yfx::store::ItemKey& key, std::optional<std::int64_t> target);
+    void AskWatched(QObject* receiver, WatchedDone done);
+    // Whether `key` is on the watch list, as far as the memory has heard from the store.
+    bool IsWatched(const yfx::store::ItemKey& key) const { return m_watched.count(key) != 0; }
+    std::size_t WatchedCount() const { return m_watched.size(); }
+    // Reads the keys of the watched items again (after something else, a check, changed them)
+    // and tells watchListChanged().
+    void RefreshWatched();
+    // The store itself, for the watch service's checks (its answers come on the store thread).
+    yfx::store::CPriceStore& Store() { return *m_store; }
+
     bool Recording() const { return m_bRecording; }
     void SetRecording(bool on);
     // False once the store said it cannot be used.
@@ -59,15 +82,22 @@ signals:
     void recordingChanged(bool on);
     // Everything remembered has been deleted.
     void cleared();
+    // The watch list changed: an item was added or removed, a target changed, a check ran.
+    void watchListChanged();
 
 private:
     quint64 Expect(QObject* receiver);
     // The receiver of answer `id` when it is still alive (the entry is removed).
     bool Deliverable(quint64 id);
     void OnStatus(const yfx::store::StoreStatus& status);
+    // A store callback that hands its value to `done` on this thread while `receiver` lives
+    // (no receiver: always).
+    template <class Value, class Done>
+    auto Relay(QObject* receiver, Done done);
 
     std::unique_ptr<yfx::store::CPriceStore> m_store;
     std::map<quint64, QPointer<QObject>> m_pending;
+    std::set<yfx::store::ItemKey> m_watched;
     quint64 m_nextId = 1;
     bool m_bRecording = true;
     bool m_bAvailable = true;

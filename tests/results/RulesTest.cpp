@@ -1,7 +1,7 @@
 // The results rules without any window: grid arithmetic, the rows near the viewport and the
 // tile pool, paging, the items of a view, seller filter, price order, title suffix, number
 // reading, credit badges, coupon and price texts, the tile's hit and click rules, the price
-// marker and the price chart's arithmetic.
+// marker, the price chart's arithmetic and the watch list's rows.
 #include "market/Gbk.h"
 #include "results/GridLayout.h"
 #include "results/NumberText.h"
@@ -14,6 +14,7 @@
 #include "results/TileClick.h"
 #include "results/TileRules.h"
 #include "results/TitleSuffix.h"
+#include "results/WatchListRules.h"
 
 #include <gtest/gtest.h>
 
@@ -920,4 +921,88 @@ TEST(ResultsHost, PictureFolderAndBadgeTable)
     EXPECT_EQ(PictureFolder(), "/tmp/b/");
     EXPECT_EQ(first, "/tmp/a/");
     EXPECT_EQ(MainResultsHost(), nullptr);
+}
+
+namespace {
+
+yfx::store::WatchedItem Watched(const char* id, const char* title, std::int64_t added, std::optional<std::int64_t> current,
+                                bool gone = false)
+{
+    yfx::store::WatchedItem w;
+    w.key = {ResultSource::ListSearch, id};
+    w.title = title;
+    w.addedPrice = added;
+    w.current = current;
+    w.gone = gone;
+    return w;
+}
+
+} // namespace
+
+TEST(WatchListRules, OrdersPutGoneAndUnknownLast)
+{
+    using yfx::WatchOrder;
+    // added order a, b, c, d, e; drops 500, -100 (dearer), 0 (unchecked), gone, 200
+    std::vector<yfx::store::WatchedItem> items = {
+        Watched("a", "b-title", 1500, 1000), Watched("b", "a-title", 900, 1000), Watched("c", "c-title", 700, std::nullopt),
+        Watched("d", "d-title", 5000, 10, true), Watched("e", "e-title", 1200, 1000)};
+    for (std::size_t i = 0; i < items.size(); ++i)
+        items[i].addedTime = static_cast<std::int64_t>(i);
+    const auto less = [](const std::string& x, const std::string& y) { return x < y; };
+    const struct {
+        WatchOrder order;
+        const char* ids;
+    } cases[] = {{WatchOrder::Drop, "aecbd"}, {WatchOrder::Price, "abecd"}, {WatchOrder::Title, "bacde"}};
+    for (const auto& c : cases) {
+        std::vector<yfx::store::WatchedItem> sorted = items;
+        std::reverse(sorted.begin(), sorted.end()); // the order given does not matter
+        yfx::SortWatched(sorted, c.order, less);
+        std::string ids;
+        for (const auto& w : sorted)
+            ids += w.key.itemId;
+        EXPECT_EQ(ids, c.ids) << static_cast<int>(c.order);
+    }
+}
+
+TEST(WatchListRules, PriceLineAndTargetText)
+{
+    yfx::store::WatchedItem w = Watched("a", "t", 1500, 1250);
+    w.lowest = 990;
+    w.target = 1000;
+    EXPECT_EQ(yfx::WatchPriceLine(w), "¥12.50 · 最低 ¥9.90 · 目标 ¥10.00");
+    w.lowest = 1250; // the lowest is now: not said twice
+    w.target.reset();
+    EXPECT_EQ(yfx::WatchPriceLine(w), "¥12.50");
+    EXPECT_EQ(yfx::WatchPriceLine(Watched("a", "t", 1500, std::nullopt)), "尚未检查");
+    EXPECT_EQ(yfx::WatchPriceLine(Watched("a", "t", 1500, 700, true)), "已下架 · ¥7.00");
+    EXPECT_EQ(yfx::DropSinceAdded(Watched("a", "t", 1500, 700, true)), 0);
+
+    const struct {
+        const char* typed;
+        bool valid;
+        std::optional<std::int64_t> cents;
+    } targets[] = {{"", true, std::nullopt},  {"  ", true, std::nullopt}, {"59.9", true, 5990}, {" 1,299.00 ", true, 129900},
+                   {"0.005", true, 1},         {"0", false, {}},           {"-5", false, {}},   {"+5", false, {}},
+                   {"12元", false, {}},        {"abc", false, {}},         {"1e3", false, {}}};
+    for (const auto& t : targets) {
+        const yfx::TargetEntry e = yfx::ReadTargetText(t.typed);
+        EXPECT_EQ(e.valid, t.valid) << t.typed;
+        EXPECT_EQ(e.cents, t.cents) << t.typed;
+    }
+}
+
+TEST(WatchListRules, SparkLineSpansThirtyDays)
+{
+    const int today = 20000;
+    // a day outside the 30 is left out; the lowest sits at the bottom, the highest at the top
+    const std::vector<yfx::store::DayPrice> days = {{today - 40, 1}, {today - 29, 300}, {today - 10, 100}, {today, 200}};
+    const auto points = yfx::SparkLine(days, today, 59, 11);
+    ASSERT_EQ(points.size(), 3u);
+    EXPECT_EQ(points[0], std::make_pair(0, 0));
+    EXPECT_EQ(points[1], std::make_pair(38, 10));
+    EXPECT_EQ(points[2], std::make_pair(58, 5));
+    EXPECT_TRUE(yfx::SparkLine({{today, 5}}, today, 59, 11).empty());
+    const auto flat = yfx::SparkLine({{today - 1, 5}, {today, 5}}, today, 59, 11);
+    ASSERT_EQ(flat.size(), 2u);
+    EXPECT_EQ(flat[0].second, 5);
 }

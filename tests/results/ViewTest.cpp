@@ -14,6 +14,7 @@
 #include "results/CPictureLoader.h"
 #include "results/CPriceChartWnd.h"
 #include "results/CPriceMemory.h"
+#include "results/WatchActions.h"
 #include "results/CTBItemWnd.h"
 #include "results/GridLayout.h"
 #include "results/Paging.h"
@@ -33,6 +34,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyle>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -842,6 +844,36 @@ void ViewTest::pricesAreRememberedAndMarkersFollow()
     QVERIFY2(chart->HoverText().endsWith(QStringLiteral("¥1.00")), qPrintable(chart->HoverText()));
     chart->close();
     QTRY_VERIFY(guard.isNull());
+
+    // Watching from the tile menu: a target is asked for in a popup, Enter accepts it, and the
+    // menu then offers to stop watching.
+    const auto watchAction = [&] {
+        std::unique_ptr<QMenu> menu(second->view->CreateTileMenu(cheaper));
+        QAction* a = menu->findChild<QAction*>(QStringLiteral("watchAction"));
+        return std::make_pair(a ? a->text() : QString(), a && a->isEnabled());
+    };
+    QCOMPARE(watchAction(), std::make_pair(QStringLiteral("加入关注(&W)"), true));
+    {
+        std::unique_ptr<QMenu> menu(second->view->CreateTileMenu(cheaper));
+        menu->findChild<QAction*>(QStringLiteral("watchAction"))->trigger();
+    }
+    CTargetPricePopup* popup = second->view->window()->findChild<CTargetPricePopup*>();
+    QVERIFY(popup);
+    QTRY_VERIFY(popup->isVisible());
+    QTest::keyClicks(popup->Field(), QStringLiteral("abc"));
+    QTest::keyClick(popup->Field(), Qt::Key_Return); // not an amount: the popup stays
+    QVERIFY(popup->isVisible());
+    popup->Field()->setText(QStringLiteral("0.80"));
+    QTest::keyClick(popup->Field(), Qt::Key_Return);
+    QTRY_VERIFY(memory->IsWatched({ResultSource::ListSearch, "p0"}));
+    QCOMPARE(watchAction().first, QStringLiteral("取消关注"));
+    std::vector<yfx::store::WatchedItem> watched;
+    memory->AskWatched(this, [&](const std::vector<yfx::store::WatchedItem>& w) { watched = w; });
+    QTRY_COMPARE(watched.size(), size_t{1});
+    QCOMPARE(watched[0].target, std::optional<std::int64_t>(80));
+    QCOMPARE(watched[0].addedPrice, 100);
+    memory->Unwatch({ResultSource::ListSearch, "p0"});
+    QCOMPARE(watchAction().first, QStringLiteral("加入关注(&W)"));
 
     // With recording off nothing more is written; what is known still shows.
     memory->SetRecording(false);
