@@ -8,10 +8,12 @@
 // connection: every call after it returns false, and Problem() says what happened.
 #include "store/StoreSchema.h"
 #include "store/StoreTypes.h"
+#include "store/WatchTypes.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,11 +57,31 @@ public:
     // One summary per query, in the order asked. False on a fault (`out` is then empty).
     bool Summaries(const std::vector<SummaryQuery>& queries, std::vector<PriceSummary>& out);
     bool History(const ItemKey& key, PriceHistory& out);
-    // Deletes every item and row, then gives the freed space back to the file system so that
+    // Deletes every row and every item that is not watched (the watch list stays), then gives the freed space back to the file system so that
     // nothing of it stays readable in the file.
     bool Clear();
-    // Deletes the rows of days more than `keepDays` before today, and items left without rows.
+    // Deletes the rows of days more than `keepDays` before today, and items left without rows
+    // unless they are watched.
     bool Prune(int keepDays, int* rowsDeleted = nullptr);
+
+    // The watch list. Watch records the sighting (its texts and a price row by Record's rule)
+    // and watches it, in one transaction: Already when it was watched (its target is left as
+    // it was), Full when kMaxWatched items are, Failed on a fault.
+    WatchOutcome Watch(const Sighting& item, std::optional<std::int64_t> target);
+    // `changed` (may be null): whether the item was watched. False on a fault.
+    bool Unwatch(const ItemKey& key, bool* changed = nullptr);
+    bool SetTarget(const ItemKey& key, std::optional<std::int64_t> target, bool* changed = nullptr);
+    // Every watched item in the order added, with its current and lowest watched price and the
+    // last 30 local days (today included) from its rows.
+    bool Watched(std::vector<WatchedItem>& out);
+    // Whether each key is watched, in the order asked.
+    bool Watching(const std::vector<ItemKey>& keys, std::vector<bool>& out);
+    // One check's findings in one transaction: a price row for each item found (Record's rule),
+    // the alert rules (WatchRules.h) applied and their state kept, the check's time; items the
+    // platform no longer knows (`gone`) marked so and kept with their rows. Items no longer
+    // watched are skipped. `alerts` gets the drops to tell about.
+    bool RecordCheck(const std::vector<CheckedItem>& found, const std::vector<ItemKey>& gone, int dropPercent,
+                     std::vector<PriceAlert>& alerts);
 
     // What went wrong last (UTF-8), empty when nothing did.
     const std::string& Problem() const { return m_problem; }
@@ -70,6 +92,10 @@ private:
     struct Statements;
     bool OpenFile(bool& corrupt);
     bool Fail(const SQLite::Exception& e);
+    // Record's work for one sighting inside a transaction: the item's texts and, when its rule
+    // wants one, a price row. True when a row was written; `id` gets the item's row id.
+    bool WriteSighting(const Sighting& s, std::int64_t now, int today, std::int64_t& id);
+    std::int64_t FindItemId(const ItemKey& key);
     std::string Describe(const SQLite::Exception& e) const;
     void Close();
 

@@ -135,6 +135,65 @@ void CPriceStore::Prune(int keepDays, std::function<void(int)> done)
     });
 }
 
+void CPriceStore::Watch(Sighting item, std::optional<std::int64_t> target, std::function<void(WatchOutcome)> done)
+{
+    Post([item = std::move(item), target, done = std::move(done)](CPriceDatabase& db) {
+        const WatchOutcome outcome = db.Watch(item, target);
+        if (done)
+            done(outcome);
+    });
+}
+
+void CPriceStore::Unwatch(ItemKey key, std::function<void(bool)> done)
+{
+    Post([key = std::move(key), done = std::move(done)](CPriceDatabase& db) {
+        bool changed = false;
+        db.Unwatch(key, &changed);
+        if (done)
+            done(changed);
+    });
+}
+
+void CPriceStore::SetTarget(ItemKey key, std::optional<std::int64_t> target, std::function<void(bool)> done)
+{
+    Post([key = std::move(key), target, done = std::move(done)](CPriceDatabase& db) {
+        bool changed = false;
+        db.SetTarget(key, target, &changed);
+        if (done)
+            done(changed);
+    });
+}
+
+void CPriceStore::AskWatched(std::function<void(std::vector<WatchedItem>)> done)
+{
+    Post([done = std::move(done)](CPriceDatabase& db) {
+        std::vector<WatchedItem> out;
+        db.Watched(out);
+        done(std::move(out));
+    });
+}
+
+void CPriceStore::AskWatching(std::vector<ItemKey> keys, std::function<void(std::vector<bool>)> done)
+{
+    Post([keys = std::move(keys), done = std::move(done)](CPriceDatabase& db) {
+        std::vector<bool> out;
+        if (!db.Watching(keys, out))
+            out.assign(keys.size(), false);
+        done(std::move(out));
+    });
+}
+
+void CPriceStore::RecordCheck(std::vector<CheckedItem> found, std::vector<ItemKey> gone, int dropPercent,
+                              std::function<void(bool, std::vector<PriceAlert>)> done)
+{
+    Post([found = std::move(found), gone = std::move(gone), dropPercent, done = std::move(done)](CPriceDatabase& db) {
+        std::vector<PriceAlert> alerts;
+        const bool ok = db.RecordCheck(found, gone, dropPercent, alerts);
+        if (done)
+            done(ok, std::move(alerts));
+    });
+}
+
 void CPriceStore::Call(std::function<void()> call)
 {
     Post([call = std::move(call)](CPriceDatabase&) { call(); });

@@ -12,6 +12,7 @@
 #include "market/TBRecord.h"
 #include "store/CPriceDatabase.h"
 #include "store/StoreTypes.h"
+#include "store/WatchTypes.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -53,6 +54,19 @@ public:
     // Deletes rows of days older than `keepDays`; `done` (may be empty) gets the number of rows
     // deleted, -1 on a fault.
     void Prune(int keepDays, std::function<void(int)> done = {});
+    // The watch list (CPriceDatabase.h says what each does). Failed, false or nothing when
+    // memory is off.
+    void Watch(Sighting item, std::optional<std::int64_t> target, std::function<void(WatchOutcome)> done);
+    // `done` gets true when the item was watched and no longer is / its target was set.
+    void Unwatch(ItemKey key, std::function<void(bool)> done = {});
+    void SetTarget(ItemKey key, std::optional<std::int64_t> target, std::function<void(bool)> done = {});
+    void AskWatched(std::function<void(std::vector<WatchedItem>)> done);
+    // Whether each key is watched, in the order asked (all false when memory is off).
+    void AskWatching(std::vector<ItemKey> keys, std::function<void(std::vector<bool>)> done);
+    // One check's findings (CPriceDatabase::RecordCheck); `done` gets the alerts, and false on
+    // a fault.
+    void RecordCheck(std::vector<CheckedItem> found, std::vector<ItemKey> gone, int dropPercent,
+                     std::function<void(bool, std::vector<PriceAlert>)> done);
     // Runs `call` on the store thread after every job handed over before it.
     void Call(std::function<void()> call);
 

@@ -32,6 +32,23 @@ const std::vector<Migration>& Migrations()
          " coupon INTEGER,"
          " sales INTEGER,"
          " PRIMARY KEY(item, time)) WITHOUT ROWID;"},
+        {2,
+         // watch: the items the user watches (at most 500), one row per item of items. The
+         // watched price is a row's final price where known, else its price. told_price: the
+         // price the user was last told about (the price when added, at first); seen_price: the
+         // watched price at the last check; armed: 0 once a drop was told, 1 again when a check
+         // sees the price go up; checked_time: 0 until the first check; gone: the platform no
+         // longer knows the item.
+         "CREATE TABLE watch("
+         " item INTEGER PRIMARY KEY,"
+         " added_time INTEGER NOT NULL,"
+         " added_price INTEGER NOT NULL,"
+         " target INTEGER,"
+         " told_price INTEGER NOT NULL,"
+         " seen_price INTEGER NOT NULL,"
+         " armed INTEGER NOT NULL DEFAULT 1,"
+         " checked_time INTEGER NOT NULL DEFAULT 0,"
+         " gone INTEGER NOT NULL DEFAULT 0);"},
     };
     return steps;
 }

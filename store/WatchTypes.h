@@ -61,3 +61,15 @@ struct PriceAlert {
 };
 
 } // namespace yfx::store
+
+namespace yfx::store {
+
+// One watched item as a check found it: its price (and final price, coupon, sales) and, where
+// the answer gave them, its texts. Empty texts keep the stored ones; without `postageKnown` the
+// postage of the item's last row is kept.
+struct CheckedItem {
+    Sighting seen;
+    bool postageKnown = false;
+};
+
+} // namespace yfx::store
