@@ -5,12 +5,14 @@
 #include "results/CPriceChartWnd.h"
 #include "results/CPriceMemory.h"
 #include "results/ItemLink.h"
+#include "results/PriceMarker.h"
 #include "results/QueuedCall.h"
 #include "results/ResultsHost.h"
 #include "results/WatchActions.h"
 #include "store/LocalDay.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCollator>
 #include <QComboBox>
 #include <QDateTime>
@@ -271,10 +273,10 @@ CTBRecord CWatchListPane::RecordOf(const yfx::store::WatchedItem& item)
 {
     CTBRecord record;
     record.source = item.key.source;
-    record.SetValue(CTBRecord::ItemId, Utf8ToGbk(item.key.itemId));
-    record.SetValue(CTBRecord::Tip, Utf8ToGbk(item.title));
-    record.SetValue(CTBRecord::OriginalImage, Utf8ToGbk(item.picture));
-    record.SetValue(CTBRecord::Href, Utf8ToGbk(item.page));
+    record.SetValue(CTBRecord::ItemId, yfx::Utf8ToGbk(item.key.itemId));
+    record.SetValue(CTBRecord::Tip, yfx::Utf8ToGbk(item.title));
+    record.SetValue(CTBRecord::OriginalImage, yfx::Utf8ToGbk(item.picture));
+    record.SetValue(CTBRecord::Href, yfx::Utf8ToGbk(item.page));
     if (item.current)
         record.SetValue(CTBRecord::CurrentPrice, yfx::YuanText(*item.current).substr(std::string("¥").size()));
     record.DeriveThumbnail();
@@ -309,7 +311,7 @@ void CWatchListPane::Reload()
 
 void CWatchListPane::LoadPictures()
 {
-    const std::string& folder = yfx::PictureFolder();
+    const std::string& folder = PictureFolder();
     if (folder.empty())
         return;
     const qreal ratio = devicePixelRatioF();
@@ -322,7 +324,7 @@ void CWatchListPane::LoadPictures()
         yfx::RunInPoolThenCall(
             this,
             [path, ratio] {
-                QImage image = DecodePicture(path, QSize(480, 480));
+                QImage image = yfx::DecodePicture(path, QSize(480, 480));
                 if (image.isNull())
                     return image;
                 const int side = qRound(kPicture * ratio);
@@ -365,9 +367,9 @@ void CWatchListPane::OpenChart(int row)
     if (row < 0 || row >= m_model->rowCount())
         return;
     const CTBRecord record = RecordOf(m_model->Items()[static_cast<std::size_t>(row)]);
-    const QString picture = record.thumbFileName.empty() || yfx::PictureFolder().empty()
+    const QString picture = record.thumbFileName.empty() || PictureFolder().empty()
                                 ? QString()
-                                : QFile::decodeName(QByteArray::fromStdString(yfx::PictureFolder())) + yfx::QStringFromGbk(record.thumbFileName);
+                                : QFile::decodeName(QByteArray::fromStdString(PictureFolder())) + yfx::QStringFromGbk(record.thumbFileName);
     (new CPriceChartWnd(record, picture, m_memory, window()))->show();
 }
 

@@ -7,17 +7,21 @@
 #include "panes/CHomePageDlg.h"
 #include "panes/CLumbraWnd.h"
 #include "panes/CTBCatTreeCtrl.h"
+#include "panes/CWatchListPane.h"
 #include "panes/KeywordHistory.h"
 #include "panes/ResultsOpener.h"
 #include "tests/panes/RecordingOpener.h"
 #include "tests/panes/finder/SessionFiles.h"
 #include "panes/finder/CFirefoxSessionSource.h"
+#include "results/CPriceMemory.h"
 #include "results/UrlOpener.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCompleter>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -741,6 +745,56 @@ private slots:
         QCOMPARE(tree.currentItem(), root);
         QCOMPARE(root->childCount(), 1);
         QVERIFY(tree.LastDocument().empty()); // none fetched
+    }
+
+    void watchListShowsSortsOpensAndForgets()
+    {
+        QTemporaryDir data;
+        QVERIFY(data.isValid());
+        yfx::store::CPriceStore::Settings settings;
+        settings.database.path = QFile::encodeName(data.filePath(QStringLiteral("prices.sqlite"))).toStdString();
+        CPriceMemory memory(settings);
+        CWatchListPane pane;
+        QVERIFY(!pane.EmptyText().isEmpty()); // nothing watched yet
+        pane.SetMemory(&memory);
+        const char* titles[] = {"\xd6\xd0\xce\xc4 B", "\xb0\xa2", "\xd6\xd0\xce\xc4 A"}; // "中文 B", "阿", "中文 A" in GBK
+        int answered = 0;
+        for (int i = 0; i < 3; ++i) {
+            CTBRecord r;
+            r.source = ResultSource::OpenPlatform;
+            r.SetValue(CTBRecord::ItemId, "w" + std::to_string(i));
+            r.SetValue(CTBRecord::Tip, titles[i]);
+            r.SetValue(CTBRecord::CurrentPrice, std::to_string(10 + i));
+            r.SetValue(CTBRecord::Href, "https://s.click.test/w" + std::to_string(i));
+            memory.Watch(this, r, std::nullopt, [&](yfx::store::WatchOutcome o) { answered += o == yfx::store::WatchOutcome::Added; });
+        }
+        QTRY_COMPARE(answered, 3);
+        QTRY_COMPARE(pane.Model()->rowCount(), 3);
+        QVERIFY(pane.EmptyText().isEmpty());
+
+        // by title, in Chinese collation (pinyin: 阿 before 中, whose code is lower)
+        auto* order = pane.findChild<QComboBox*>();
+        order->setCurrentIndex(2);
+        QStringList shown;
+        for (int row = 0; row < 3; ++row)
+            shown << pane.Model()->index(row).data().toString();
+        QCOMPARE(shown, (QStringList{QStringLiteral("阿"), QStringLiteral("中文 A"), QStringLiteral("中文 B")}));
+
+        // Enter opens the focused row's item as its tile would
+        pane.List()->setCurrentIndex(pane.Model()->index(1));
+        QTest::keyClick(pane.List(), Qt::Key_Return);
+        QCOMPARE(opened, QStringList{QStringLiteral("https://s.click.test/w2")});
+
+        std::unique_ptr<QMenu> menu(pane.CreateRowMenu(0));
+        QStringList texts;
+        for (QAction* a : menu->actions())
+            texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        QCOMPARE(texts, (QStringList{QStringLiteral("打开商品(&O)"), QStringLiteral("价格走势(&H)"),
+                                     QStringLiteral("修改目标价(&T)…"), QStringLiteral("-"), QStringLiteral("取消关注(&U)")}));
+        menu->actions().last()->trigger();
+        QTRY_COMPARE(pane.Model()->rowCount(), 2);
+        QVERIFY(!memory.IsWatched({ResultSource::OpenPlatform, "w1"}));
+        QCOMPARE(pane.Model()->index(0).data().toString(), QStringLiteral("中文 A"));
     }
 
     void homePageOpensOnlyOnThePictures()

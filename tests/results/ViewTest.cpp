@@ -717,8 +717,8 @@ void ViewTest::contextMenuOnTheViewsOwnArea()
     CLumbra2View& view = *v->view;
     QSignalSpy shown(&view, &CLumbra2View::contextMenuShown);
 
-    // A right press on a tile shows the tile's menu: the price chart above the view's commands,
-    // the price memory's commands below them.
+    // A right press on a tile shows the tile's menu: the price chart and the watch list above
+    // the view's commands, the price memory's commands below them.
     QTest::mousePress(view.Tiles()[0], Qt::RightButton, {}, QPoint(50, 50));
     QTest::mouseRelease(view.Tiles()[0], Qt::RightButton, {}, QPoint(50, 50));
     QCOMPARE(shown.count(), 1);
@@ -726,10 +726,12 @@ void ViewTest::contextMenuOnTheViewsOwnArea()
     QStringList texts;
     for (QAction* a : tileMenu->actions())
         texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    QCOMPARE(texts, (QStringList{QStringLiteral("价格走势(&H)"), QStringLiteral("-"), QStringLiteral("按销量排序"),
+    QCOMPARE(texts, (QStringList{QStringLiteral("价格走势(&H)"), QStringLiteral("加入关注(&W)"), QStringLiteral("-"),
+                                 QStringLiteral("按销量排序"),
                                  QStringLiteral("按价格排序"), QStringLiteral("-"), QStringLiteral("不记录价格"),
                                  QStringLiteral("清除价格记录…")}));
     QVERIFY(!tileMenu->actions()[0]->isEnabled()); // no price memory in this test
+    QVERIFY(!tileMenu->actions()[1]->isEnabled());
     tileMenu->close();
 
     // On the margin left of the grid the menu comes up, with the states of the order shown.
