@@ -324,6 +324,9 @@ bool CLumbra2View::ShowAnswer(const yfx::net::Result& answer)
     LayoutTiles();
     if (m_source == ResultSource::OpenPlatform)
         QueueCreditLevels(taken);
+    // a view that had the focus while it waited gives it to its first item
+    if (hasFocus() && FocusRow() < 0 && ItemCount() > 0)
+        SetFocusRow(0);
     MaybeLoadMore();
     return true;
 }
