@@ -968,7 +968,7 @@ void CLumbra2View::PlaceFocusFrame()
 void CLumbra2View::AnnounceFocus()
 {
     const int row = FocusRow();
-    if (row < 0 || !hasFocus())
+    if (row < 0 || !hasFocus() || !QAccessible::isActive()) // nobody listens
         return;
     QAccessibleInterface* view = QAccessible::queryAccessibleInterface(this);
     QAccessibleInterface* item = view ? view->child(row) : nullptr;
