@@ -31,6 +31,8 @@ CAnnouncementBar::CAnnouncementBar(QWidget* parent)
     m_close->setAutoRaise(true);
     m_close->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
     m_close->setToolTip(QStringLiteral("关闭"));
+    m_close->setAccessibleName(QStringLiteral("关闭公告"));
+    m_picture->setAccessibleName(QStringLiteral("公告"));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(6, 3, 3, 3);
     layout->setSpacing(6);
@@ -48,6 +50,10 @@ void CAnnouncementBar::SetBitmap(const QPixmap& picture)
 void CAnnouncementBar::SetText(const QString& text)
 {
     m_strText = text;
+    // the label shows an elided text: a screen reader reads the whole announcement
+    m_text->setAccessibleName(text);
+    setAccessibleName(QStringLiteral("公告"));
+    setAccessibleDescription(text);
     setToolTip(yfx::PlainToolTip(text));
     m_text->setToolTip(toolTip());
     ShowFitted();

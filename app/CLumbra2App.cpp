@@ -1,5 +1,8 @@
 #include "app/CLumbra2App.h"
 
+#include "controls/CControlAccessible.h"
+#include "results/CViewAccessible.h"
+
 #include "app/CChildFrame.h"
 #include "app/CMainFrame.h"
 #include "res/Resources.h"
@@ -75,6 +78,9 @@ CLumbra2App::CLumbra2App(int& argc, char** argv)
     setDesktopFileName(QStringLiteral("yuefengxuan"));
     setWindowIcon(yfx::res::Icon(128));
     LoadQtTranslations();
+    // what screen readers read of the self-painted controls and of the results views
+    InstallControlsAccessibility();
+    InstallResultsAccessibility();
 }
 
 bool CLumbra2App::LoadQtTranslations()

@@ -30,6 +30,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -165,6 +166,7 @@ CMainFrame::CMainFrame(QWidget* parent, int announcementPeriodMs, bool demo)
     m_documentMenuButton = new QToolButton(m_mdiArea);
     m_documentMenuButton->setObjectName(QStringLiteral("documentMenu"));
     m_documentMenuButton->setArrowType(Qt::DownArrow);
+    m_documentMenuButton->setAccessibleName(QStringLiteral("窗口列表"));
     m_documentMenuButton->setAutoRaise(true);
     m_documentMenuButton->setPopupMode(QToolButton::InstantPopup);
     m_documentMenuButton->setMenu(new QMenu(m_documentMenuButton));
@@ -223,6 +225,7 @@ CMainFrame::CMainFrame(QWidget* parent, int announcementPeriodMs, bool demo)
 
     CreateStatusBar();
     CreateNavigationBar();
+    CreateKeys();
     WatchPriceMemory();
 
     SetMainResultsHost(this);
@@ -292,6 +295,9 @@ void CMainFrame::CreateStatusBar()
     // answer): it comes back whenever no other message shows (a menu's pointing clears the
     // message on leaving an entry)
     connect(m_wndStatusBar, &QStatusBar::messageChanged, this, [this](const QString& text) {
+        // the message pane is painted by the bar: a screen reader reads it as the bar's name
+        if (!text.isEmpty())
+            m_wndStatusBar->setAccessibleName(text);
         if (text.isEmpty())
             UpdateBusyMessage();
     });
@@ -798,6 +804,9 @@ CChildFrame* CMainFrame::OpenEmptyResults(const QString& title)
 void CMainFrame::AddResultsWindow(CChildFrame* child)
 {
     m_mdiArea->addSubWindow(child);
+    // Tab from the view leaves the results window for the navigation bar's page
+    if (child->View())
+        child->View()->installEventFilter(this);
     // The window's own system menu would claim the frame's close keys for itself: with several
     // windows open no one would get them. The frame's command closes the active window.
     if (QMenu* system = child->systemMenu()) {
@@ -1001,6 +1010,13 @@ void CMainFrame::ShowWindowsDialog()
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::KeyPress && qobject_cast<CLumbra2View*>(watched)) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+        if (plain && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab))
+            if (TabAcross(static_cast<QWidget*>(watched), key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier)))
+                return true;
+    }
     if (m_bAwaitingExpose && watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
         windowHandle()->removeEventFilter(this);
         QTimer::singleShot(0, this, &CMainFrame::AskForDocuments); // after the first paint
@@ -1012,4 +1028,129 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
     if (area || row)
         PlaceDocumentMenuButton();
     return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::CreateKeys()
+{
+    auto add = [this](const QList<QKeySequence>& keys, auto slot) {
+        auto* action = new QAction(this);
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    add({QKeySequence(Qt::CTRL | Qt::Key_F), QKeySequence(Qt::CTRL | Qt::Key_L)}, [this] { FocusKeyword(); });
+    add({QKeySequence(Qt::Key_F6)}, [this] { CycleFocus(true); });
+    add({QKeySequence(Qt::SHIFT | Qt::Key_F6)}, [this] { CycleFocus(false); });
+    add({QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)}, [this] { SwitchTab(1); });
+    add({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+         QKeySequence(Qt::CTRL | Qt::Key_PageUp)},
+        [this] { SwitchTab(-1); });
+    for (int page = 0; page < 3; ++page)
+        add({QKeySequence(Qt::ALT | static_cast<Qt::Key>(Qt::Key_1 + page))}, [this, page] {
+            m_wndNavigationBar->SetActivePage(page);
+            FocusNavigationPage();
+        });
+}
+
+CLumbra2View* CMainFrame::ActiveView() const
+{
+    auto* child = qobject_cast<CChildFrame*>(m_mdiArea->currentSubWindow());
+    return child ? child->View() : nullptr;
+}
+
+void CMainFrame::FocusKeyword()
+{
+    if (m_wndNavigationBar->Pages()->indexOf(m_wndSearchPane) >= 0)
+        m_wndNavigationBar->SetActivePage(0);
+    m_wndSearchPane->window()->activateWindow(); // also when the pane floats on its own
+    m_wndSearchPane->m_editKeyword->setFocus(Qt::ShortcutFocusReason);
+    m_wndSearchPane->m_editKeyword->selectAll();
+}
+
+namespace {
+
+// The widgets Tab stops at inside `page`, in focus-chain order.
+QList<QWidget*> TabStops(QWidget* page)
+{
+    QList<QWidget*> stops;
+    if (!page)
+        return stops;
+    for (QWidget* w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain()) {
+        if (!page->isAncestorOf(w))
+            continue;
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled() && !stops.contains(w))
+            stops.append(w);
+    }
+    return stops;
+}
+
+} // namespace
+
+void CMainFrame::FocusNavigationPage()
+{
+    QWidget* page = m_wndNavigationBar->Pages()->currentWidget();
+    if (!page)
+        return;
+    // where the focus was in the page last, else its first stop
+    QWidget* last = page->focusWidget();
+    if (last && page->isAncestorOf(last) && last->isVisible()) {
+        last->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    const QList<QWidget*> stops = TabStops(page);
+    if (!stops.isEmpty())
+        stops.first()->setFocus(Qt::OtherFocusReason);
+    else
+        page->setFocus(Qt::OtherFocusReason);
+}
+
+void CMainFrame::CycleFocus(bool)
+{
+    // two regions: the way round is the same in both directions
+    CLumbra2View* view = ActiveView();
+    QWidget* focus = QApplication::focusWidget();
+    const bool inView = view && focus && (focus == view || view->isAncestorOf(focus));
+    if (view && !inView)
+        view->setFocus(Qt::OtherFocusReason);
+    else
+        FocusNavigationPage();
+}
+
+void CMainFrame::SwitchTab(int step)
+{
+    QTabBar* bar = TabBar();
+    if (!bar || bar->count() < 2)
+        return;
+    QWidget* focus = QApplication::focusWidget();
+    const bool viewHadFocus = focus && m_mdiArea->isAncestorOf(focus);
+    bar->setCurrentIndex((bar->currentIndex() + step + bar->count()) % bar->count());
+    if (viewHadFocus)
+        if (CLumbra2View* view = ActiveView())
+            view->setFocus(Qt::OtherFocusReason);
+}
+
+bool CMainFrame::focusNextPrevChild(bool next)
+{
+    return TabAcross(QApplication::focusWidget(), next) || QMainWindow::focusNextPrevChild(next);
+}
+
+bool CMainFrame::TabAcross(QWidget* focus, bool next)
+{
+    // Tab leaves the navigation bar's page for the active view after its last control, and
+    // comes back to the page's first (Shift+Tab: last) control from the view.
+    CLumbra2View* view = ActiveView();
+    const QList<QWidget*> stops = TabStops(m_wndNavigationBar->Pages()->currentWidget());
+    if (view && focus && !stops.isEmpty()) {
+        if (focus == (next ? stops.last() : stops.first())) {
+            view->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+        if (focus == view) {
+            (next ? stops.first() : stops.last())->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    }
+    return false;
 }

@@ -10,6 +10,12 @@
 // windows wait in their loading state. The settings dialog (首选项) opens from the tab row's
 // button, Ctrl+, and the desktop's Preferences key. The window's place, the navigation bar's
 // page and the keyword history are kept in the settings store.
+//
+// Keys: Ctrl+F and Ctrl+L focus the keyword field from anywhere; F6 and Shift+F6 move the focus
+// between the navigation bar's page and the active results view; Tab goes through the page's
+// controls and then into the view (Shift+Tab back); Ctrl+Tab and Ctrl+Page Down go to the next
+// tab, Ctrl+Shift+Tab and Ctrl+Page Up to the previous one; Alt+1, Alt+2, Alt+3 show the
+// navigation bar's pages.
 #include "app/CDemoServer.h"
 #include "app/CSettingsDialog.h"
 #include "market/Configuration.h"
@@ -28,6 +34,7 @@
 
 class CAnnouncementBar;
 class CChildFrame;
+class CLumbra2View;
 class CHomePageDlg;
 class CWatchListPane;
 class CLumbraWnd;
@@ -136,6 +143,17 @@ public:
     // the price memory's commands ("不记录价格", "清除价格记录…").
     QTabBar* TabBar() const;
     QToolButton* DocumentMenuButton() const { return m_documentMenuButton; }
+    // The view of the current results window, null without one.
+    CLumbra2View* ActiveView() const;
+    // Focus moves of the keyboard (see the keys above).
+    void FocusKeyword();
+    void FocusNavigationPage();
+    // F6 (forward) and Shift+F6: from the view to the navigation bar's page, from anywhere else
+    // to the active view (the page when there is none).
+    void CycleFocus(bool forward);
+    // The next (`step` 1) or previous (-1) tab, round the ends; its view takes the focus when a
+    // view had it.
+    void SwitchTab(int step);
 
 signals:
     // Both start-up documents have arrived or failed (once).
@@ -153,11 +171,16 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
     void showEvent(QShowEvent* event) override;
 
 private:
     void CreateCaptionBar();
     void CreateStatusBar();
+    void CreateKeys();
+    // Tab (`next`) or Shift+Tab from `focus` across the border of the page and the view: true
+    // when it moved the focus.
+    bool TabAcross(QWidget* focus, bool next);
     // Shows what the application's price memory says in the message pane.
     void WatchPriceMemory();
     bool CreateNavigationBar();

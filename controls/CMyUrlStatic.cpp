@@ -2,12 +2,46 @@
 
 #include "res/Resources.h"
 
+#include <QKeyEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 CMyUrlStatic::CMyUrlStatic(QWidget* parent) : QWidget(parent)
 {
     setAutoFillBackground(false);
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void CMyUrlStatic::Activate()
+{
+    if (!m_bitmap.isNull())
+        emit activated();
+}
+
+void CMyUrlStatic::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        event->accept();
+        Activate();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void CMyUrlStatic::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void CMyUrlStatic::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 CMyUrlStatic::~CMyUrlStatic() = default;
@@ -53,4 +87,10 @@ void CMyUrlStatic::paintEvent(QPaintEvent*)
         return;
     QPainter p(this);
     p.drawPixmap(LinkImageRect().topLeft(), m_bitmap);
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = LinkImageRect().adjusted(-2, -2, 2, 2).intersected(rect());
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+    }
 }

@@ -2,7 +2,10 @@
 // A picture link: shows a bitmap unscaled and centred (clipped by the control when larger)
 // and holds the address its parent opens. It never draws its text. The parent does the
 // hit-testing with PtInLinkImage, the cursor and the opening; the control is transparent for
-// the mouse. GUI thread only.
+// the mouse. From the keyboard it takes the focus with Tab (a focus rectangle around the
+// picture) and Enter or Space activates it: the parent opens the address. Its accessible name is
+// the owner's description of the picture (setAccessibleName), with the role of a link and the
+// action Press. GUI thread only.
 #include <QPixmap>
 #include <QRect>
 #include <QString>
@@ -29,11 +32,21 @@ public:
     // The picture rectangle in the control's own coordinates.
     QRect LinkImageRect() const;
 
+    // What Enter, Space and the accessible Press do: emits activated() when there is a picture.
+    void Activate();
+
     QString m_strUrl;            // the address the parent opens
     QPixmap m_bitmap;            // null without a picture
     int m_nBitmapWidth = 0;      // picture size in (device-independent) pixels
     int m_nBitmapHeight = 0;
 
+signals:
+    // The keyboard or assistive technology asked to follow the link.
+    void activated();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 };

@@ -14,10 +14,13 @@ CHomePageDlg::CHomePageDlg(QWidget* parent)
 {
     setMouseTracking(true);
     std::map<int, QRect> rects;
+    std::map<int, QString> texts; // never drawn: what the pictures show, for screen readers
     if (const yfx::res::DialogTemplate* tpl = yfx::res::Dialog(kTemplateId)) {
         const yfx::BuiltDialog built = yfx::BuildDialogFromTemplate(this, *tpl, {1020, 1021});
-        for (const auto& c : tpl->controls)
+        for (const auto& c : tpl->controls) {
             rects[c.id] = yfx::res::DialogUnitsToPixels(c.rect, built.baseUnits);
+            texts[c.id] = c.text;
+        }
     }
     m_linkMarket = new CMyUrlStatic(this);
     m_linkMall = new CMyUrlStatic(this);
@@ -26,6 +29,16 @@ CHomePageDlg::CHomePageDlg(QWidget* parent)
     // the statics take no mouse input: every message over them reaches the pane
     m_linkMarket->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_linkMall->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    m_linkMarket->setAccessibleName(texts[1020]);
+    m_linkMall->setAccessibleName(texts[1021]);
+    // Tab reaches the links in order, Enter opens them
+    setTabOrder(m_linkMarket, m_linkMall);
+    for (CMyUrlStatic* link : {m_linkMarket, m_linkMall})
+        connect(link, &CMyUrlStatic::activated, this, [link] {
+            if (!link->m_strUrl.isEmpty())
+                yfx::OpenUrl(link->m_strUrl);
+        });
 
     m_linkMarket->m_strUrl = MarketChannelUrl();
     m_linkMall->m_strUrl = MallChannelUrl();

@@ -9,6 +9,7 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMenu>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSet>
 
@@ -184,6 +185,17 @@ void CTBCatTreeCtrl::mousePressEvent(QMouseEvent* event)
         return;
     }
     QTreeWidget::mousePressEvent(event);
+}
+
+void CTBCatTreeCtrl::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && currentItem()) {
+        event->accept();
+        OnQueryCategory();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
 }
 
 void CTBCatTreeCtrl::OnQueryCategory()

@@ -2,7 +2,8 @@
 // The category tree: the marketplace's categories in three levels under the root "所有市场",
 // from the category document asked for when the tree is created (the nodes appear when it
 // arrives; a document kept from an earlier run may show them before). "查询" in the right-click menu
-// opens the hot-sales ranking of the selected category: "热卖排行 - " + its name, by sales.
+// opens the hot-sales ranking of the selected category: "热卖排行 - " + its name, by sales; so
+// does Enter on the current node.
 #include "panes/CategoryDocument.h"
 #include "results/AsyncFetch.h"
 
@@ -60,6 +61,7 @@ protected:
     // A right-button press does not move the selection: "查询" always works on the node the
     // user selected, whichever row the menu was opened over.
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     static void Attach(QTreeWidgetItem* item, const CatNodeData& data);

@@ -7,6 +7,7 @@
 #include "market/Texts.h"
 #include "res/GbkText.h"
 #include "res/Resources.h"
+#include "results/CFocusFrame.h"
 #include "results/CPictureLoader.h"
 #include "results/CPriceChartWnd.h"
 #include "results/CPriceMemory.h"
@@ -14,6 +15,7 @@
 #include "results/GridLayout.h"
 #include "results/IResultsDocument.h"
 #include "results/OpenPlatformSettings.h"
+#include "results/PriceMarker.h"
 #include "results/PriceMemoryActions.h"
 #include "results/WatchActions.h"
 #include "results/ResultOrder.h"
@@ -21,11 +23,13 @@
 #include "results/TitleSuffix.h"
 #include "store/Sighting.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QScrollBar>
@@ -62,8 +66,9 @@ yfx::net::Request ListRequest(std::string url)
 CLumbra2View::CLumbra2View(IResultsDocument* document, QWidget* parent)
     : QScrollArea(parent), m_pDocument(document),
       m_nScrollBarWidth(style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this)),
-      m_canvas(new QWidget), m_more(new CMoreRow(m_canvas))
+      m_canvas(new QWidget), m_more(new CMoreRow(m_canvas)), m_focusFrame(new CFocusFrame(m_canvas))
 {
+    setFocusPolicy(Qt::StrongFocus);
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(false);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -320,6 +325,9 @@ bool CLumbra2View::ShowAnswer(const yfx::net::Result& answer)
     LayoutTiles();
     if (m_source == ResultSource::OpenPlatform)
         QueueCreditLevels(taken);
+    // a view that had the focus while it waited gives it to its first item
+    if (hasFocus() && FocusRow() < 0 && ItemCount() > 0)
+        SetFocusRow(0);
     MaybeLoadMore();
     return true;
 }
@@ -604,6 +612,7 @@ bool CLumbra2View::MakeTile()
     }
     if (!m_tileSize.isValid())
         m_tileSize = tile->size();
+    tile->installEventFilter(this); // a press on a tile moves the focus there
     connect(tile, &CTBItemWnd::menuRequested, this, [this, tile](const QPoint& at) {
         QMenu* menu = CreateTileMenu(tile);
         menu->setAttribute(Qt::WA_DeleteOnClose);
@@ -739,6 +748,8 @@ void CLumbra2View::AfterBinding()
         m_pLoader->Rebound(m_handOver);
     }
     m_handOver.clear();
+    PlaceFocusFrame();
+    RunPendingAction();
     if (m_makeTimer.isActive())
         return;
     if (m_bSummariesToTell) {
@@ -902,4 +913,173 @@ void CLumbra2View::mousePressEvent(QMouseEvent* event)
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(event->globalPosition().toPoint());
     emit contextMenuShown(menu);
+}
+
+int CLumbra2View::FocusRow() const
+{
+    if (m_focusItem >= m_items.Count())
+        return -1;
+    return static_cast<int>(m_items.RowOfItem(m_focusItem));
+}
+
+void CLumbra2View::SetFocusRow(int row)
+{
+    FocusOnRow(row, true);
+}
+
+void CLumbra2View::FocusOnRow(int row, bool scroll)
+{
+    if (row < 0 || row >= ItemCount())
+        return;
+    const bool changed = row != FocusRow();
+    m_focusItem = m_items.ItemOfRow(static_cast<std::size_t>(row));
+    if (scroll)
+        EnsureRowVisible(row);
+    PlaceFocusFrame();
+    if (changed) {
+        AnnounceFocus();
+        emit focusRowChanged(row);
+    }
+}
+
+std::string CLumbra2View::MarkerText(int row) const
+{
+    if (row < 0 || row >= ItemCount())
+        return std::string();
+    const auto it = m_priceSummaries.find(yfx::store::KeyOf(ItemAt(row)));
+    if (it == m_priceSummaries.end())
+        return std::string();
+    const std::vector<std::string> texts = yfx::MarkerTexts(yfx::ChooseMarker(it->second));
+    return texts.empty() ? std::string() : texts.front();
+}
+
+void CLumbra2View::PlaceFocusFrame()
+{
+    const int row = FocusRow();
+    const QRect r = RowRect(row);
+    if (row < 0 || r.isEmpty() || !hasFocus()) {
+        m_focusFrame->hide();
+        return;
+    }
+    if (m_focusFrame->geometry() != r)
+        m_focusFrame->setGeometry(r);
+    m_focusFrame->show();
+    m_focusFrame->raise();
+}
+
+void CLumbra2View::AnnounceFocus()
+{
+    const int row = FocusRow();
+    if (row < 0 || !hasFocus() || !QAccessible::isActive()) // nobody listens
+        return;
+    QAccessibleInterface* view = QAccessible::queryAccessibleInterface(this);
+    QAccessibleInterface* item = view ? view->child(row) : nullptr;
+    if (!item)
+        return;
+    QAccessibleEvent event(item, QAccessible::Focus);
+    QAccessible::updateAccessibility(&event);
+}
+
+bool CLumbra2View::OpenRow(int row)
+{
+    return RunOnRow(row, RowAction::Open);
+}
+
+bool CLumbra2View::ShowRowMenu(int row)
+{
+    return RunOnRow(row, RowAction::Menu);
+}
+
+bool CLumbra2View::RunOnRow(int row, RowAction action)
+{
+    if (row < 0 || row >= ItemCount())
+        return false;
+    m_pendingItem = m_items.ItemOfRow(static_cast<std::size_t>(row));
+    m_pendingAction = action;
+    EnsureRowVisible(row); // binds the row's tile, or has it made
+    RunPendingAction();
+    return true;
+}
+
+void CLumbra2View::RunPendingAction()
+{
+    if (m_pendingAction == RowAction::None || m_pendingItem >= m_items.Count())
+        return;
+    CTBItemWnd* tile = TileForRow(static_cast<int>(m_items.RowOfItem(m_pendingItem)));
+    if (!tile)
+        return; // once the tile is made
+    const RowAction action = m_pendingAction;
+    m_pendingAction = RowAction::None;
+    if (action == RowAction::Open) {
+        tile->OpenItem();
+        return;
+    }
+    QMenu* menu = CreateTileMenu(tile);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(tile->mapToGlobal(QPoint(tile->width() / 4, tile->height() / 4)));
+    emit contextMenuShown(menu);
+}
+
+void CLumbra2View::keyPressEvent(QKeyEvent* event)
+{
+    const int count = ItemCount();
+    if (count == 0) {
+        QScrollArea::keyPressEvent(event);
+        return;
+    }
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    const int row = FocusRow();
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && mods == Qt::NoModifier) {
+        if (row >= 0)
+            OpenRow(row);
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Menu || (event->key() == Qt::Key_F10 && mods == Qt::ShiftModifier)) {
+        if (row >= 0)
+            ShowRowMenu(row);
+        event->accept();
+        return;
+    }
+    static const std::map<int, yfx::FocusMove> moves = {
+        {Qt::Key_Left, yfx::FocusMove::Left},         {Qt::Key_Right, yfx::FocusMove::Right},
+        {Qt::Key_Up, yfx::FocusMove::Up},             {Qt::Key_Down, yfx::FocusMove::Down},
+        {Qt::Key_PageUp, yfx::FocusMove::PageUp},     {Qt::Key_PageDown, yfx::FocusMove::PageDown},
+        {Qt::Key_Home, yfx::FocusMove::Home},         {Qt::Key_End, yfx::FocusMove::End},
+    };
+    const auto move = moves.find(event->key());
+    if (move == moves.end() || mods != Qt::NoModifier) {
+        QScrollArea::keyPressEvent(event);
+        return;
+    }
+    const int pageRows = m_tileSize.isValid() ? std::max(1, viewport()->height() / (m_tileSize.height() + 1)) : 1;
+    SetFocusRow(yfx::MoveFocus(row, count, move->second, pageRows));
+    event->accept();
+}
+
+void CLumbra2View::focusInEvent(QFocusEvent* event)
+{
+    QScrollArea::focusInEvent(event);
+    // (a press on a tile focuses that tile's item as the press arrives, after this)
+    if (FocusRow() < 0 && ItemCount() > 0 && event->reason() != Qt::MouseFocusReason)
+        SetFocusRow(0); // told as a change
+    else if (FocusRow() >= 0 && event->reason() != Qt::MouseFocusReason)
+        EnsureRowVisible(FocusRow());
+    PlaceFocusFrame();
+    AnnounceFocus();
+}
+
+void CLumbra2View::focusOutEvent(QFocusEvent* event)
+{
+    QScrollArea::focusOutEvent(event);
+    PlaceFocusFrame();
+}
+
+bool CLumbra2View::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonPress)
+        if (auto* tile = qobject_cast<CTBItemWnd*>(watched))
+            if (const int row = RowOfTile(tile); row >= 0)
+                FocusOnRow(row, false); // no scroll under the pointer: the release still opens
+    return QScrollArea::eventFilter(watched, event);
 }

@@ -31,6 +31,15 @@
 // item's price marker. A right press on a tile shows the tile's menu: "价格走势(&H)" (the
 // item's price chart) above the ordering commands, and the memory's own commands.
 //
+// Keyboard: the view keeps a focused item (not a tile), shown by a frame in the highlight colour
+// over its tile while the view has the focus. The arrow keys move it in grid order, Home, End,
+// Page Up and Page Down further, each scrolling it into sight; Enter opens the item as a click
+// on its title does; the Menu key and Shift+F10 show its tile's menu. A view that gets the focus
+// with no focused item focuses its first. The focus stays on its item through ordering
+// commands, scrolling, rebound tiles and later pages; a press on a tile moves it there. Focus
+// changes are told to assistive technology (QAccessible), which sees every item of the view
+// (CViewAccessible).
+//
 // GUI thread only: the answers and the pictures come through the network engine and reach
 // the view by queued calls. Until the first answer is in, the view shows a quiet loading
 // state; a view without tiles says why in a short grey text. Destroying the view abandons its
@@ -156,6 +165,21 @@ public:
     // The row a tile of this view shows now, -1 for none.
     int RowOfTile(const CTBItemWnd* tile) const;
 
+    // The focused row (-1: none). Setting it scrolls the row into sight, moves the frame and
+    // tells assistive technology; a row beyond the items is ignored.
+    int FocusRow() const;
+    void SetFocusRow(int row);
+    // Opens the item of `row` as a click on its title does (scrolled into sight first; when its
+    // tile is still to be made, once it is). False for no such row.
+    bool OpenRow(int row);
+    // Shows the tile menu of `row` below its tile's top left corner (its tile made first, as
+    // for OpenRow). False for no such row.
+    bool ShowRowMenu(int row);
+    // The frame over the focused tile (visible while the view has the focus).
+    QWidget* FocusFrame() const { return m_focusFrame; }
+    // The item's whole price marker ("降¥12.50", …), UTF-8; empty without one.
+    std::string MarkerText(int row) const;
+
     int Order() const { return m_items.Order(); }
     int Left() const { return m_nLeft; }
     bool FirstLayoutPending() const { return m_bFirstLayout; }
@@ -212,6 +236,8 @@ signals:
     void picturesDone();
     // Every row near the viewport has its tile.
     void tilesSettled();
+    // The focused row changed (-1: none).
+    void focusRowChanged(int row);
     // The context menu was shown (tests and the application may inspect it).
     void contextMenuShown(QMenu* menu);
     // The price memory has answered for the view's items: `markers` tiles show a marker (once
@@ -223,8 +249,20 @@ signals:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    enum class RowAction { None, Open, Menu };
+    // Runs `action` on `row` when its tile is there, else once it is bound.
+    bool RunOnRow(int row, RowAction action);
+    void RunPendingAction();
+    void FocusOnRow(int row, bool scroll);
+    void PlaceFocusFrame();
+    void AnnounceFocus();
+
     // A tile widget and the row it shows (-1: in the pool, hidden).
     struct Slot {
         CTBItemWnd* tile = nullptr;
@@ -319,4 +357,8 @@ private:
     std::string m_totalResults;
     QWidget* m_canvas;
     CMoreRow* m_more;
+    QWidget* m_focusFrame;
+    std::size_t m_focusItem = static_cast<std::size_t>(-1); // sales index of the focused item
+    std::size_t m_pendingItem = static_cast<std::size_t>(-1);
+    RowAction m_pendingAction = RowAction::None;
 };

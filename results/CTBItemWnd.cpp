@@ -405,6 +405,7 @@ void CTBItemWnd::SetRatesum(const std::string& ratesum)
 
 void CTBItemWnd::ShowBadge()
 {
+    m_badge.setAccessibleName(QString::fromStdString(yfx::CreditLevelWords(m_record.ratesum())));
     const unsigned badge = yfx::BadgeIdFor(m_record.ratesum(), BadgeIds());
     if (badge != 0 && m_badge.LoadFromResource(static_cast<int>(badge))) {
         m_badge.Display();

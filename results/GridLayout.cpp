@@ -90,4 +90,38 @@ int TilePoolSize(int tileHeight, int viewportHeight, int screens)
     return static_cast<int>(std::min<long long>(rows * kGridColumns, INT_MAX));
 }
 
+int MoveFocus(int cell, int count, FocusMove move, int pageRows)
+{
+    if (count <= 0)
+        return -1;
+    if (cell < 0 || cell >= count)
+        return 0;
+    const int columns = kGridColumns;
+    const int page = std::max(1, pageRows) * columns;
+    const int lastRowStart = (count - 1) / columns * columns;
+    switch (move) {
+    case FocusMove::Left:
+        return std::max(0, cell - 1);
+    case FocusMove::Right:
+        return std::min(count - 1, cell + 1);
+    case FocusMove::Up:
+        return cell >= columns ? cell - columns : cell;
+    case FocusMove::Down:
+        if (cell + columns < count)
+            return cell + columns;
+        return cell < lastRowStart ? count - 1 : cell;
+    case FocusMove::PageUp:
+        return cell >= page ? cell - page : cell % columns;
+    case FocusMove::PageDown:
+        if (cell + page < count)
+            return cell + page;
+        return std::max(cell, std::min(count - 1, lastRowStart + cell % columns));
+    case FocusMove::Home:
+        return 0;
+    case FocusMove::End:
+        return count - 1;
+    }
+    return cell;
+}
+
 } // namespace yfx

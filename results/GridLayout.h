@@ -70,4 +70,16 @@ CellSpan CellsNearViewport(int count, int tileHeight, int top, int viewportHeigh
 // scroll position: the number of tiles a view needs at most.
 int TilePoolSize(int tileHeight, int viewportHeight, int screens = 1);
 
+// A key that moves the focus of a view between its cells.
+enum class FocusMove { Left, Right, Up, Down, PageUp, PageDown, Home, End };
+
+// The cell the focus goes to from `cell` in a grid of `count` cells of kGridColumns columns, in
+// grid order: Left and Right go to the cell before and after (across the ends of grid rows),
+// Up and Down a grid row up or down (Down from a grid row above a shorter last one goes to
+// the last cell), PageUp and PageDown `pageRows` grid rows (at least 1) in the same column,
+// stopping at the first or last grid row, Home and End to the first and last cell. Without a
+// focused cell (-1) every move goes to the first cell; with no cells the result is -1. A move
+// past an end stays where it is.
+int MoveFocus(int cell, int count, FocusMove move, int pageRows);
+
 } // namespace yfx

@@ -44,6 +44,30 @@ std::string BoundedPriceLabelText(const CTBRecord& record)
     return prefix + record.finalPrice;
 }
 
+std::string CreditLevelWords(std::string_view ratesum)
+{
+    const int level = CreditLevel(ratesum);
+    if (level < 1 || level > 20)
+        return std::string();
+    static const char* const kinds[] = {"心", "钻", "皇冠", "金冠"};
+    return std::to_string((level - 1) % 5 + 1) + kinds[(level - 1) / 5];
+}
+
+std::string ItemDescription(const CTBRecord& record, const std::string& marker)
+{
+    std::string text = "价格 ¥" + GbkToUtf8(record.currentPrice()) + "，邮费 ¥" + GbkToUtf8(record.ship()) +
+                       "，销量 " + GbkToUtf8(record.tradeNum());
+    const std::string credit = CreditLevelWords(record.ratesum());
+    if (!credit.empty())
+        text += "，信用 " + credit;
+    for (const std::string& gbk : {CouponLabelText(record), CouponToolTipText(record), BoundedPriceLabelText(record)})
+        if (!gbk.empty())
+            text += "，" + GbkToUtf8(gbk);
+    if (!marker.empty())
+        text += "，" + marker;
+    return text;
+}
+
 bool HasItemLink(const CTBRecord& record)
 {
     return record.source != ResultSource::OpenPlatform || !record.href().empty();

@@ -31,6 +31,17 @@ std::string CouponToolTipText(const CTBRecord& record);
 // to (BoundedPrice, OpenPlatformAnswer.h) and differs from the price shown; empty otherwise.
 std::string BoundedPriceLabelText(const CTBRecord& record);
 
+// The seller's credit level in words (UTF-8), as the badge of that level shows it: levels 1-5
+// "1心".."5心" (red hearts), 6-10 "1钻".."5钻" (blue diamonds), 11-15 "1皇冠".."5皇冠" (blue
+// crowns), 16-20 "1金冠".."5金冠" (gold crowns); empty for a level without a badge.
+std::string CreditLevelWords(std::string_view ratesum);
+
+// What a screen reader says of an item besides its title (UTF-8): "价格 ¥x，邮费 ¥y，销量 n",
+// then "，信用 <CreditLevelWords>" when the level has a badge, then the tile's coupon label and
+// coupon tooltip, its bounded-price label and `marker` (the price marker's whole text, UTF-8),
+// each where there is one, joined by "，". Amounts as the record sends them.
+std::string ItemDescription(const CTBRecord& record, const std::string& marker);
+
 // True when a click on the tile can open something: a record of the list search always can
 // (the click asks for its affiliate address, else opens its page); one of the open platform
 // only with its affiliate address (its href), which an item answered without its id lacks.

@@ -14,6 +14,7 @@
 #include "panes/CTBCatTreeCtrl.h"
 #include "results/CLumbra2View.h"
 #include "results/CPriceMemory.h"
+#include "results/UrlOpener.h"
 #include "tests/support/MarketServerProcess.h"
 #include "tests/support/PrivateFolders.h"
 
@@ -32,6 +33,7 @@
 #include <QMenuBar>
 #include <QToolButton>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -40,6 +42,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QToolBox>
+#include <QTreeWidget>
 #include <algorithm>
 #include <memory>
 
@@ -241,6 +244,116 @@ private slots:
             QVERIFY(button);
             QCOMPARE(button->isVisibleTo(tabs), i == tabs->currentIndex());
         }
+    }
+
+    void keyboardWalkThroughTheWindow()
+    {
+        QStringList opened;
+        yfx::SetUrlOpener([&opened](const QString& url) { opened.append(url); });
+        const auto restore = qScopeGuard([] { yfx::SetUrlOpener({}); });
+        frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame));
+        auto key = [](int k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+            QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(k), mods);
+        };
+        auto focus = [] { return QApplication::focusWidget(); };
+        CLumbraWnd* pane = frame->SearchPane();
+
+        // Ctrl+F from anywhere, a search with Enter
+        frame->NavigationBar()->SetActivePage(1);
+        frame->CategoryTree()->setFocus();
+        key(Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(focus(), pane->m_editKeyword);
+        QCOMPARE(frame->NavigationBar()->Pages()->currentIndex(), 0);
+        pane->m_editKeyword->setText(QStringLiteral("手机"));
+        key(Qt::Key_Return);
+        CLumbra2View* view = frame->ActiveView();
+        QVERIFY(view);
+        QTRY_VERIFY(view->Tiles().size() > 6);
+
+        // the new window has the focus, its first item framed once it came; F6 goes to the
+        // page and back; the arrows move the focus in grid order
+        QCOMPARE(focus(), view);
+        QCOMPARE(view->FocusRow(), 0);
+        key(Qt::Key_F6);
+        QCOMPARE(focus(), pane->m_editKeyword);
+        key(Qt::Key_F6);
+        QCOMPARE(focus(), view);
+        QCOMPARE(view->FocusRow(), 0);
+        QVERIFY(view->FocusFrame()->isVisible());
+        key(Qt::Key_Right);
+        key(Qt::Key_Down);
+        QCOMPARE(view->FocusRow(), 4);
+        QCOMPARE(view->FocusFrame()->geometry(), view->RowRect(4));
+        // Enter opens the item through its click address, as a click on its title does
+        key(Qt::Key_Return);
+        QTRY_COMPARE(opened.size(), 1);
+        // (its click address, else its page: both end in the item's id)
+        QVERIFY2(opened[0].endsWith(QLatin1Char('=') + QString::fromStdString(view->ItemAt(4).itemId())),
+                 qPrintable(opened[0]));
+        // the focus stays on its item through an ordering command
+        const std::string item = view->ItemAt(4).itemId();
+        view->ShowOrder(1);
+        QCOMPARE(view->ItemAt(view->FocusRow()).itemId(), item);
+        QCOMPARE(view->FocusFrame()->geometry(), view->RowRect(view->FocusRow()));
+        // Shift+F6 back to where the focus was in the page; Ctrl+L from the view
+        key(Qt::Key_F6, Qt::ShiftModifier);
+        QCOMPARE(focus(), pane->m_editKeyword);
+        QVERIFY(!view->FocusFrame()->isVisible());
+        key(Qt::Key_F6);
+        QCOMPARE(focus(), view);
+        key(Qt::Key_L, Qt::ControlModifier);
+        QCOMPARE(focus(), pane->m_editKeyword);
+
+        // Tab goes through the pane's controls, then into the view; Shift+Tab comes back
+        int steps = 0;
+        while (focus() != view && steps++ < 30) {
+            QVERIFY(pane->isAncestorOf(focus()));
+            key(Qt::Key_Tab);
+        }
+        QCOMPARE(focus(), view);
+        QVERIFY(steps > 3);
+        key(Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(pane->isAncestorOf(focus()));
+        key(Qt::Key_Tab);
+        QCOMPARE(focus(), view);
+
+        // tabs: Ctrl+Tab and Ctrl+PgDn forward, Ctrl+Shift+Tab and Ctrl+PgUp back, round the ends
+        frame->OpenEmptyResults(QStringLiteral("第二"));
+        view->setFocus();
+        QTabBar* tabs = frame->TabBar();
+        const int at = tabs->currentIndex();
+        const int n = tabs->count();
+        key(Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(tabs->currentIndex(), (at + 1) % n);
+        QCOMPARE(focus(), frame->ActiveView()); // the view of the tab shown takes the focus
+        key(Qt::Key_PageDown, Qt::ControlModifier);
+        QCOMPARE(tabs->currentIndex(), (at + 2) % n);
+        key(Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(tabs->currentIndex(), (at + 1) % n);
+        key(Qt::Key_PageUp, Qt::ControlModifier);
+        QCOMPARE(tabs->currentIndex(), at);
+
+        // Alt+2: the category tree, where Enter opens the ranking of the current node
+        key(Qt::Key_2, Qt::AltModifier);
+        QCOMPARE(frame->NavigationBar()->Pages()->currentIndex(), 1);
+        CTBCatTreeCtrl* tree = frame->CategoryTree();
+        QCOMPARE(focus(), tree);
+        QTreeWidgetItem* node = tree->RootItem()->child(0);
+        tree->setCurrentItem(node);
+        key(Qt::Key_Return);
+        QCOMPARE(TabTitles(frame).last(), QStringLiteral("热卖排行 - ") + node->text(0) + QStringLiteral(" - 销量"));
+
+        // Alt+3: the home page (today's picks open); Tab reaches each link, Enter opens it
+        key(Qt::Key_3, Qt::AltModifier);
+        CHomePageDlg* home = frame->HomePage();
+        QCOMPARE(focus(), home->m_linkMarket);
+        key(Qt::Key_Tab);
+        QCOMPARE(focus(), home->m_linkMall);
+        key(Qt::Key_Return);
+        QCOMPARE(opened.last(), CHomePageDlg::MallChannelUrl());
+        key(Qt::Key_1, Qt::AltModifier);
+        QCOMPARE(frame->NavigationBar()->Pages()->currentIndex(), 0);
     }
 
     void closingTabsInAnyOrderWhileLoading()

@@ -1,11 +1,15 @@
 // The text static over a patterned parent (its own colour and font, no face colour, immediate
 // repaint on a new text, alignment, mnemonics) and the picture link (centred drawing, clipping
 // and hit-testing in the parent's coordinates).
+#include "controls/CControlAccessible.h"
 #include "controls/CMyStatic.h"
 #include "controls/CMyUrlStatic.h"
 #include "res/Resources.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QPainter>
+#include <QSignalSpy>
 #include <QScreen>
 #include <QTest>
 #include <QWindow>
@@ -389,6 +393,45 @@ private slots:
         QCOMPARE(link.m_nBitmapWidth, expected.width());
         QCOMPARE(link.m_nBitmapHeight, expected.height());
         QCOMPARE(link.m_bitmap.toImage(), expected.toImage());
+    }
+
+    void screenReadersReadTheControls()
+    {
+        InstallControlsAccessibility();
+        QWidget parent;
+        auto* label = new CMyStatic(QStringLiteral("销&&量(&S)"), &parent);
+        auto* literal = new CMyStatic(&parent);
+        literal->SetLiteral(true);
+        literal->SetText(QStringLiteral("A&B 手机"));
+        auto* link = new CMyUrlStatic(&parent);
+        link->LoadLinkBitmap(335);
+        link->setAccessibleName(QStringLiteral("淘宝首页"));
+        auto* bare = new CMyUrlStatic(&parent); // no picture: Enter does nothing
+        const struct {
+            QWidget* control;
+            QAccessible::Role role;
+            QString name;
+        } cases[] = {{label, QAccessible::StaticText, QStringLiteral("销&量(S)")},
+                     {literal, QAccessible::StaticText, QStringLiteral("A&B 手机")},
+                     {link, QAccessible::Link, QStringLiteral("淘宝首页")}};
+        for (const auto& c : cases) {
+            QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(c.control);
+            QVERIFY(iface);
+            QCOMPARE(iface->role(), c.role);
+            QCOMPARE(iface->text(QAccessible::Name), c.name);
+        }
+        // a link takes the focus with Tab; Enter, Space and the accessible Press activate it
+        QCOMPARE(link->focusPolicy(), Qt::TabFocus);
+        QSignalSpy activated(link, &CMyUrlStatic::activated);
+        QTest::keyClick(link, Qt::Key_Return);
+        QTest::keyClick(link, Qt::Key_Space);
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(link);
+        QVERIFY(iface->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+        iface->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(activated.count(), 3);
+        QSignalSpy bareActivated(bare, &CMyUrlStatic::activated);
+        QTest::keyClick(bare, Qt::Key_Return);
+        QCOMPARE(bareActivated.count(), 0);
     }
 };
 

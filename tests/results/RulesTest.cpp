@@ -595,11 +595,15 @@ TEST(TileRules, CreditBadges)
     const struct {
         const char* ratesum;
         unsigned id;
-    } cases[] = {{"1", 315},   {"5", 319},   {"6", 320},        {"20", 334}, {" 11", 325},
-                 {"+16", 330}, {"7.9", 321}, {"0", 0},          {"21", 0},   {"", 0},
-                 {"abc", 0},   {"-5", 0},    {"99999999999", 0}};
-    for (const auto& c : cases)
+        const char* words; // what a screen reader says of the badge
+    } cases[] = {{"1", 315, "1心"},   {"5", 319, "5心"},   {"6", 320, "1钻"}, {"20", 334, "5金冠"},
+                 {" 11", 325, "1皇冠"}, {"+16", 330, "1金冠"}, {"7.9", 321, "2钻"}, {"0", 0, ""},
+                 {"21", 0, ""},       {"", 0, ""},         {"abc", 0, ""},    {"-5", 0, ""},
+                 {"99999999999", 0, ""}, {"15", 329, "5皇冠"}, {"10", 324, "5钻"}};
+    for (const auto& c : cases) {
         EXPECT_EQ(BadgeIdFor(c.ratesum, table), c.id) << '"' << c.ratesum << '"';
+        EXPECT_EQ(CreditLevelWords(c.ratesum), c.words) << '"' << c.ratesum << '"';
+    }
     EXPECT_EQ(CreditLevel("99999999999"), INT_MAX);
     EXPECT_EQ(CreditLevel("-99999999999"), INT_MIN);
 }
@@ -623,6 +627,57 @@ TEST(TileRules, CouponLabelAndToolTip)
         EXPECT_EQ(GbkToUtf8(CouponLabelText(r)), c.label) << c.fee;
         EXPECT_EQ(GbkToUtf8(CouponToolTipText(r)), c.toolTip) << c.fee << " " << c.finalPrice;
     }
+}
+
+TEST(TileRules, ItemDescriptionSaysAmountsCreditAndWhatTheTileShowsBesides)
+{
+    const struct {
+        const char* ratesum;
+        const char* fee;
+        const char* finalPrice;
+        const char* marker;
+        const char* description;
+    } cases[] = {
+        {"3", "", "", "", "价格 ¥12.50，邮费 ¥0.00，销量 1523，信用 3心"},
+        {"", "", "", "", "价格 ¥12.50，邮费 ¥0.00，销量 1523"},
+        {"18", "10", "2.50", "降¥3.00",
+         "价格 ¥12.50，邮费 ¥0.00，销量 1523，信用 3金冠，券 ¥10，券后价 ¥2.50，到手价 ¥2.50，降¥3.00"},
+        {"12", "", "", "历史最低", "价格 ¥12.50，邮费 ¥0.00，销量 1523，信用 2皇冠，历史最低"},
+    };
+    for (const auto& c : cases) {
+        CTBRecord r;
+        r.SetValue(CTBRecord::CurrentPrice, "12.50");
+        r.SetValue(CTBRecord::Ship, "0.00");
+        r.SetValue(CTBRecord::TradeNum, "1523");
+        r.SetValue(CTBRecord::Ratesum, c.ratesum);
+        r.couponFee = c.fee;
+        r.finalPrice = c.finalPrice;
+        if (*c.fee)
+            r.source = ResultSource::OpenPlatform;
+        EXPECT_EQ(ItemDescription(r, c.marker), c.description);
+    }
+}
+
+TEST(Grid, FocusMovesInGridOrder)
+{
+    // 8 cells: rows 0-2, 3-5, 6-7; a page of 2 grid rows
+    const struct {
+        int cell, count;
+        FocusMove move;
+        int to;
+    } cases[] = {
+        {-1, 8, FocusMove::Down, 0},     {3, 8, FocusMove::Left, 2},      {2, 8, FocusMove::Right, 3},
+        {0, 8, FocusMove::Left, 0},      {7, 8, FocusMove::Right, 7},     {1, 8, FocusMove::Down, 4},
+        {4, 8, FocusMove::Down, 7},      {5, 8, FocusMove::Down, 7},      {6, 8, FocusMove::Down, 6},
+        {4, 8, FocusMove::Up, 1},        {1, 8, FocusMove::Up, 1},        {1, 8, FocusMove::PageDown, 7},
+        {0, 8, FocusMove::PageDown, 6},  {2, 20, FocusMove::PageDown, 8}, {7, 8, FocusMove::PageUp, 1},
+        {17, 20, FocusMove::PageUp, 11}, {5, 8, FocusMove::Home, 0},      {1, 8, FocusMove::End, 7},
+        {0, 0, FocusMove::Down, -1},     {9, 8, FocusMove::Up, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MoveFocus(c.cell, c.count, c.move, 2), c.to)
+            << c.cell << " of " << c.count << " move " << static_cast<int>(c.move);
+    EXPECT_EQ(MoveFocus(0, 40, FocusMove::PageDown, 0), 3); // at least a grid row a page
 }
 
 TEST(TileRules, HitAreas)

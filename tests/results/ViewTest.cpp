@@ -11,6 +11,11 @@
 #include "market/NetEngine.h"
 #include "market/TBRecord.h"
 #include "results/CAnswerReportBox.h"
+#include "results/CFocusFrame.h"
+#include "results/CViewAccessible.h"
+#include "results/UrlOpener.h"
+#include "market/Endpoints.h"
+#include "market/Gbk.h"
 #include "results/CPictureLoader.h"
 #include "results/CPriceChartWnd.h"
 #include "results/CPriceMemory.h"
@@ -21,7 +26,11 @@
 #include "results/ResultOrder.h"
 #include "results/ResultsHost.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QAction>
+#include <QPainter>
+#include <QtMath>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -131,6 +140,10 @@ private slots:
     void openAndCloseWhileLoadingAHundredTimes();
     void oversizedAnswerIsCut();
     void scrollingBindsTilesFromABoundedPoolAndPagesOn();
+    void accessibleTreeOfEightItems();
+    void keyboardFocusFollowsItsItem();
+    void focusFrameIsWholeDevicePixels_data();
+    void focusFrameIsWholeDevicePixels();
 
 private:
     std::unique_ptr<OpenView> Open(const std::string& address, int order = 0, QSize size = QSize(917, 600),
@@ -152,6 +165,8 @@ void ViewTest::initTestCase()
     m_server = std::make_unique<ItemServer>();
     SetErrorReporter([this](const std::string&, const std::string&) { ++m_reports; });
     m_scopedHost = std::make_unique<ScopedHost>(&m_host);
+    yfx::SetEndpointOverride(yfx::Endpoint::Gateway, m_server->Base());
+    InstallResultsAccessibility();
 }
 
 void ViewTest::init()
@@ -1216,3 +1231,155 @@ void ViewTest::scrollingBindsTilesFromABoundedPoolAndPagesOn()
 
 QTEST_MAIN(ViewTest)
 #include "ViewTest.moc"
+
+
+void ViewTest::accessibleTreeOfEightItems()
+{
+    std::vector<ItemSpec> items = Items("a", 8);
+    for (int i = 0; i < 8; ++i)
+        items[static_cast<size_t>(i)].tip = yfx::Utf8ToGbk("商品 " + std::to_string(i));
+    // a view two tile rows high: the third row's items have no tile now
+    auto v = Open(m_server->AddList("accessible", items), 0, QSize(917, 300));
+    QVERIFY(v);
+    CLumbra2View& view = *v->view;
+    QVERIFY(!view.TileForRow(7));
+
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&view);
+    QVERIFY(list);
+    QCOMPARE(list->role(), QAccessible::List);
+    QCOMPARE(list->childCount(), 8);
+    // price (i*37)%50+1 ".50", postage 0.00 / 5.00, sales 5, credit level i
+    const QStringList descriptions{
+        QStringLiteral("价格 ¥1.50，邮费 ¥0.00，销量 5"),
+        QStringLiteral("价格 ¥38.50，邮费 ¥5.00，销量 5，信用 1心"),
+        QStringLiteral("价格 ¥25.50，邮费 ¥0.00，销量 5，信用 2心"),
+        QStringLiteral("价格 ¥12.50，邮费 ¥5.00，销量 5，信用 3心"),
+        QStringLiteral("价格 ¥49.50，邮费 ¥0.00，销量 5，信用 4心"),
+        QStringLiteral("价格 ¥36.50，邮费 ¥5.00，销量 5，信用 5心"),
+        QStringLiteral("价格 ¥23.50，邮费 ¥0.00，销量 5，信用 1钻"),
+        QStringLiteral("价格 ¥10.50，邮费 ¥5.00，销量 5，信用 2钻"),
+    };
+    for (int i = 0; i < 8; ++i) {
+        QAccessibleInterface* item = list->child(i);
+        QVERIFY(item && item->isValid());
+        QCOMPARE(item->role(), QAccessible::ListItem);
+        QCOMPARE(item->parent(), list);
+        QCOMPARE(list->indexOfChild(item), i);
+        QCOMPARE(item->text(QAccessible::Name), QStringLiteral("商品 %1").arg(i));
+        QCOMPARE(item->text(QAccessible::Description), descriptions[i]);
+        QAccessibleActionInterface* actions = item->actionInterface();
+        QVERIFY(actions);
+        QCOMPARE(actions->actionNames(),
+                 (QStringList{QAccessibleActionInterface::pressAction(), QAccessibleActionInterface::showMenuAction()}));
+    }
+    QVERIFY(!list->child(0)->state().offscreen);
+    QVERIFY(list->child(7)->state().offscreen); // below the viewport, with no tile
+    // the children answer from the items: the price order reorders them, and an item's
+    // interface follows its item
+    QAccessibleInterface* first = list->child(0);
+    view.ShowOrder(1);
+    QCOMPARE(list->child(0)->text(QAccessible::Name), QStringLiteral("商品 0")); // 1.50 + 0
+    QCOMPARE(list->child(1)->text(QAccessible::Name), QStringLiteral("商品 7")); // 10.50 + 5
+    QCOMPARE(list->indexOfChild(first), 0);
+    view.ShowOrder(0);
+
+    // Press on an item without a tile opens it (its tile made first); ShowMenu shows its menu
+    QStringList opened;
+    yfx::SetUrlOpener([&opened](const QString& url) { opened << url; });
+    const auto restore = qScopeGuard([] { yfx::SetUrlOpener({}); });
+    list->child(7)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QTRY_COMPARE(opened.size(), 1);
+    QVERIFY2(opened[0].endsWith(QStringLiteral("id=a7")), qPrintable(opened[0]));
+    QSignalSpy menus(&view, &CLumbra2View::contextMenuShown);
+    list->child(2)->actionInterface()->doAction(QAccessibleActionInterface::showMenuAction());
+    QTRY_COMPARE(menus.count(), 1);
+    menus.at(0).at(0).value<QMenu*>()->close();
+
+    // the focused item is the list's focus child, and its state says so
+    view.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&view));
+    view.setFocus(Qt::TabFocusReason);
+    QTest::keyClick(&view, Qt::Key_Right);
+    QCOMPARE(list->focusChild(), list->child(1));
+    QVERIFY(list->child(1)->state().focused);
+    QVERIFY(!list->child(0)->state().focused);
+}
+
+void ViewTest::keyboardFocusFollowsItsItem()
+{
+    // two pages of 40: the focus through scrolling, rebound tiles, a later page and the orders
+    auto v = Open(m_server->AddList("keys", Items("k", 80), 40), 0, QSize(917, 600));
+    QVERIFY(v);
+    CLumbra2View& view = *v->view;
+    QSignalSpy menus(&view, &CLumbra2View::contextMenuShown);
+    view.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&view));
+    view.setFocus(Qt::TabFocusReason);
+    QCOMPARE(view.FocusRow(), 0);
+    QVERIFY(view.FocusFrame()->isVisible());
+    QTest::keyClick(&view, Qt::Key_PageDown);
+    const int page = view.FocusRow();
+    QVERIFY(page >= 3 && page % 3 == 0);
+    QTest::keyClick(&view, Qt::Key_End);
+    const int last = view.FocusRow();
+    QCOMPARE(last, view.ItemCount() - 1);
+    const std::string id = view.ItemAt(last).itemId();
+    QVERIFY(view.TileForRow(last)); // scrolled into sight, its tile bound
+    QCOMPARE(view.FocusFrame()->geometry(), view.RowRect(last));
+    // the next page comes (the end is in sight): the focus stays on its item
+    QTRY_VERIFY_WITH_TIMEOUT(view.PagesShown() == 2, 10000);
+    QCOMPARE(view.ItemAt(view.FocusRow()).itemId(), id);
+    // scrolled away and back to the top: the tiles are rebound, the focus stays
+    view.verticalScrollBar()->setValue(0);
+    QVERIFY(!view.TileForRow(view.FocusRow()));
+    QCOMPARE(view.ItemAt(view.FocusRow()).itemId(), id);
+    // price order: the same item, wherever it went; the Menu key shows its tile's menu there
+    view.ShowOrder(1);
+    QCOMPARE(view.ItemAt(view.FocusRow()).itemId(), id);
+    QTest::keyClick(&view, Qt::Key_Menu);
+    QTRY_COMPARE(menus.count(), 1);
+    QVERIFY(view.TileForRow(view.FocusRow()));
+    menus.at(0).at(0).value<QMenu*>()->close();
+    QTest::keyClick(&view, Qt::Key_F10, Qt::ShiftModifier);
+    QTRY_COMPARE(menus.count(), 2);
+    menus.at(1).at(0).value<QMenu*>()->close();
+    QTest::keyClick(&view, Qt::Key_Home);
+    QCOMPARE(view.FocusRow(), 0);
+    QCOMPARE(view.verticalScrollBar()->value(), 0);
+    // without the focus the frame goes; the focused item stays
+    view.clearFocus();
+    QVERIFY(!view.FocusFrame()->isVisible());
+    QCOMPARE(view.FocusRow(), 0);
+}
+
+void ViewTest::focusFrameIsWholeDevicePixels_data()
+{
+    QTest::addColumn<qreal>("ratio");
+    for (const qreal r : {1.0, 1.25, 1.5, 2.0, 3.0})
+        QTest::newRow(qPrintable(QString::number(r))) << r;
+}
+
+void ViewTest::focusFrameIsWholeDevicePixels()
+{
+    QFETCH(qreal, ratio);
+    QImage image(qCeil(100 * ratio), qCeil(100 * ratio), QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::white);
+    const QColor blue(30, 90, 200);
+    {
+        QPainter p(&image);
+        CFocusFrame::Paint(p, QRect(10, 10, 60, 40), blue, ratio);
+    }
+    // the band is round(2 × ratio) device pixels of the colour itself, nothing blended
+    const int band = qMax(1, qRound(CFocusFrame::kWidth * ratio));
+    const int left = qRound(10 * ratio), top = qRound(10 * ratio);
+    const int right = qRound(70 * ratio), bottom = qRound(50 * ratio);
+    for (int y = top - 1; y <= bottom; ++y)
+        for (int x = left - 1; x <= right; ++x) {
+            const bool outside = x < left || y < top || x >= right || y >= bottom;
+            const bool inBand = !outside && (x < left + band || y < top + band || x >= right - band || y >= bottom - band);
+            const QColor want = inBand ? blue : QColor(Qt::white);
+            if (image.pixelColor(x, y) != want)
+                QFAIL(qPrintable(QStringLiteral("pixel %1,%2 is %3").arg(x).arg(y).arg(image.pixelColor(x, y).name())));
+        }
+}
