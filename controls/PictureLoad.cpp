@@ -223,7 +223,8 @@ void ApplyScale(PictureDecode& out, PictureScale scale)
 
 } // namespace
 
-PictureDecode DecodePictureFile(const QString& path, QSize inner, const PictureBounds& bounds, PictureScale scale)
+PictureDecode DecodePictureFile(const QString& path, QSize inner, const PictureBounds& bounds,
+                                PictureScale scale)
 {
     PictureDecode out;
     out.refusal = PictureRefusal::NoFile;

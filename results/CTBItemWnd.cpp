@@ -319,8 +319,9 @@ void CTBItemWnd::SetRecord(const CTBRecord& record)
     // One path for the control that reads the file and the download that writes it.
     const QString folder = QFile::decodeName(QByteArray::fromStdString(PictureFolder()));
     auto pathOf = [&](const std::string& fileName) {
-        return fileName.empty() || folder.isEmpty() ? std::string()
-                                                    : QFile::encodeName(folder + yfx::QStringFromGbk(fileName)).toStdString();
+        return fileName.empty() || folder.isEmpty()
+                   ? std::string()
+                   : QFile::encodeName(folder + yfx::QStringFromGbk(fileName)).toStdString();
     };
     m_ordinary = {record.thumbUrl, record.image(), pathOf(record.thumbFileName), false};
     m_source = m_ordinary;

@@ -98,8 +98,10 @@ TEST_F(ItemListTest, ThumbnailRules)
     struct Case {
         std::string original, thumbUrl, fileName, largeName;
     } cases[] = {
-        {"http://img.example/a/p.jpg", "http://img.example/a/p.jpg_220x220.jpg", "p.jpg_220x220.jpg", "p.jpg_460x460.jpg"},
-        {"http://img.example/a/p.png", "http://img.example/a/p.jpg_220x220.png", "p.jpg_220x220.png", "p.jpg_460x460.png"},
+        {"http://img.example/a/p.jpg", "http://img.example/a/p.jpg_220x220.jpg", "p.jpg_220x220.jpg",
+         "p.jpg_460x460.jpg"},
+        {"http://img.example/a/p.png", "http://img.example/a/p.jpg_220x220.png", "p.jpg_220x220.png",
+         "p.jpg_460x460.png"},
         // only the last '.' counts, even inside the host name (then there is no larger one: both
         // sizes would be the file "abc")
         {"http://img.example/abc", "http://img.jpg_220x220.example/abc", "abc", "-"},
@@ -113,7 +115,8 @@ TEST_F(ItemListTest, ThumbnailRules)
         {"a\\b.jpg", "a\\b.jpg_220x220.jpg", "", ""},
         {std::string("http://h/a\0b.jpg", 16), std::string("http://h/a\0b.jpg_220x220.jpg", 28), "", ""},
         // a GBK character whose trail byte is 0x5C is no backslash ("淺", "誠", "衆")
-        {"http://h/\x9C\x5C.jpg", "http://h/\x9C\x5C.jpg_220x220.jpg", "\x9C\x5C.jpg_220x220.jpg", "\x9C\x5C.jpg_460x460.jpg"},
+        {"http://h/\x9C\x5C.jpg", "http://h/\x9C\x5C.jpg_220x220.jpg", "\x9C\x5C.jpg_220x220.jpg",
+         "\x9C\x5C.jpg_460x460.jpg"},
         {"http://h/a\xD5\x5C\xB1\x5C.png", "http://h/a\xD5\x5C\xB1\x5C.jpg_220x220.png",
          "a\xD5\x5C\xB1\x5C.jpg_220x220.png", "a\xD5\x5C\xB1\x5C.jpg_460x460.png"},
         // but a real one after such a character still is
@@ -138,8 +141,8 @@ TEST_F(ItemListTest, ThumbnailRules)
         EXPECT_EQ(url, c.thumbUrl) << c.original;
     }
     // the larger thumbnail from a ratio of 1.5 on
-    const std::pair<double, int> ratios[] = {{0.5, 220}, {1.0, 220}, {1.25, 220}, {1.49, 220}, {1.5, 460},
-                                             {2.0, 460}, {3.0, 460}, {std::nan(""), 220}};
+    const std::pair<double, int> ratios[] = {{0.5, 220}, {1.0, 220}, {1.25, 220}, {1.49, 220},
+                                             {1.5, 460}, {2.0, 460}, {3.0, 460},  {std::nan(""), 220}};
     for (const auto& [ratio, edge] : ratios)
         EXPECT_EQ(ThumbnailEdgeFor(ratio), edge) << ratio;
 }

@@ -118,11 +118,11 @@ const FaultRule* FaultPlan::Find(std::string_view path, const QueryParams* query
 {
     for (const FaultRule& rule : m_rules) {
         const std::string& p = rule.pattern;
-        const bool pathMatches = p.size() > 1 && p.front() == '*'
-                                     ? path.ends_with(std::string_view(p).substr(1))
-                                 : !p.empty() && p.back() == '*'
-                                     ? path.substr(0, p.size() - 1) == std::string_view(p).substr(0, p.size() - 1)
-                                     : path == p;
+        const bool pathMatches =
+            p.size() > 1 && p.front() == '*' ? path.ends_with(std::string_view(p).substr(1))
+            : !p.empty() && p.back() == '*'
+                ? path.substr(0, p.size() - 1) == std::string_view(p).substr(0, p.size() - 1)
+                : path == p;
         if (!pathMatches)
             continue;
         if (!rule.param.empty() && (!query || !query->Has(rule.param) || query->Get(rule.param) != rule.value))
