@@ -56,10 +56,11 @@ void CMyImageStatic::DestroyImage()
     }
 }
 
-void CMyImageStatic::SetImagePath(const QString& path, bool ready)
+void CMyImageStatic::SetImagePath(const QString& path, bool ready, qreal density)
 {
     DestroyImage();
     m_strImagePath = path;
+    m_fDensity = density;
     m_bFileReady = ready;
     repaint();
 }
@@ -99,19 +100,20 @@ CMyImageStatic::DecodeState CMyImageStatic::RequestDecode(int priority)
     if (!pool)
         return DecodeState::NotReady;
     const QSize inner(width() - 2 * yfx::kPictureFrameInset, height() - 2 * yfx::kPictureFrameInset);
+    const yfx::PictureScale scale{m_fDensity, devicePixelRatioF()};
     const quint64 serial = ++m_nSerial;
     m_nPending = serial;
     std::lock_guard lock(Handoff());
     m_mailbox->wanted = serial;
     m_mailbox->done = false;
     pool->start(
-        [mailbox = m_mailbox, path = m_strImagePath, inner, serial] {
+        [mailbox = m_mailbox, path = m_strImagePath, inner, scale, serial] {
             {
                 std::lock_guard order(Handoff());
                 if (!mailbox->control || mailbox->wanted != serial)
                     return; // dropped, or the control is gone: nothing to decode
             }
-            yfx::PictureDecode result = yfx::DecodePictureFile(path, inner);
+            yfx::PictureDecode result = yfx::DecodePictureFile(path, inner, {}, scale);
             std::lock_guard back(Handoff());
             if (!mailbox->control || mailbox->wanted != serial)
                 return;

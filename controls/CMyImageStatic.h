@@ -29,7 +29,11 @@ public:
     // so the next paint (or RequestDecode) decodes the file again.
     void DestroyImage();
     // DestroyImage, store the path and whether its file is ready to show, repaint at once.
-    void SetImagePath(const QString& path, bool ready = true);
+    // `density`: the file's pixels per logical pixel (above 1 for a larger thumbnail that stands
+    // for the ordinary one); such a picture is decoded for the control's device pixel ratio and
+    // drawn at its logical size (yfx::PictureScale).
+    void SetImagePath(const QString& path, bool ready = true, qreal density = 1);
+    qreal Density() const { return m_fDensity; }
     // Whether the file at the path is the one to show; false also discards the picture.
     void SetFileReady(bool ready);
     bool FileReady() const { return m_bFileReady; }
@@ -75,6 +79,7 @@ private:
     struct Mailbox;
     std::shared_ptr<Mailbox> m_mailbox;
     bool m_bFileReady = true;
+    qreal m_fDensity = 1;
     quint64 m_nSerial = 0;
     quint64 m_nPending = 0; // serial of the decoding waited for, 0: none
 };

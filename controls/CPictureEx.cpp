@@ -6,6 +6,7 @@
 #include <QMetaObject>
 #include <QPainter>
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -51,15 +52,15 @@ CPictureEx::~CPictureEx()
 
 bool CPictureEx::LoadFromResource(int id)
 {
-    const QByteArray data = yfx::res::ResourceData("GIF", id);
-    if (data.isEmpty()) {
+    const yfx::res::ResourceFile file = yfx::res::ResourceDataFor("GIF", id, devicePixelRatioF());
+    if (file.data.isEmpty()) {
         ClearPicture();
         return false;
     }
-    return LoadFromMemory(data);
+    return LoadFromMemory(file.data, file.ratio);
 }
 
-bool CPictureEx::LoadFromMemory(const QByteArray& data)
+bool CPictureEx::LoadFromMemory(const QByteArray& data, int ratio)
 {
     ClearPicture();
     if (data.isEmpty())
@@ -67,7 +68,7 @@ bool CPictureEx::LoadFromMemory(const QByteArray& data)
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.constData());
     const bool ok = yfx::GifWalk::HasGifSignature(bytes, static_cast<std::size_t>(data.size()))
                         ? LoadGif(data)
-                        : LoadStill(data, -1, -1);
+                        : LoadStill(data, -1, -1, std::max(1, ratio));
     if (!ok)
         ResetState();
     return ok;
@@ -108,28 +109,33 @@ bool CPictureEx::LoadGif(const QByteArray& data)
     return PrepareSurface(width, height);
 }
 
-bool CPictureEx::LoadStill(const QByteArray& data, int width, int height)
+bool CPictureEx::LoadStill(const QByteArray& data, int width, int height, int ratio)
 {
     m_stillPicture = QImage::fromData(data);
     if (m_stillPicture.isNull())
         return false;
     if (width < 0 || height < 0) {
-        // Any other format: the decoded picture's own pixel size.
-        width = m_stillPicture.width();
-        height = m_stillPicture.height();
+        // Any other format: the decoded picture's own pixel size, in logical pixels.
+        width = m_stillPicture.width() / ratio;
+        height = m_stillPicture.height() / ratio;
+        m_stillPicture.setDevicePixelRatio(ratio);
+    } else {
+        ratio = 1;
     }
     m_pictureWidth = width;
     m_pictureHeight = height;
-    return PrepareSurface(width, height);
+    return PrepareSurface(width, height, ratio);
 }
 
-bool CPictureEx::PrepareSurface(int width, int height)
+bool CPictureEx::PrepareSurface(int width, int height, int ratio)
 {
-    if (width <= 0 || height <= 0 || std::int64_t{width} * height > kMaxSurfacePixels)
+    if (width <= 0 || height <= 0 || std::int64_t{width} * height * ratio * ratio > kMaxSurfacePixels)
         return false;
-    QImage surface(width, height, QImage::Format_RGB32);
+    QImage surface(width * ratio, height * ratio, QImage::Format_RGB32);
     if (surface.isNull())
         return false;
+    surface.setDevicePixelRatio(ratio);
+    m_nRatio = ratio;
     resize(width, height);
     m_crFill = palette().color(QPalette::Button);
     // The system's menu colour has no palette role of its own: Window stands in for it.
@@ -206,6 +212,7 @@ void CPictureEx::ResetState()
     m_frameIndex = 0;
     m_pictureWidth = 0;
     m_pictureHeight = 0;
+    m_nRatio = 1;
 }
 
 QImage CPictureEx::Surface() const
@@ -226,7 +233,7 @@ void CPictureEx::paintEvent(QPaintEvent*)
     if (m_surface.isNull())
         return;
     QPainter p(this);
-    p.drawImage(QPoint(0, 0), m_surface, QRect(0, 0, m_pictureWidth, m_pictureHeight));
+    p.drawImage(QPoint(0, 0), m_surface); // (its logical size: the picture's)
 }
 
 void CPictureEx::DrawFrame(const FrameEntry& frame)

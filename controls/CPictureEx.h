@@ -51,15 +51,18 @@ public:
     explicit CPictureEx(QWidget* parent = nullptr);
     ~CPictureEx() override;
 
-    // Loads resource `id` of type "GIF" through the resource layer. False when the resource
-    // is missing or the data does not load (see LoadFromMemory).
+    // Loads resource `id` of type "GIF" through the resource layer, the file drawn for the
+    // control's device pixel ratio ("@2x", res/Resources.h) where there is one. False when the
+    // resource is missing or the data does not load (see LoadFromMemory).
     bool LoadFromResource(int id);
     // Clears the control, then loads the picture in `data` (copied as needed; the caller
     // keeps its bytes). True when the picture was decoded and the surface is ready, filled
     // with the palette's Window colour. False for empty data, a GIF without any graphic
     // block, data the decoder refuses, an animation whose frames all fail, or a picture too
-    // large for a surface.
-    bool LoadFromMemory(const QByteArray& data);
+    // large for a surface. A still picture drawn at `ratio` device pixels per logical pixel (an
+    // "@2x" file) measures its pixels divided by the ratio: PictureSize and the control's size
+    // are logical, and the surface holds every pixel. (An animation is taken at ratio 1.)
+    bool LoadFromMemory(const QByteArray& data, int ratio = 1);
     // Shows the loaded picture: a still picture is drawn into the surface; an animation
     // starts (or resumes at its current frame) on the animation thread. Does nothing without
     // a loaded picture or while the animation already plays.
@@ -70,6 +73,8 @@ public:
     void ClearPicture();
 
     QSize PictureSize() const { return QSize(m_pictureWidth, m_pictureHeight); }
+    // The device pixel ratio of the picture shown (1, or that of an "@2x" file).
+    int PictureRatio() const { return m_nRatio; }
     bool IsReady() const { return m_bReady; }
     bool IsGif() const { return m_bGif; }
     bool IsAnimating() const { return m_animThread.joinable(); }
@@ -97,8 +102,8 @@ protected:
 
 private:
     bool LoadGif(const QByteArray& data);
-    bool LoadStill(const QByteArray& data, int width, int height);
-    bool PrepareSurface(int width, int height);
+    bool LoadStill(const QByteArray& data, int width, int height, int ratio = 1);
+    bool PrepareSurface(int width, int height, int ratio = 1);
     void ResetState();
     void AnimationLoop();
     void Dispose(const FrameEntry& frame); // animation thread, surface locked by the caller
@@ -108,6 +113,7 @@ private:
 
     std::int32_t m_pictureWidth = 0;
     std::int32_t m_pictureHeight = 0;
+    int m_nRatio = 1;
     QColor m_crFill;
     std::atomic<std::uint32_t> m_frameIndex{0};
     bool m_bGif = false;

@@ -206,7 +206,25 @@ QRect VisiblePictureRect(QSize natural, QSize inner)
     return QRect(0, 0, w, h);
 }
 
-PictureDecode DecodePictureFile(const QString& path, QSize inner, const PictureBounds& bounds)
+namespace {
+
+// A picture decoded at a file's density brought to the logical size it stands for.
+void ApplyScale(PictureDecode& out, PictureScale scale)
+{
+    if (out.image.isNull() || !(scale.density > 1))
+        return;
+    const qreal ratio = std::clamp(scale.screenRatio, qreal(1), scale.density);
+    const QSizeF logical = QSizeF(out.image.size()) / scale.density;
+    const QSize device = (logical * ratio).toSize().expandedTo(QSize(1, 1));
+    if (device != out.image.size())
+        out.image = out.image.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    out.image.setDevicePixelRatio(out.image.width() / logical.width());
+}
+
+} // namespace
+
+PictureDecode DecodePictureFile(const QString& path, QSize inner, const PictureBounds& bounds,
+                                PictureScale scale)
 {
     PictureDecode out;
     out.refusal = PictureRefusal::NoFile;
@@ -221,9 +239,12 @@ PictureDecode DecodePictureFile(const QString& path, QSize inner, const PictureB
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return out;
-    out = Decode(file, file.size(), inner, bounds);
+    // (the part to show measured in the file's own pixels)
+    const QSize innerPixels = scale.density > 1 ? (QSizeF(inner) * scale.density).toSize() : inner;
+    out = Decode(file, file.size(), innerPixels, bounds);
     // (the identity read before the decoding: a file replaced meanwhile is tried again)
     DecodeFailures().Set(encoded, id, out.refusal != PictureRefusal::None);
+    ApplyScale(out, scale);
     return out;
 }
 
@@ -265,8 +286,9 @@ void DrawPictureStatic(QPainter& painter, QSize size, const QImage& picture, boo
         return;
     const QRect inner = QRect(0, 0, w, h).adjusted(kPictureFrameInset, kPictureFrameInset, -kPictureFrameInset,
                                                    -kPictureFrameInset);
-    // Natural size, blended by the picture's alpha channel when it has one.
-    painter.drawImage(QRect(PicturePosition(picture.size(), inner), picture.size()), picture);
+    // Natural (logical) size, blended by the picture's alpha channel when it has one.
+    const QSize logical = picture.deviceIndependentSize().toSize();
+    painter.drawImage(QRect(PicturePosition(logical, inner), logical), picture);
 }
 
 } // namespace yfx

@@ -64,13 +64,25 @@ QPoint PicturePosition(QSize picture, const QRect& inner);
 // size, that part lands where the whole picture would.
 QRect VisiblePictureRect(QSize natural, QSize inner);
 
+// How a picture file's pixels meet the control's logical pixels: a file of `density` pixels per
+// logical pixel (a larger thumbnail that stands for the ordinary one: 460 / 220) shown on a
+// screen of `screenRatio` device pixels per logical pixel.
+struct PictureScale {
+    qreal density = 1;
+    qreal screenRatio = 1;
+};
+
 // Decodes the part of a picture file (or of its bytes) that a control with an inner area of
 // `inner` size can show (VisiblePictureRect), at natural size, with no automatic rotation, within
 // `bounds` (see PictureBounds): a picture beyond maxWholePixels that only a reduced reading can
 // bound comes scaled to fit the inner area, keeping its proportions. A picture file that failed
 // is remembered (process-wide) until it changes: asked again, it gives FailedBefore at once.
-// Reentrant: any thread.
-PictureDecode DecodePictureFile(const QString& path, QSize inner, const PictureBounds& bounds = {});
+// With a `scale` of a density above 1, the picture measures its pixels divided by the density
+// in logical pixels (its deviceIndependentSize): it comes at the screen's ratio (smoothly
+// reduced where the screen has fewer pixels than the file, its devicePixelRatio that ratio),
+// never at more than the file's own pixels. Reentrant: any thread.
+PictureDecode DecodePictureFile(const QString& path, QSize inner, const PictureBounds& bounds = {},
+                                PictureScale scale = {});
 PictureDecode DecodePictureBytes(const QByteArray& bytes, QSize inner, const PictureBounds& bounds = {});
 // The picture alone (null when refused).
 QImage DecodePicture(const QString& path, QSize inner, const PictureBounds& bounds = {});
@@ -86,7 +98,8 @@ PictureReadCounts PictureReads();
 
 // Draws the whole control of `size` with `painter` (device origin at the control's corner):
 // white ground, a one-pixel frame (darker while `hover`), and `picture` (may be null) at
-// PicturePosition, blended by its alpha channel when it has one.
+// PicturePosition, blended by its alpha channel when it has one; a picture of a device pixel
+// ratio above 1 at its logical size (deviceIndependentSize).
 void DrawPictureStatic(QPainter& painter, QSize size, const QImage& picture, bool hover);
 
 } // namespace yfx

@@ -99,18 +99,38 @@ void CTBRecord::Clear()
     sellerId.clear();
 }
 
+int ThumbnailEdgeFor(double ratio)
+{
+    return ratio >= kLargeThumbnailRatio ? kLargeThumbnailEdge : kThumbnailEdge; // NaN compares false
+}
+
+ThumbnailAddress ThumbnailOf(const std::string& original, int edge)
+{
+    ThumbnailAddress out;
+    const size_t dot = original.rfind('.');
+    const size_t lastSlash = original.rfind('/');
+    // Another size only where the size lands in the file name, so that each size has its own file.
+    const bool inName = lastSlash == std::string::npos || (dot != std::string::npos && dot > lastSlash);
+    if (dot != std::string::npos && dot != 0 && (edge == kThumbnailEdge || inName)) {
+        const std::string size = std::to_string(edge);
+        out.url = original.substr(0, dot) + ".jpg_" + size + "x" + size + original.substr(dot);
+    } else if (edge == kThumbnailEdge) {
+        out.url = original;
+    } else {
+        return out;
+    }
+    const size_t slash = out.url.rfind('/');
+    std::string name = slash == std::string::npos ? out.url : out.url.substr(slash + 1);
+    if (UsableFileName(name))
+        out.fileName = std::move(name);
+    return out;
+}
+
 void CTBRecord::DeriveThumbnail()
 {
-    const std::string& original = m_values[OriginalImage];
-    const size_t dot = original.rfind('.');
-    if (dot != std::string::npos && dot != 0)
-        thumbUrl = original.substr(0, dot) + ".jpg_220x220" + original.substr(dot);
-    else
-        thumbUrl = original;
-
-    const size_t slash = thumbUrl.rfind('/');
-    std::string name = slash == std::string::npos ? thumbUrl : thumbUrl.substr(slash + 1);
-    thumbFileName = UsableFileName(name) ? name : std::string();
+    ThumbnailAddress thumb = ThumbnailOf(m_values[OriginalImage], kThumbnailEdge);
+    thumbUrl = std::move(thumb.url);
+    thumbFileName = std::move(thumb.fileName);
 }
 
 void SetErrorReporter(ErrorReporter reporter)

@@ -18,6 +18,30 @@ constexpr std::size_t kMaxListRecords = 600;
 // text for an answer of empty elements) stays near 55 MB at worst, and only while it is read.
 constexpr std::size_t kMaxListAnswerBytes = std::size_t{1} << 20;
 
+// The thumbnail edges the marketplace's picture hosts serve: the one a record's thumbUrl asks for,
+// and a larger one of the same picture for screens of kLargeThumbnailRatio device pixels per
+// logical pixel or more (an enlarged desktop), shown at the ordinary one's logical size.
+constexpr int kThumbnailEdge = 220;
+constexpr int kLargeThumbnailEdge = 460;
+constexpr double kLargeThumbnailRatio = 1.5;
+
+// The thumbnail edge for a screen of `ratio` device pixels per logical pixel: kLargeThumbnailEdge
+// from kLargeThumbnailRatio on, else kThumbnailEdge (also for a ratio that is not a number).
+int ThumbnailEdgeFor(double ratio);
+
+// The address of a picture's thumbnail of `edge` pixels and the name of its local file.
+struct ThumbnailAddress {
+    std::string url;
+    std::string fileName; // empty when the address's last element is no usable file name
+};
+// The thumbnail of `originalImage` with `edge` ("p.jpg" gives "p.jpg_220x220.jpg" for 220, see
+// CTBRecord::DeriveThumbnail, "p.jpg_460x460.jpg" for 460). An address without a usable "."
+// names no thumbnail: it is used unchanged for kThumbnailEdge and gives nothing (both empty)
+// for any other edge, as there is no other size of it to ask for; nor does one whose last "."
+// lies before its last "/" (the size would not be in the file name, and two sizes would share
+// one local file).
+ThumbnailAddress ThumbnailOf(const std::string& originalImage, int edge);
+
 class CTBRecord {
 public:
     enum Field { OriginalImage, Image, Tip, CurrentPrice, Ship, TradeNum, Nick, ItemId, Href, Ratesum, FieldCount };
@@ -37,7 +61,8 @@ public:
     // source back to ListSearch); the keys stay.
     void Clear();
 
-    // Derives thumbUrl from originalImage and thumbFileName from thumbUrl. A file name that
+    // Derives thumbUrl from originalImage (ThumbnailOf with kThumbnailEdge) and thumbFileName
+    // from thumbUrl. A file name that
     // could leave the picture folder (empty, ".", "..", a '/' or NUL in it, or a backslash that
     // is a character of its own: the trail byte 0x5C of a GBK character such as "\x9C\x5C" is
     // not one) is unusable: thumbFileName then stays empty and the record gets no picture file.

@@ -7,6 +7,8 @@
 #include <QImageReader>
 #include <QThread>
 
+#include <algorithm>
+#include <cmath>
 #include <map>
 #include <mutex>
 
@@ -42,6 +44,28 @@ QString PathOf(const char* type, int id)
     return {};
 }
 
+// Qt's "@Nx" rule: for a ratio above 1, NAME@Nx.EXT for the largest N from ceil(ratio) down to
+// 2 that exists, else the path itself.
+QString AtRatio(const QString& path, qreal ratio, int* found)
+{
+    *found = 1;
+    const int dot = path.lastIndexOf(QLatin1Char('.'));
+    for (int n = std::min(9, int(std::ceil(ratio))); n > 1 && dot > 0; --n) {
+        const QString candidate = path.left(dot) + QStringLiteral("@%1x").arg(n) + path.mid(dot);
+        if (QFile::exists(candidate)) {
+            *found = n;
+            return candidate;
+        }
+    }
+    return path;
+}
+
+qreal ApplicationRatio()
+{
+    const auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    return app ? app->devicePixelRatio() : 1.0;
+}
+
 // Pixmaps exist only with a QGuiApplication, on its thread.
 bool CanMakePixmaps()
 {
@@ -51,45 +75,67 @@ bool CanMakePixmaps()
 
 } // namespace
 
-QByteArray ResourceData(const char* type, int id)
+QString ResourcePath(const char* type, int id, qreal ratio)
 {
     EnsureResources();
     const QString path = PathOf(type, id);
-    if (path.isEmpty())
+    int found = 1;
+    return path.isEmpty() || !(ratio > 1) ? path : AtRatio(path, ratio, &found);
+}
+
+ResourceFile ResourceDataFor(const char* type, int id, qreal ratio)
+{
+    EnsureResources();
+    const QString plain = PathOf(type, id);
+    if (plain.isEmpty())
         return {};
+    ResourceFile out;
+    const QString path = ratio > 1 ? AtRatio(plain, ratio, &out.ratio) : plain;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return file.readAll();
+    out.data = file.readAll();
+    return out;
 }
 
-QImage BitmapImage(int id)
+QByteArray ResourceData(const char* type, int id)
 {
-    const QByteArray bytes = ResourceData("BITMAP", id);
-    if (bytes.isEmpty())
+    return ResourceDataFor(type, id, 1).data;
+}
+
+QImage BitmapImage(int id, qreal ratio)
+{
+    const QString path = ResourcePath("BITMAP", id, ratio);
+    if (path.isEmpty())
         return {};
-    return QImage::fromData(bytes, "BMP");
+    // (the reader gives a picture of an "@Nx" file the device pixel ratio N)
+    QImageReader reader(path, "BMP");
+    return reader.read();
 }
 
 QPixmap Bitmap(int id)
 {
     if (!CanMakePixmaps())
         return QPixmap(); // only reached on a worker thread: without an application Qt aborts here
-    const QImage img = BitmapImage(id);
+    const QImage img = BitmapImage(id, ApplicationRatio());
     return img.isNull() ? QPixmap() : QPixmap::fromImage(img);
 }
 
-std::vector<QImage> ImageStripImages(int id, int width)
+std::vector<QImage> ImageStripImages(int id, int width, qreal ratio)
 {
     std::vector<QImage> out;
     if (width <= 0)
         return out;
-    const QImage strip = BitmapImage(id).convertToFormat(QImage::Format_ARGB32);
+    const QImage read = BitmapImage(id, ratio);
+    const qreal dpr = read.devicePixelRatio();
+    const QImage strip = read.convertToFormat(QImage::Format_ARGB32);
     if (strip.isNull())
         return out;
     const QRgb key = qRgb(255, 0, 255);
-    for (int x = 0; x + width <= strip.width(); x += width) {
-        QImage cell = strip.copy(x, 0, width, strip.height());
+    const int cellWidth = qRound(width * dpr);
+    for (int x = 0; x + cellWidth <= strip.width(); x += cellWidth) {
+        QImage cell = strip.copy(x, 0, cellWidth, strip.height());
+        cell.setDevicePixelRatio(dpr);
         for (int y = 0; y < cell.height(); ++y) {
             auto* line = reinterpret_cast<QRgb*>(cell.scanLine(y));
             for (int i = 0; i < cell.width(); ++i)
@@ -106,7 +152,7 @@ std::vector<QPixmap> ImageStrip(int id, int width)
     std::vector<QPixmap> out;
     if (!CanMakePixmaps())
         return out;
-    for (const QImage& img : ImageStripImages(id, width))
+    for (const QImage& img : ImageStripImages(id, width, ApplicationRatio()))
         out.push_back(QPixmap::fromImage(img));
     return out;
 }

@@ -103,20 +103,37 @@ QMenu* CreatePopupMenu(int menuId, int index, QWidget* parent);
 // case. Any thread; needs no QGuiApplication.
 QByteArray ResourceData(const char* type, int id);
 
-// A bitmap resource decoded (189, 191, 335, 336, 337); null image when missing. Any thread;
-// needs no QGuiApplication.
-QImage BitmapImage(int id);
+// The pictures of types "GIF" and "BITMAP" come twice: as they are and drawn at twice the
+// pixels ("315@2x.bmp"), for screens of more device pixels than logical ones. For a `ratio`
+// above 1 Qt's rule for such files chooses: "NAME@Nx" for the largest N from ceil(ratio) down
+// to 2 that exists, else the plain file. A picture read from an "@Nx" file has the device pixel
+// ratio N, so that it measures what the plain one measures in logical pixels.
 
-// The same as a pixmap; a null pixmap when missing. Pixmaps exist only on the GUI thread of a
-// QGuiApplication: Qt aborts on any QPixmap, even a null one, made without an application, so
-// this needs one; called off the GUI thread it returns a null pixmap.
+// The resource path of a typed resource for `ratio` (see above); empty for an unknown one.
+QString ResourcePath(const char* type, int id, qreal ratio = 1);
+// The bytes of that file and the device pixel ratio it was drawn for (1 or N).
+struct ResourceFile {
+    QByteArray data;
+    int ratio = 1;
+};
+ResourceFile ResourceDataFor(const char* type, int id, qreal ratio);
+
+// A bitmap resource decoded (189, 191, 335, 336, 337) for `ratio`; null image when missing.
+// Any thread; needs no QGuiApplication.
+QImage BitmapImage(int id, qreal ratio = 1);
+
+// The same as a pixmap, for the application's device pixel ratio; a null pixmap when missing.
+// Pixmaps exist only on the GUI thread of a QGuiApplication: Qt aborts on any QPixmap, even a
+// null one, made without an application, so this needs one; called off the GUI thread it
+// returns a null pixmap.
 QPixmap Bitmap(int id);
 
-// An image strip cut into images of the given width, left to right, with magenta
-// (255, 0, 255) made fully transparent (strips 189 with width 24, 191 with width 16). A
+// An image strip cut into images of the given width (in logical pixels), left to right, with
+// magenta (255, 0, 255) made fully transparent (strips 189 with width 24, 191 with width 16). A
 // remainder narrower than `width` is dropped; empty for a missing strip or width <= 0.
-// ImageStripImages works anywhere; ImageStrip, like Bitmap, needs the GUI thread.
-std::vector<QImage> ImageStripImages(int id, int width);
+// ImageStripImages works anywhere; ImageStrip, like Bitmap, needs the GUI thread and takes the
+// application's device pixel ratio.
+std::vector<QImage> ImageStripImages(int id, int width, qreal ratio = 1);
 std::vector<QPixmap> ImageStrip(int id, int width);
 
 // Icons 128 (main frame) and 130 (results windows), with every size the icon file holds

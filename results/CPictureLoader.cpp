@@ -177,6 +177,14 @@ private:
     unsigned m_nextTicket = 0;
 };
 
+// The larger thumbnails (by local path) that could not be had, in any view: their tiles show the
+// ordinary ones. GUI thread only; bounded (at worst a larger thumbnail is tried once more).
+std::set<std::string>& LargeFailures()
+{
+    static std::set<std::string> failed;
+    return failed;
+}
+
 } // namespace
 
 CPictureLoader::CPictureLoader(std::vector<CTBItemWnd*> tiles, QObject* parent)
@@ -189,7 +197,8 @@ void CPictureLoader::Connect(const std::vector<CTBItemWnd*>& tiles)
 {
     for (CTBItemWnd* tile : tiles)
         if (m_connected.insert(tile).second)
-            connect(&tile->PictureControl(), &CMyImageStatic::decoded, this, [this, tile] { OnTileDecoded(tile); });
+            connect(&tile->PictureControl(), &CMyImageStatic::decoded, this,
+                    [this, tile](bool shown) { OnTileDecoded(tile, shown); });
 }
 
 void CPictureLoader::SetTiles(std::vector<CTBItemWnd*> tiles)
@@ -273,6 +282,10 @@ void CPictureLoader::Rebound(const std::map<std::string, QImage>& decoded)
 {
     if (m_bStopped)
         return;
+    // a larger thumbnail that failed: the ordinary one instead
+    for (CTBItemWnd* tile : m_tiles)
+        if (tile->PictureSource().large && LargeFailures().contains(tile->PictureSource().path))
+            tile->UseOrdinaryPicture();
     // what no tile shows any more: no longer downloaded (asked for again when shown again)
     const std::map<std::string, int> wanted = WantedNow();
     for (auto it = m_pending.begin(); it != m_pending.end();) {
@@ -414,6 +427,8 @@ void CPictureLoader::OnPictureDone(const std::string& path, Outcome outcome)
 {
     if (!m_pending.erase(path))
         return;
+    if (outcome == Outcome::Failed && !m_staleOk.contains(path) && FallBack(path))
+        return;
     // (a file that came is the most recently used already; a confirmed one was touched)
     if (outcome != Outcome::Failed || m_staleOk.contains(path))
         Usable(path);
@@ -427,8 +442,32 @@ void CPictureLoader::OnPictureDone(const std::string& path, Outcome outcome)
     FinishedIfIdle();
 }
 
-void CPictureLoader::OnTileDecoded(CTBItemWnd* tile)
+bool CPictureLoader::FallBack(const std::string& path)
 {
+    const bool shown = std::any_of(m_tiles.begin(), m_tiles.end(), [&](CTBItemWnd* tile) {
+        return tile->PictureSource().large && tile->PictureSource().path == path;
+    });
+    if (!shown)
+        return false;
+    std::set<std::string>& failed = LargeFailures();
+    if (failed.size() >= kLargeFailuresKept)
+        failed.clear();
+    failed.insert(path);
+    m_usable.erase(path);
+    Rebound(); // (those tiles ask for their ordinary thumbnails, in tile order)
+    return true;
+}
+
+void CPictureLoader::OnTileDecoded(CTBItemWnd* tile, bool shown)
+{
+    if (!shown && tile->PictureSource().large &&
+        std::find(m_tiles.begin(), m_tiles.end(), tile) != m_tiles.end()) {
+        // a larger thumbnail that came but is refused (not a picture, beyond the bounds)
+        m_awaiting.erase(tile);
+        FallBack(tile->PictureSource().path);
+        FinishedIfIdle();
+        return;
+    }
     if (!m_awaiting.erase(tile))
         return; // a decoding the control asked for itself, or of a tile no longer this loader's
     const auto it = std::find(m_tiles.begin(), m_tiles.end(), tile);

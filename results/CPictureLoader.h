@@ -30,6 +30,12 @@
 // Rebound go to the tiles that show those files now, and those no tile shows are set aside
 // (the last kDecodedAside of them), so that a tile rebound to such an item shows it at once.
 //
+// A tile that shows a larger thumbnail (a screen of a high device pixel ratio, CTBItemWnd's
+// PictureAddresses) falls back to the ordinary thumbnail when the larger one fails in any way:
+// an answer other than 200, no answer, or a file whose picture is refused. The failure is
+// remembered for the process, so a tile bound to that item later asks for the ordinary one at
+// once.
+//
 // GUI thread only. Destroying the loader (or Stop) abandons its downloads at once: no file of
 // them is written afterwards and no notice comes. The tiles must outlive the loader.
 #include <QImage>
@@ -47,6 +53,7 @@ class CPictureLoader : public QObject {
     Q_OBJECT
 public:
     static constexpr std::size_t kDecodedAside = 24;
+    static constexpr std::size_t kLargeFailuresKept = 4096;
 
     explicit CPictureLoader(std::vector<CTBItemWnd*> tiles, QObject* parent = nullptr);
     ~CPictureLoader() override;
@@ -102,7 +109,10 @@ private:
     void Usable(const std::string& path);
     // Tile `index` shows a usable file: decoded when near, dropped when far.
     void ShowTile(size_t index);
-    void OnTileDecoded(CTBItemWnd* tile);
+    void OnTileDecoded(CTBItemWnd* tile, bool shown);
+    // The larger thumbnail at `path` failed: its tiles show their ordinary ones (Rebound). False
+    // when no tile shows it as a larger thumbnail.
+    bool FallBack(const std::string& path);
     // Listens to the decodings of tiles not heard before.
     void Connect(const std::vector<CTBItemWnd*>& tiles);
     // Keeps the pictures of `decoded` that no tile shows now, the latest kDecodedAside of them.

@@ -316,21 +316,26 @@ bool CTBItemWnd::Create()
 void CTBItemWnd::SetRecord(const CTBRecord& record)
 {
     m_record = record;
-    QString path;
-    std::string pathBytes;
-    if (!record.thumbFileName.empty() && !PictureFolder().empty()) {
-        // One path for the control that reads the file and the download that writes it.
-        path = QFile::decodeName(QByteArray::fromStdString(PictureFolder())) + yfx::QStringFromGbk(record.thumbFileName);
-        pathBytes = QFile::encodeName(path).toStdString();
+    // One path for the control that reads the file and the download that writes it.
+    const QString folder = QFile::decodeName(QByteArray::fromStdString(PictureFolder()));
+    auto pathOf = [&](const std::string& fileName) {
+        return fileName.empty() || folder.isEmpty()
+                   ? std::string()
+                   : QFile::encodeName(folder + yfx::QStringFromGbk(fileName)).toStdString();
+    };
+    m_ordinary = {record.thumbUrl, record.image(), pathOf(record.thumbFileName), false};
+    m_source = m_ordinary;
+    if (ThumbnailEdgeFor(devicePixelRatioF()) == kLargeThumbnailEdge) {
+        const ThumbnailAddress large = ThumbnailOf(record.originalImage(), kLargeThumbnailEdge);
+        if (!large.fileName.empty() && !m_ordinary.path.empty())
+            m_source = {large.url, std::string(), pathOf(large.fileName), true};
     }
-    m_source.thumbUrl = record.thumbUrl;
-    m_source.image = record.image();
-    m_source.path = std::move(pathBytes);
     if (!m_bCreated)
         return;
 
     // shown once the picture loader says the file is this record's (the control's FileReady)
-    m_picture.SetImagePath(path, false);
+    m_picture.SetImagePath(QFile::decodeName(QByteArray::fromStdString(m_source.path)), false,
+                           m_source.large ? double(kLargeThumbnailEdge) / kThumbnailEdge : 1.0);
     m_price.SetText(yfx::QStringFromGbk(record.currentPrice()));
     m_postage.SetText(yfx::QStringFromGbk(record.ship()));
     m_name.SetText(yfx::QStringFromGbk(record.tip()));
@@ -343,6 +348,16 @@ void CTBItemWnd::SetRecord(const CTBRecord& record)
     m_strPriceLine.clear();
     UpdateToolTip();
     ShowBadge();
+}
+
+bool CTBItemWnd::UseOrdinaryPicture()
+{
+    if (!m_source.large)
+        return false;
+    m_source = m_ordinary;
+    if (m_bCreated)
+        m_picture.SetImagePath(QFile::decodeName(QByteArray::fromStdString(m_source.path)), false);
+    return true;
 }
 
 void CTBItemWnd::UpdateToolTip()

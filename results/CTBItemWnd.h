@@ -87,11 +87,15 @@ public:
     static Geometry ComputeGeometry(const yfx::res::DialogTemplate& dlg, QSize baseUnits);
     static Geometry ComputeGeometry(const yfx::res::DialogTemplate& dlg, QSize baseUnits, const TextNeeds& needs);
 
-    // What the picture loader needs of the record shown now.
+    // What the picture loader needs of the record shown now. On a screen of a device pixel
+    // ratio of kLargeThumbnailRatio or more (market/TBRecord.h) it is the larger thumbnail, with
+    // no second address: the ordinary thumbnail (with the record's second address) is what a
+    // failed larger one falls back to (UseOrdinaryPicture).
     struct PictureAddresses {
         std::string thumbUrl;
         std::string image;
         std::string path; // local file (bytes as the file system takes them); empty: no picture
+        bool large = false;
     };
 
     explicit CTBItemWnd(QWidget* parent = nullptr);
@@ -123,6 +127,9 @@ public:
 
     // The addresses of the record shown now.
     const PictureAddresses& PictureSource() const { return m_source; }
+    // The larger thumbnail of the record shown now cannot be had: the tile shows the ordinary
+    // one instead (its file not ready yet). False when the tile was not showing a larger one.
+    bool UseOrdinaryPicture();
     // The picture file of the record shown now has been handled: repaint the picture.
     void PictureReady();
 
@@ -202,6 +209,7 @@ private:
     QString m_strPriceLine;
 
     PictureAddresses m_source;
+    PictureAddresses m_ordinary; // the ordinary thumbnail, while m_source is the larger one
     QColor m_crNameText; // the name's colour when not pointed at
     unsigned m_nBadgeId = 0;
     bool m_bNameHighlight = false;

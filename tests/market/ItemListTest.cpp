@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <new>
 
@@ -92,29 +93,35 @@ protected:
 
 TEST_F(ItemListTest, ThumbnailRules)
 {
+    // largeName: the local file of the larger thumbnail (ThumbnailOf with kLargeThumbnailEdge),
+    // "-" where there is no larger one to ask for
     struct Case {
-        std::string original, thumbUrl, fileName;
+        std::string original, thumbUrl, fileName, largeName;
     } cases[] = {
-        {"http://img.example/a/p.jpg", "http://img.example/a/p.jpg_220x220.jpg", "p.jpg_220x220.jpg"},
-        {"http://img.example/a/p.png", "http://img.example/a/p.jpg_220x220.png", "p.jpg_220x220.png"},
-        // only the last '.' counts, even inside the host name
-        {"http://img.example/abc", "http://img.jpg_220x220.example/abc", "abc"},
-        {"nodot", "nodot", "nodot"},
-        {".hidden", ".hidden", ".hidden"},
-        {"", "", ""},
+        {"http://img.example/a/p.jpg", "http://img.example/a/p.jpg_220x220.jpg", "p.jpg_220x220.jpg",
+         "p.jpg_460x460.jpg"},
+        {"http://img.example/a/p.png", "http://img.example/a/p.jpg_220x220.png", "p.jpg_220x220.png",
+         "p.jpg_460x460.png"},
+        // only the last '.' counts, even inside the host name (then there is no larger one: both
+        // sizes would be the file "abc")
+        {"http://img.example/abc", "http://img.jpg_220x220.example/abc", "abc", "-"},
+        {"nodot", "nodot", "nodot", "-"},
+        {".hidden", ".hidden", ".hidden", "-"},
+        {"", "", "", "-"},
         // names that would leave the picture folder give no picture file
-        {"http://h/..", "http://h/..jpg_220x220.", "..jpg_220x220."},
-        {".", ".", ""},
-        {"http://h/x/", "http://h/x/", ""},
-        {"a\\b.jpg", "a\\b.jpg_220x220.jpg", ""},
-        {std::string("http://h/a\0b.jpg", 16), std::string("http://h/a\0b.jpg_220x220.jpg", 28), ""},
+        {"http://h/..", "http://h/..jpg_220x220.", "..jpg_220x220.", "..jpg_460x460."},
+        {".", ".", "", "-"},
+        {"http://h/x/", "http://h/x/", "", "-"},
+        {"a\\b.jpg", "a\\b.jpg_220x220.jpg", "", ""},
+        {std::string("http://h/a\0b.jpg", 16), std::string("http://h/a\0b.jpg_220x220.jpg", 28), "", ""},
         // a GBK character whose trail byte is 0x5C is no backslash ("淺", "誠", "衆")
-        {"http://h/\x9C\x5C.jpg", "http://h/\x9C\x5C.jpg_220x220.jpg", "\x9C\x5C.jpg_220x220.jpg"},
+        {"http://h/\x9C\x5C.jpg", "http://h/\x9C\x5C.jpg_220x220.jpg", "\x9C\x5C.jpg_220x220.jpg",
+         "\x9C\x5C.jpg_460x460.jpg"},
         {"http://h/a\xD5\x5C\xB1\x5C.png", "http://h/a\xD5\x5C\xB1\x5C.jpg_220x220.png",
-         "a\xD5\x5C\xB1\x5C.jpg_220x220.png"},
+         "a\xD5\x5C\xB1\x5C.jpg_220x220.png", "a\xD5\x5C\xB1\x5C.jpg_460x460.png"},
         // but a real one after such a character still is
-        {"http://h/\x9C\x5C\x5C.jpg", "http://h/\x9C\x5C\x5C.jpg_220x220.jpg", ""},
-        {"http://h/\x5C\x9C\x5C.jpg", "http://h/\x5C\x9C\x5C.jpg_220x220.jpg", ""},
+        {"http://h/\x9C\x5C\x5C.jpg", "http://h/\x9C\x5C\x5C.jpg_220x220.jpg", "", ""},
+        {"http://h/\x5C\x9C\x5C.jpg", "http://h/\x5C\x9C\x5C.jpg_220x220.jpg", "", ""},
     };
     for (const auto& c : cases) {
         CTBRecord r;
@@ -122,7 +129,22 @@ TEST_F(ItemListTest, ThumbnailRules)
         r.DeriveThumbnail();
         EXPECT_EQ(r.thumbUrl, c.thumbUrl) << c.original;
         EXPECT_EQ(r.thumbFileName, c.fileName) << c.original;
+        const ThumbnailAddress large = ThumbnailOf(c.original, kLargeThumbnailEdge);
+        if (c.largeName == "-") {
+            EXPECT_TRUE(large.url.empty() && large.fileName.empty()) << c.original;
+            continue;
+        }
+        EXPECT_EQ(large.fileName, c.largeName) << c.original;
+        // the same picture: only the size in the address differs
+        std::string url = large.url;
+        url.replace(url.rfind("_460x460"), 8, "_220x220");
+        EXPECT_EQ(url, c.thumbUrl) << c.original;
     }
+    // the larger thumbnail from a ratio of 1.5 on
+    const std::pair<double, int> ratios[] = {{0.5, 220}, {1.0, 220}, {1.25, 220}, {1.49, 220},
+                                             {1.5, 460}, {2.0, 460}, {3.0, 460},  {std::nan(""), 220}};
+    for (const auto& [ratio, edge] : ratios)
+        EXPECT_EQ(ThumbnailEdgeFor(ratio), edge) << ratio;
 }
 
 TEST_F(ItemListTest, RecordCarriesItsOwnKeysAndCopies)

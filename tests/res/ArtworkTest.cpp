@@ -110,7 +110,7 @@ void ArtworkTest::generatorIsDeterministicAndMatchesCommittedFiles_data()
     QTest::addColumn<QString>("committedFolder");
     QTest::addColumn<int>("count");
     QTest::newRow("program pictures") << QStringList() << QStringLiteral("res/pictures")
-                                      << 27; // 20 badges, 5 bitmaps, 2 icons
+                                      << 52; // 20 badges, 5 bitmaps, each also "@2x"; 2 icons
     QTest::newRow("icon theme") << QStringList{QStringLiteral("--icons")} << QStringLiteral("res/icons")
                                 << 7; // 16, 24, 32, 48, 64, 128 and 256 pixels
 }

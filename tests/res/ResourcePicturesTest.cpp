@@ -87,51 +87,62 @@ struct BadgeCase {
 
 class BadgeTest : public testing::TestWithParam<BadgeCase> {};
 
+// Each badge also at twice the pixels, for a device pixel ratio of 2 ("@2x").
 TEST_P(BadgeTest, StoredAsWindowsBitmapOfExactSize)
 {
-    const auto [level, width] = GetParam();
-    const int id = 314 + level;
-    const QByteArray bytes = ResourceData("GIF", id);
-    ASSERT_FALSE(bytes.isEmpty()) << id;
-    const BmpInfo h = Header(bytes);
-    EXPECT_EQ(h.width, width);
-    EXPECT_EQ(h.height, 16);
-    EXPECT_EQ(h.compression, 0); // BI_RGB
-    if (level <= 5) {
-        EXPECT_EQ(h.bits, 8);
-        EXPECT_GT(h.colours, 1);
-        EXPECT_LE(h.colours, 256);
-        EXPECT_EQ(h.pixelOffset, 54 + 4 * h.colours);
-    } else {
-        EXPECT_EQ(h.bits, 32);
-        EXPECT_EQ(h.pixelOffset, 54);
-    }
+    for (const int scale : {1, 2}) {
+        SCOPED_TRACE(scale);
+        const auto [level, logicalWidth] = GetParam();
+        const int width = logicalWidth * scale;
+        const int id = 314 + level;
+        const ResourceFile file = ResourceDataFor("GIF", id, scale);
+        EXPECT_EQ(file.ratio, scale);
+        const QByteArray& bytes = file.data;
+        ASSERT_FALSE(bytes.isEmpty()) << id;
+        const BmpInfo h = Header(bytes);
+        EXPECT_EQ(h.width, width);
+        EXPECT_EQ(h.height, 16 * scale);
+        EXPECT_EQ(h.compression, 0); // BI_RGB
+        if (level <= 5) {
+            EXPECT_EQ(h.bits, 8);
+            EXPECT_GT(h.colours, 1);
+            EXPECT_LE(h.colours, 256);
+            EXPECT_EQ(h.pixelOffset, 54 + 4 * h.colours);
+        } else {
+            EXPECT_EQ(h.bits, 32);
+            EXPECT_EQ(h.pixelOffset, 54);
+        }
 
-    const QImage img = QImage::fromData(bytes);
-    ASSERT_FALSE(img.isNull()) << id;
-    EXPECT_EQ(img.size(), QSize(width, 16));
-    if (level <= 5) {
-        EXPECT_EQ(img.format(), QImage::Format_Indexed8);
+        const QImage img = QImage::fromData(bytes);
+        ASSERT_FALSE(img.isNull()) << id;
+        EXPECT_EQ(img.size(), QSize(width, 16 * scale));
+        if (level <= 5) {
+            EXPECT_EQ(img.format(), QImage::Format_Indexed8);
+        }
     }
 }
 
 TEST_P(BadgeTest, ShowsItsNumberOfSymbolsInItsColour)
 {
-    const int level = GetParam().level;
-    const QImage img = QImage::fromData(ResourceData("GIF", 314 + level)).convertToFormat(QImage::Format_RGB32);
-    ASSERT_FALSE(img.isNull());
-    EXPECT_EQ(SymbolRuns(img), (level - 1) % 5 + 1);
+    for (const int scale : {1, 2}) {
+        SCOPED_TRACE(scale);
+        const int level = GetParam().level;
+        const QImage img = QImage::fromData(ResourceDataFor("GIF", 314 + level, scale).data)
+                               .convertToFormat(QImage::Format_RGB32);
+        ASSERT_FALSE(img.isNull());
+        EXPECT_EQ(SymbolRuns(img), (level - 1) % 5 + 1);
 
-    const Tint tint = level <= 5 ? Tint::Red : level <= 15 ? Tint::Blue : Tint::Gold;
-    int tinted = 0;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            tinted += IsTint(img.pixel(x, y), tint);
-    // each symbol covers a good part of its 16 x 16 cell in its own colour
-    EXPECT_GT(tinted, ((level - 1) % 5 + 1) * 16 * 16 / 5) << "level " << level;
-    // the ground is the tile's white
-    EXPECT_EQ(img.pixel(0, 0), qRgb(255, 255, 255));
-    EXPECT_EQ(img.pixel(img.width() - 1, 0), qRgb(255, 255, 255));
+        const Tint tint = level <= 5 ? Tint::Red : level <= 15 ? Tint::Blue : Tint::Gold;
+        int tinted = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                tinted += IsTint(img.pixel(x, y), tint);
+        // each symbol covers a good part of its 16 x 16 cell in its own colour
+        EXPECT_GT(tinted, ((level - 1) % 5 + 1) * 16 * 16 * scale * scale / 5) << "level " << level;
+        // the ground is the tile's white
+        EXPECT_EQ(img.pixel(0, 0), qRgb(255, 255, 255));
+        EXPECT_EQ(img.pixel(img.width() - 1, 0), qRgb(255, 255, 255));
+    }
 }
 
 std::vector<BadgeCase> Badges()
@@ -170,16 +181,20 @@ TEST(ResourceData, BitmapFormatsAndSizes)
         {336, QSize(146, 58), 24}, {337, QSize(220, 65), 24},
     };
     for (const auto& [id, size, bits] : table) {
-        SCOPED_TRACE(id);
-        const QByteArray bytes = ResourceData("BITMAP", id);
-        ASSERT_FALSE(bytes.isEmpty());
-        const BmpInfo h = Header(bytes);
-        EXPECT_EQ(QSize(h.width, h.height), size);
-        EXPECT_EQ(h.bits, bits);
-        EXPECT_EQ(h.compression, 0);
-        const QImage img = BitmapImage(id);
-        ASSERT_FALSE(img.isNull());
-        EXPECT_EQ(img.size(), size);
+        for (const int scale : {1, 2}) { // each also at twice the pixels ("@2x")
+            SCOPED_TRACE(testing::Message() << id << " at " << scale);
+            const QByteArray bytes = ResourceDataFor("BITMAP", id, scale).data;
+            ASSERT_FALSE(bytes.isEmpty());
+            const BmpInfo h = Header(bytes);
+            EXPECT_EQ(QSize(h.width, h.height), size * scale);
+            EXPECT_EQ(h.bits, bits);
+            EXPECT_EQ(h.compression, 0);
+            const QImage img = BitmapImage(id, scale);
+            ASSERT_FALSE(img.isNull());
+            EXPECT_EQ(img.size(), size * scale);
+            EXPECT_EQ(img.devicePixelRatio(), scale);
+            EXPECT_EQ(img.deviceIndependentSize(), QSizeF(size));
+        }
     }
     EXPECT_TRUE(BitmapImage(190).isNull());
     EXPECT_TRUE(BitmapImage(315).isNull());
@@ -251,6 +266,27 @@ TEST(ResourceData, StripsCutIntoImagesWithMagentaTransparent)
             EXPECT_EQ(qAlpha(cell.pixel(0, 0)), 0) << "image " << i;
         }
     }
+}
+
+// Qt's rule for "@Nx" files: the largest N from ceil(ratio) down to 2 that exists, else none.
+TEST(ResourceData, RatioChoosesTheFileByQtsRule)
+{
+    const std::pair<qreal, const char*> table[] = {
+        {0.5, ":/yfx/res/pictures/gif/315.bmp"},     {1.0, ":/yfx/res/pictures/gif/315.bmp"},
+        {1.25, ":/yfx/res/pictures/gif/315@2x.bmp"}, {2.0, ":/yfx/res/pictures/gif/315@2x.bmp"},
+        {3.0, ":/yfx/res/pictures/gif/315@2x.bmp"}, // no @3x: the next one down
+    };
+    for (const auto& [ratio, path] : table) {
+        EXPECT_EQ(ResourcePath("GIF", 315, ratio), QString::fromLatin1(path)) << ratio;
+        EXPECT_EQ(ResourceDataFor("GIF", 315, ratio).ratio, ratio > 1 ? 2 : 1) << ratio;
+    }
+    EXPECT_EQ(ResourcePath("ICON", 128, 2),
+              QStringLiteral(":/yfx/res/pictures/icon/128.ico")); // sizes inside
+    // a strip at ratio 2: cells of the same logical width with twice the pixels
+    const std::vector<QImage> cells = ImageStripImages(189, 24, 2);
+    ASSERT_EQ(cells.size(), 3u);
+    EXPECT_EQ(cells[0].size(), QSize(48, 48));
+    EXPECT_EQ(cells[0].deviceIndependentSize(), QSizeF(24, 24));
 }
 
 TEST(ResourceData, StripEdgeCases)

@@ -134,6 +134,7 @@ private slots:
     void hoverAndClickOpenTheClickAddress();
     void closingWhilePicturesStallReturnsQuickly();
     void picturesComeFromTheCacheWhileFreshAndAreAskedAgainWhenStale();
+    void thumbnailsSuitTheScreensRatio();
     void unusualAnswers_data();
     void unusualAnswers();
     void materialSearchShowsCouponsBadgesAndOpensTheAffiliateAddress();
@@ -495,6 +496,67 @@ void MarketViewTest::picturesComeFromTheCacheWhileFreshAndAreAskedAgainWhenStale
     }
     v.reset();
     server.reset();
+}
+
+// Run at ratio 1 with the others, and alone at ratio 2 (QT_SCALE_FACTOR=2, tests/results/CMakeLists.txt).
+void MarketViewTest::thumbnailsSuitTheScreensRatio()
+{
+    // The items of the first two rows' first tiles: the larger thumbnail of one answers 404, the
+    // other's is no picture (a page where a picture should be).
+    std::vector<CTBRecord> answer;
+    {
+        MarketServerProcess plain({"--seed", "23"});
+        QVERIFY2(plain.Started(), plain.Error().c_str());
+        yfx::SetEndpointServer(plain.BaseUrl());
+        QVERIFY(LoadItemList(SearchFor("耳机"), answer));
+        QVERIFY(answer.size() >= 6);
+    }
+    const auto largePath = [&](const CTBRecord& r) {
+        const std::string url = ThumbnailOf(r.originalImage(), kLargeThumbnailEdge).url;
+        return url.substr(url.find('/', 7));
+    };
+    MarketServerProcess server({"--seed", "23", "--fault", largePath(answer[0]) + "=status:404", "--fault",
+                                largePath(answer[1]) + "=nonstring"});
+    QVERIFY2(server.Started(), server.Error().c_str());
+    yfx::SetEndpointServer(server.BaseUrl());
+
+    QCOMPARE(qApp->devicePixelRatio(),
+             qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1")).toDouble());
+    const bool high = qApp->devicePixelRatio() >= 1.5;
+    auto v = Open(SearchFor("耳机"));
+    QVERIFY(v);
+    CLumbra2View& view = *v->view;
+    QCOMPARE(view.devicePixelRatioF(), qApp->devicePixelRatio());
+    QTRY_VERIFY_WITH_TIMEOUT(!view.MakingTiles() && !view.PicturesLoading(), 30000);
+    int badges = 0;
+    std::set<std::string> ordinary, large;
+    for (const auto& r : server.Requests()) {
+        const std::string name = r.path.substr(r.path.rfind('/') + 1);
+        (r.path.ends_with("_460x460.jpg") ? large : ordinary).insert(name);
+    }
+    for (CTBItemWnd* tile : view.Tiles()) {
+        const CTBRecord& r = tile->Record();
+        const std::string largeName = ThumbnailOf(r.originalImage(), kLargeThumbnailEdge).fileName;
+        const bool failed = r.itemId() == answer[0].itemId() || r.itemId() == answer[1].itemId();
+        // asked for: the larger thumbnail at a high ratio, the ordinary one where there is none
+        QCOMPARE(large.contains(largeName), high);
+        QCOMPARE(ordinary.contains(r.thumbFileName), !high || failed);
+        // shown: the larger one at the logical size of the ordinary one, in device pixels
+        QCOMPARE(tile->PictureSource().large, high && !failed);
+        QVERIFY(tile->PictureSource().path.ends_with(high && !failed ? largeName : r.thumbFileName));
+        const QImage& picture = tile->PictureControl().m_image;
+        QTRY_VERIFY(!picture.isNull());
+        QCOMPARE(picture.deviceIndependentSize(), QSizeF(220, 220));
+        QCOMPARE(picture.devicePixelRatio(), high && !failed ? qApp->devicePixelRatio() : 1.0);
+        // the credit badge: its "@2x" picture at a high ratio, 16 logical pixels high either way
+        if (tile->BadgeId()) {
+            ++badges;
+            QCOMPARE(tile->BadgeControl().PictureRatio(), high ? 2 : 1);
+            QCOMPARE(tile->BadgeControl().height(), 16);
+            QCOMPARE(tile->BadgeControl().Surface().height(), high ? 32 : 16);
+        }
+    }
+    QVERIFY(badges > 0);
 }
 
 void MarketViewTest::unusualAnswers_data()

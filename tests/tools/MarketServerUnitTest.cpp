@@ -215,6 +215,12 @@ TEST(MarketFaultPlan, ReadsRulesAndRefusesBadOnes)
     EXPECT_EQ(plan.Find("/bao/uploaded/x.jpg")->kind, FaultKind::Status) << "the first matching rule wins";
     EXPECT_EQ(plan.Find("/imgextra/x.jpg"), nullptr);
     EXPECT_EQ(plan.Find("/ba"), nullptr);
+    // a leading '*': every path that ends so (the larger thumbnails, not the ordinary ones)
+    FaultPlan larger;
+    ASSERT_TRUE(larger.Add("*_460x460.jpg=status:404", error));
+    EXPECT_NE(larger.Find("/bao/uploaded/i1/T1x.jpg_460x460.jpg"), nullptr);
+    EXPECT_EQ(larger.Find("/bao/uploaded/i1/T1x.jpg_220x220.jpg"), nullptr);
+    EXPECT_EQ(larger.Find("_460x460.jp"), nullptr);
 }
 
 TEST(MarketFaultPlan, ConditionsAndCountsNarrowARule)
@@ -282,6 +288,7 @@ TEST(MarketPictureAddress, ReadsEveryPictureFormAndDerivesTheProgramsThumbnail)
         {"/bao/uploaded/i3/T1abcdefgXXXXXXXX.jpg", true, "T1abcdefgXXXXXXXX", 3, 400},
         {"/bao/uploaded/i3/T1abcdefgXXXXXXXX.jpg_220x220.jpg", true, "T1abcdefgXXXXXXXX", 3, 220},
         {"/bao/uploaded/i1/T1a.jpg_60x60.jpg", true, "T1a", 1, 60},
+        {"/bao/uploaded/i1/T1a.jpg_460x460.jpg", true, "T1a", 1, 460}, // for high-ratio screens
         {"/imgextra/i2/T1a.jpg_b.jpg", true, "T1a", 2, 220},
         {"/imgextra/i2/T1a.jpg", true, "T1a", 2, 220},
         {"/bao/uploaded/i3/T1a.jpg_220x221.jpg", false, "", 0, 0},

@@ -187,44 +187,45 @@ int BadgeArt::Width(int level)
     return kWidths[Kind(level)][(level - 1) % 5];
 }
 
-QImage BadgeArt::Sprite(Symbol symbol)
+QImage BadgeArt::Sprite(Symbol symbol, int scale)
 {
     switch (symbol) {
     case Symbol::Heart:
-        return Supersampler::Render(QSize(17, 16), PaintHeart);
+        return Supersampler::Render(QSize(17, 16), PaintHeart, 8, scale);
     case Symbol::Diamond:
-        return Supersampler::Render(QSize(16, 16), PaintDiamond);
+        return Supersampler::Render(QSize(16, 16), PaintDiamond, 8, scale);
     case Symbol::BlueCrown:
         return Supersampler::Render(QSize(16, 16), [](QPainter& p) {
             PaintCrown(p, {QColor(150, 208, 255), QColor(46, 128, 236), QColor(18, 70, 184),
                            QColor(8, 44, 128), QColor(64, 140, 240), QColor(16, 64, 170),
                            QColor(232, 244, 255), QColor(255, 255, 255)});
-        });
+        }, 8, scale);
     case Symbol::GoldCrown:
         return Supersampler::Render(QSize(16, 16), [](QPainter& p) {
             PaintCrown(p, {QColor(255, 240, 150), QColor(250, 190, 30), QColor(214, 128, 0),
                            QColor(140, 76, 0), QColor(252, 200, 50), QColor(200, 118, 0),
                            QColor(214, 26, 40), QColor(255, 150, 140)});
-        });
+        }, 8, scale);
     }
     return {};
 }
 
-QImage BadgeArt::Badge(int level)
+QImage BadgeArt::Badge(int level, int scale)
 {
     const int width = Width(level);
-    if (width == 0)
+    if (width == 0 || scale < 1)
         return {};
     const int count = (level - 1) % 5 + 1;
-    const QImage sprite = Sprite(static_cast<Symbol>(Kind(level)));
-    QImage canvas(width, 16, QImage::Format_ARGB32_Premultiplied);
+    const QImage sprite = Sprite(static_cast<Symbol>(Kind(level)), scale);
+    QImage canvas(width * scale, 16 * scale, QImage::Format_ARGB32_Premultiplied);
     canvas.fill(Qt::transparent);
     {
         QPainter p(&canvas);
-        const int free = width - sprite.width();
+        // (the places of the ordinary badge, so both sizes show the same picture)
+        const int free = width - sprite.width() / scale;
         for (int i = 0; i < count; ++i) {
             const int x = count == 1 ? free / 2 : (2 * i * free + (count - 1)) / (2 * (count - 1));
-            p.drawImage(x, 0, sprite);
+            p.drawImage(x * scale, 0, sprite);
         }
     }
     return Supersampler::Over(canvas, Qt::white);

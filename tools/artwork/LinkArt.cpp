@@ -151,7 +151,7 @@ QString LinkArt::FontFamily()
     return QFontDatabase::families().contains(kFamily) ? kFamily : QString();
 }
 
-QImage LinkArt::MarketLogo()
+QImage LinkArt::MarketLogo(int scale)
 {
     const QSize size(146, 58);
     const QImage img = Supersampler::Render(size, [&](QPainter& p) {
@@ -170,11 +170,11 @@ QImage LinkArt::MarketLogo()
         p.setPen(QPen(QColor(255, 220, 190), 1.0));
         p.drawLine(QPointF(55.5, 35.5), QPointF(136.5, 35.5));
         DrawText(p, QStringLiteral("精选频道"), QPointF(56, 50), 13, QColor(255, 244, 228), 0.3, 2.6);
-    });
+    }, 8, scale);
     return Supersampler::Over(img, Qt::white);
 }
 
-QImage LinkArt::MallLogo()
+QImage LinkArt::MallLogo(int scale)
 {
     const QSize size(220, 65);
     const QImage img = Supersampler::Render(size, [&](QPainter& p) {
@@ -195,11 +195,11 @@ QImage LinkArt::MallLogo()
         p.drawEllipse(QPointF(x, 25), 2.0, 2.0);
         DrawText(p, QStringLiteral("品牌频道"), QPointF(x + 7, 33), 18, QColor(255, 255, 255), 0.5, 0.5);
         DrawText(p, QStringLiteral("正品保障 · 品质生活"), QPointF(66, 55), 12, QColor(255, 214, 120), 0.2, 1.4);
-    });
+    }, 8, scale);
     return Supersampler::Over(img, Qt::white);
 }
 
-QImage LinkArt::Announcement()
+QImage LinkArt::Announcement(int scale)
 {
     const QImage img = Supersampler::Render(QSize(20, 20), [](QPainter& p) {
         // megaphone pointing right: mouthpiece, cone, bell rim, handle, sound waves
@@ -232,6 +232,6 @@ QImage LinkArt::Announcement()
         p.setPen(QPen(QColor(36, 118, 220), 1.3, Qt::SolidLine, Qt::RoundCap));
         p.drawArc(QRectF(11.0, 6.5, 4.4, 6.0), -55 * 16, 110 * 16);
         p.drawArc(QRectF(11.6, 3.6, 7.0, 11.8), -55 * 16, 110 * 16);
-    });
+    }, 8, scale);
     return Supersampler::Keyed(img, Qt::white, Qt::white, 1);
 }

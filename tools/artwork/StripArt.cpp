@@ -147,7 +147,7 @@ void Star(QPainter& p, qreal s)
     p.restore();
 }
 
-QImage Strip(int cell, int count)
+QImage Strip(int cell, int count, int scale)
 {
     using Painter = void (*)(QPainter&, qreal);
     const Painter painters[4] = {Magnifier, Ranking, Home, Star};
@@ -159,18 +159,18 @@ QImage Strip(int cell, int count)
             painters[i](p, cell);
             p.restore();
         }
-    });
+    }, 8, scale);
     return Supersampler::Keyed(img, StripArt::Key(), kEdge, kThreshold);
 }
 
 } // namespace
 
-QImage StripArt::Large()
+QImage StripArt::Large(int scale)
 {
-    return Strip(24, 3);
+    return Strip(24, 3, scale);
 }
 
-QImage StripArt::Small()
+QImage StripArt::Small(int scale)
 {
-    return Strip(16, 4);
+    return Strip(16, 4, scale);
 }

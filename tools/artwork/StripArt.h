@@ -7,7 +7,8 @@
 
 class StripArt {
 public:
-    static QImage Large(); // 189
-    static QImage Small(); // 191
+    // With a `scale` above 1, `scale` times the pixels each way (the "@2x" files).
+    static QImage Large(int scale = 1); // 189
+    static QImage Small(int scale = 1); // 191
     static QColor Key() { return QColor(255, 0, 255); }
 };

@@ -2,14 +2,15 @@
 
 #include <QPainter>
 
-QImage Supersampler::Render(QSize size, const Painting& paint, int factor)
+QImage Supersampler::Render(QSize logical, const Painting& paint, int factor, int scale)
 {
+    const QSize size = logical * scale;
     QImage big(size * factor, QImage::Format_ARGB32_Premultiplied);
     big.fill(Qt::transparent);
     {
         QPainter p(&big);
         p.setRenderHint(QPainter::Antialiasing, true);
-        p.scale(factor, factor);
+        p.scale(factor * scale, factor * scale);
         paint(p);
     }
     QImage out(size, QImage::Format_ARGB32_Premultiplied);

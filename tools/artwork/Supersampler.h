@@ -15,7 +15,9 @@ public:
 
     // Paints `paint` (in the pixel coordinates of a picture of `size`) at `factor` times the
     // size and averages it down: ARGB32 premultiplied, transparent where nothing was painted.
-    static QImage Render(QSize size, const Painting& paint, int factor = 8);
+    // With a `scale` above 1 the picture has `scale` times the pixels of `size` (the same
+    // drawing for a screen of that many device pixels per logical pixel, an "@2x" file).
+    static QImage Render(QSize size, const Painting& paint, int factor = 8, int scale = 1);
 
     // `argb` composited over an opaque colour (RGB32).
     static QImage Over(const QImage& argb, QColor background);

@@ -1,5 +1,6 @@
 // yfx-artwork: draws the program's pictures into a folder, the same bytes on every run.
-//   yfx-artwork OUT_FOLDER                 writes gif/315..334.bmp, bitmap/*.bmp, icon/*.ico
+//   yfx-artwork OUT_FOLDER                 writes gif/315..334.bmp, bitmap/*.bmp (each also at
+//                                          twice the pixels as NAME@2x.bmp), icon/*.ico
 //   yfx-artwork --icons OUT_FOLDER         writes hicolor/NxN/apps/yuefengxuan.png (the program's
 //                                          icon in the desktop's icon theme, N = 16..256)
 //   yfx-artwork --sheet PICTURES OUT.png   renders the contact sheet of a pictures folder
@@ -35,16 +36,22 @@ bool Save(const QString& path, const QByteArray& bytes)
 int WriteAll(const QString& out)
 {
     bool ok = true;
-    for (int level = 1; level <= 20; ++level) {
-        const QImage badge = BadgeArt::Badge(level);
-        const QByteArray bytes = level <= 5 ? BmpWriter::Indexed8(badge) : BmpWriter::Rgb32(badge);
-        ok &= Save(out + QStringLiteral("/gif/%1.bmp").arg(314 + level), bytes);
+    // Each picture twice: as it is, and at twice the pixels as "NAME@2x.bmp", which the program
+    // takes on a screen of a device pixel ratio above 1 (Qt's "@Nx" rule).
+    for (int scale : {1, 2}) {
+        const QString suffix = scale == 1 ? QString() : QStringLiteral("@%1x").arg(scale);
+        for (int level = 1; level <= 20; ++level) {
+            const QImage badge = BadgeArt::Badge(level, scale);
+            const QByteArray bytes = level <= 5 ? BmpWriter::Indexed8(badge) : BmpWriter::Rgb32(badge);
+            ok &= Save(out + QStringLiteral("/gif/%1%2.bmp").arg(314 + level).arg(suffix), bytes);
+        }
+        const QString bitmap = out + QStringLiteral("/bitmap/%1") + suffix + QStringLiteral(".bmp");
+        ok &= Save(bitmap.arg(189), BmpWriter::Rgb24(StripArt::Large(scale)));
+        ok &= Save(bitmap.arg(191), BmpWriter::Rgb24(StripArt::Small(scale)));
+        ok &= Save(bitmap.arg(335), BmpWriter::Rgb32(LinkArt::Announcement(scale)));
+        ok &= Save(bitmap.arg(336), BmpWriter::Rgb24(LinkArt::MarketLogo(scale)));
+        ok &= Save(bitmap.arg(337), BmpWriter::Rgb24(LinkArt::MallLogo(scale)));
     }
-    ok &= Save(out + QStringLiteral("/bitmap/189.bmp"), BmpWriter::Rgb24(StripArt::Large()));
-    ok &= Save(out + QStringLiteral("/bitmap/191.bmp"), BmpWriter::Rgb24(StripArt::Small()));
-    ok &= Save(out + QStringLiteral("/bitmap/335.bmp"), BmpWriter::Rgb32(LinkArt::Announcement()));
-    ok &= Save(out + QStringLiteral("/bitmap/336.bmp"), BmpWriter::Rgb24(LinkArt::MarketLogo()));
-    ok &= Save(out + QStringLiteral("/bitmap/337.bmp"), BmpWriter::Rgb24(LinkArt::MallLogo()));
     for (int id : {128, 130}) {
         std::vector<QImage> sizes;
         for (int s : IconArt::Sizes())

@@ -64,8 +64,8 @@ bool FaultPlan::Add(std::string_view faultText, std::string& error)
         rule.param = condition.substr(0, is);
         rule.value = condition.substr(is + 1);
     }
-    if (rule.pattern.empty() || (rule.pattern[0] != '/' && rule.pattern != "*")) {
-        error = "a fault path starts with '/' (or is '*'): " + rule.pattern;
+    if (rule.pattern.empty() || (rule.pattern[0] != '/' && rule.pattern[0] != '*')) {
+        error = "a fault path starts with '/' or '*': " + rule.pattern;
         return false;
     }
     std::string_view rest = faultText.substr(eq + 1);
@@ -118,9 +118,11 @@ const FaultRule* FaultPlan::Find(std::string_view path, const QueryParams* query
 {
     for (const FaultRule& rule : m_rules) {
         const std::string& p = rule.pattern;
-        const bool pathMatches = !p.empty() && p.back() == '*'
-                                     ? path.substr(0, p.size() - 1) == std::string_view(p).substr(0, p.size() - 1)
-                                     : path == p;
+        const bool pathMatches =
+            p.size() > 1 && p.front() == '*' ? path.ends_with(std::string_view(p).substr(1))
+            : !p.empty() && p.back() == '*'
+                ? path.substr(0, p.size() - 1) == std::string_view(p).substr(0, p.size() - 1)
+                : path == p;
         if (!pathMatches)
             continue;
         if (!rule.param.empty() && (!query || !query->Has(rule.param) || query->Get(rule.param) != rule.value))

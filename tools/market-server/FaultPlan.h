@@ -1,7 +1,8 @@
 #pragma once
 // Faults to inject, chosen per request path on the command line
-// ("--fault PATH[?NAME=VALUE]=KIND[:ARG][@N]"). PATH is an exact path ("/set/config.jpg") or a
-// prefix ending in '*' ("/bao/*", "*" for all). "?NAME=VALUE" narrows the rule to requests
+// ("--fault PATH[?NAME=VALUE]=KIND[:ARG][@N]"). PATH is an exact path ("/set/config.jpg"), a
+// prefix ending in '*' ("/bao/*", "*" for all) or a suffix after a leading '*'
+// ("*_460x460.jpg": every larger thumbnail). "?NAME=VALUE" narrows the rule to requests
 // whose parameter NAME (in the query or a form body) is VALUE ("/itemlist/default.htm?s=40");
 // "@N" makes it apply to the first N requests it matches only, after which it matches no more.
 // The first rule that matches a request wins.

@@ -2,7 +2,8 @@
 // Where an item's pictures live. Every item has three addresses on the picture hosts, all
 // ending in a file name unique to the item:
 //   original   /bao/uploaded/iB/T1....jpg                400 x 400
-//   thumbnail  /bao/uploaded/iB/T1....jpg_220x220.jpg     220 x 220 (any _NxN.jpg, N 16..800)
+//   thumbnail  /bao/uploaded/iB/T1....jpg_220x220.jpg     220 x 220 (any _NxN.jpg, N 16..800:
+//                                                          _460x460.jpg for high-ratio screens)
 //   second     /imgextra/iB/T1....jpg_b.jpg               220 x 220
 // The thumbnail address is what the program derives from the original one.
 #include <string>

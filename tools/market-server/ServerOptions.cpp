@@ -69,8 +69,9 @@ Options:
                       (the decoded parameters as UTF-8, GBK decoded), rawQuery, userAgent,
                       status, bytes and the fault applied
   --fault PATH=KIND[:ARG]
-                      inject a fault into answers for PATH (exact, or a prefix ending in '*';
-                      '*' alone is every path). Repeatable; the first matching rule wins.
+                      inject a fault into answers for PATH (exact, a prefix ending in '*',
+                      a suffix after a leading '*' such as '*_460x460.jpg'; '*' alone is
+                      every path). Repeatable; the first matching rule wins.
                       KIND is one of
                         status:CODE   answer with this HTTP status
                         stall[:S]     send the headers, then nothing until the client gives
