@@ -99,11 +99,13 @@ private slots:
             QVERIFY(frame->statusBar()->findChild<QWidget*>(QString::fromLatin1(name)));
         QCOMPARE(frame->NavigationBar()->width(), 250);
         QCOMPARE(frame->NavigationBar()->windowTitle(), QStringLiteral("快捷方式"));
-        QCOMPARE(frame->NavigationBar()->GetTabsNum(), 3);
+        QCOMPARE(frame->NavigationBar()->GetTabsNum(), 4);
         const QToolBox* pages = frame->NavigationBar()->Pages();
         QCOMPARE(pages->itemText(0), QStringLiteral("自助搜索"));
         QCOMPARE(pages->itemText(1), QStringLiteral("热卖排行"));
         QCOMPARE(pages->itemText(2), QStringLiteral("悦丰选今日推荐"));
+        QCOMPARE(pages->itemText(3), QStringLiteral("我的关注"));
+        QVERIFY(!pages->itemIcon(3).isNull());
         QVERIFY(!pages->itemIcon(2).isNull());
     }
 
@@ -704,7 +706,7 @@ private slots:
         QVERIFY(floating->isFloating());
         QVERIFY(!(floating->features() & QDockWidget::DockWidgetClosable));
         QCOMPARE(floating->widget(), static_cast<QWidget*>(frame->CategoryTree()));
-        QCOMPARE(bar->Pages()->count(), 2);
+        QCOMPARE(bar->Pages()->count(), 3);
         QCOMPARE(bar->GetTabWnd(1), static_cast<QWidget*>(frame->CategoryTree()));
         // activating the remaining pages still works: the home page is page 2
         const int before = static_cast<int>(frame->ResultsWindows().size());
@@ -712,7 +714,7 @@ private slots:
         QCOMPARE(static_cast<int>(frame->ResultsWindows().size()), before + 1);
         bar->SetActivePage(0);
         bar->AttachPage(floating);
-        QCOMPARE(bar->Pages()->count(), 3);
+        QCOMPARE(bar->Pages()->count(), 4);
         QCOMPARE(bar->Pages()->widget(1), static_cast<QWidget*>(frame->CategoryTree()));
         QCOMPARE(bar->Pages()->itemText(1), QStringLiteral("热卖排行"));
         QCOMPARE(bar->width(), 250);

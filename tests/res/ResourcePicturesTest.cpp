@@ -177,7 +177,7 @@ TEST(ResourceData, TypeNamesIgnoreCaseAndUnknownsAreEmpty)
 TEST(ResourceData, BitmapFormatsAndSizes)
 {
     const std::tuple<int, QSize, int> table[] = {
-        {189, QSize(72, 24), 24}, {191, QSize(64, 16), 24}, {335, QSize(20, 20), 32},
+        {189, QSize(96, 24), 24}, {191, QSize(64, 16), 24}, {335, QSize(20, 20), 32},
         {336, QSize(146, 58), 24}, {337, QSize(220, 65), 24},
     };
     for (const auto& [id, size, bits] : table) {
@@ -238,7 +238,7 @@ struct StripCase {
 
 TEST(ResourceData, StripsCutIntoImagesWithMagentaTransparent)
 {
-    for (const StripCase c : {StripCase{189, 24, 3}, StripCase{191, 16, 4}}) {
+    for (const StripCase c : {StripCase{189, 24, 4}, StripCase{191, 16, 4}}) {
         SCOPED_TRACE(c.id);
         const QImage stored = BitmapImage(c.id).convertToFormat(QImage::Format_RGB32);
         const std::vector<QImage> cells = ImageStripImages(c.id, c.width);
@@ -284,7 +284,7 @@ TEST(ResourceData, RatioChoosesTheFileByQtsRule)
               QStringLiteral(":/yfx/res/pictures/icon/128.ico")); // sizes inside
     // a strip at ratio 2: cells of the same logical width with twice the pixels
     const std::vector<QImage> cells = ImageStripImages(189, 24, 2);
-    ASSERT_EQ(cells.size(), 3u);
+    ASSERT_EQ(cells.size(), 4u);
     EXPECT_EQ(cells[0].size(), QSize(48, 48));
     EXPECT_EQ(cells[0].deviceIndependentSize(), QSizeF(24, 24));
 }
@@ -294,8 +294,8 @@ TEST(ResourceData, StripEdgeCases)
     EXPECT_TRUE(ImageStripImages(189, 0).empty());
     EXPECT_TRUE(ImageStripImages(189, -24).empty());
     EXPECT_TRUE(ImageStripImages(190, 24).empty());
-    EXPECT_EQ(ImageStripImages(189, 50).size(), 1u); // 72 = 50 + a dropped remainder of 22
-    EXPECT_TRUE(ImageStripImages(189, 73).empty());
+    EXPECT_EQ(ImageStripImages(189, 50).size(), 1u); // 96 = 50 + a dropped remainder of 46
+    EXPECT_TRUE(ImageStripImages(189, 97).empty());
 }
 
 TEST(ResourceData, IconFilesHoldEverySize)

@@ -173,7 +173,7 @@ void ResourceWidgetsTest::bitmapsAsPixmaps()
     QCOMPARE(Bitmap(336).size(), QSize(146, 58));
     QCOMPARE(Bitmap(337).size(), QSize(220, 65));
     QCOMPARE(Bitmap(335).size(), QSize(20, 20));
-    QCOMPARE(Bitmap(189).size(), QSize(72, 24));
+    QCOMPARE(Bitmap(189).size(), QSize(96, 24));
     QCOMPARE(Bitmap(191).size(), QSize(64, 16));
     QVERIFY(Bitmap(338).isNull());
 }
@@ -181,7 +181,7 @@ void ResourceWidgetsTest::bitmapsAsPixmaps()
 void ResourceWidgetsTest::stripPixmapsKeepTransparency()
 {
     const std::vector<QPixmap> large = ImageStrip(189, 24);
-    QCOMPARE(large.size(), size_t(3));
+    QCOMPARE(large.size(), size_t(4));
     for (const QPixmap& pm : large) {
         QCOMPARE(pm.size(), QSize(24, 24));
         QVERIFY(pm.hasAlphaChannel());

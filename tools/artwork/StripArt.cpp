@@ -167,7 +167,7 @@ QImage Strip(int cell, int count, int scale)
 
 QImage StripArt::Large(int scale)
 {
-    return Strip(24, 3, scale);
+    return Strip(24, 4, scale);
 }
 
 QImage StripArt::Small(int scale)

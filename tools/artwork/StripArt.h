@@ -1,7 +1,7 @@
 #pragma once
 // The navigation bar's image strips on magenta (255, 0, 255), the transparent colour:
-// bitmap 189 (72 x 24: search, hot ranking, home at 24 pixels) and bitmap 191 (64 x 16: the
-// same three at 16 pixels and a star).
+// bitmap 189 (96 x 24: search, hot ranking, home and the watch list's star at 24 pixels) and
+// bitmap 191 (64 x 16: the same four at 16 pixels).
 #include <QColor>
 #include <QImage>
 
