@@ -14,10 +14,11 @@ namespace {
 
 const QString kObjectPath = QStringLiteral("/");
 
-void Ask(const QString& method, const QVariantList& arguments, QObject* context, std::function<void(bool)> done,
-         QDBusConnection bus)
+void Ask(const QString& method, const QVariantList& arguments, QObject* context,
+         std::function<void(bool)> done, QDBusConnection bus)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(CAssistantBus::kService, kObjectPath, CAssistantBus::kService, method);
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(CAssistantBus::kService, kObjectPath, CAssistantBus::kService, method);
     call.setArguments(arguments);
     call.setAutoStartService(false); // a program that does not run is not started by the bus
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000), context);
@@ -30,10 +31,7 @@ void Ask(const QString& method, const QVariantList& arguments, QObject* context,
 
 } // namespace
 
-CAssistantBus::CAssistantBus(QObject* parent)
-    : QObject(parent)
-{
-}
+CAssistantBus::CAssistantBus(QObject* parent) : QObject(parent) {}
 
 CAssistantBus::~CAssistantBus()
 {
@@ -84,9 +82,8 @@ CHeadlessOpener::CHeadlessOpener(CDesktopNotifier* notifier, QString program, QO
 {
     connect(notifier, &CDesktopNotifier::itemRequested, this, [this](const QString& page) {
         m_notifier->Hold();
-        CAssistantBus::AskOpenItem(page, this, [this, page](bool taken) {
-            Answered(taken, QStringLiteral("xdg-open"), {page});
-        });
+        CAssistantBus::AskOpenItem(
+            page, this, [this, page](bool taken) { Answered(taken, QStringLiteral("xdg-open"), {page}); });
     });
     connect(notifier, &CDesktopNotifier::watchListRequested, this, [this] {
         m_notifier->Hold();

@@ -79,8 +79,7 @@ QImage Fitted(QImage picture)
 
 } // namespace
 
-CDesktopNotifier::CDesktopNotifier(QObject* parent)
-    : QObject(parent)
+CDesktopNotifier::CDesktopNotifier(QObject* parent) : QObject(parent)
 {
     qDBusRegisterMetaType<ImageData>();
     QDBusConnection bus = QDBusConnection::sessionBus();
@@ -126,7 +125,8 @@ void CDesktopNotifier::Send(const Notice& notice)
         [folder = m_strPictureFolder, file = notice.pictureFile] {
             QString path = file;
             if (QFileInfo(file).isRelative()) {
-                const QString base = folder.isEmpty() ? QString::fromStdString(yfx::MakePictureCacheFolder()) : folder;
+                const QString base =
+                    folder.isEmpty() ? QString::fromStdString(yfx::MakePictureCacheFolder()) : folder;
                 if (base.isEmpty())
                     return QImage();
                 path = base + file;
@@ -148,7 +148,8 @@ void CDesktopNotifier::Dispatch(const Notice& notice, const QImage& picture)
         return;
     // the first call also tells whether anybody answers at all, and whether bodies are markup
     m_service = Service::Asking;
-    QDBusMessage ask = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("GetCapabilities"));
+    QDBusMessage ask =
+        QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("GetCapabilities"));
     auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(ask), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
         w->deleteLater();
@@ -177,7 +178,8 @@ void CDesktopNotifier::Notify(const Notice& notice, const QImage& picture)
     hints.insert(QStringLiteral("category"), QStringLiteral("transfer"));
     if (!picture.isNull())
         hints.insert(QStringLiteral("image-data"), QVariant::fromValue(ImageDataOf(picture)));
-    const QString body = m_bMarkup ? QString::fromStdString(yfx::EscapeMarkup(notice.body.toStdString())) : notice.body;
+    const QString body =
+        m_bMarkup ? QString::fromStdString(yfx::EscapeMarkup(notice.body.toStdString())) : notice.body;
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     call << QStringLiteral("悦丰选网购助手") << uint(0) << QStringLiteral("yuefengxuan")
          << QString::fromStdString(yfx::AlertTitle()) << body

@@ -81,7 +81,7 @@ private:
     QString m_strPictureFolder;
     enum class Service { Unknown, Asking, Answers };
     Service m_service = Service::Unknown;
-    bool m_bMarkup = false; // the service reads markup in bodies
+    bool m_bMarkup = false;                           // the service reads markup in bodies
     std::vector<std::pair<Notice, QImage>> m_waiting; // until the service's capabilities are known
     QHash<uint, QString> m_open;                      // shown notices: id → page ("" the watch list)
     int m_nPending = 0;

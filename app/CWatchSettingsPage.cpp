@@ -30,18 +30,21 @@ QString FirstLine(const QString& text)
 
 int SavedWatchIntervalHours()
 {
-    return SavedInt(kWatchIntervalKey, kDefaultWatchIntervalHours, kMinWatchIntervalHours, kMaxWatchIntervalHours);
+    return SavedInt(kWatchIntervalKey, kDefaultWatchIntervalHours, kMinWatchIntervalHours,
+                    kMaxWatchIntervalHours);
 }
 
 int SavedWatchDropPercent()
 {
-    return SavedInt(kWatchDropPercentKey, kDefaultWatchDropPercent, kMinWatchDropPercent, kMaxWatchDropPercent);
+    return SavedInt(kWatchDropPercentKey, kDefaultWatchDropPercent, kMinWatchDropPercent,
+                    kMaxWatchDropPercent);
 }
 
 bool UserInstanceRuns(const SystemctlAnswer& answer)
 {
     const QString state = FirstLine(answer.out);
-    return answer.started && !state.isEmpty() && state != QLatin1String("offline") && state != QLatin1String("unknown");
+    return answer.started && !state.isEmpty() && state != QLatin1String("offline") &&
+           state != QLatin1String("unknown");
 }
 
 TimerState TimerStateOf(const SystemctlAnswer& answer)
@@ -60,8 +63,7 @@ TimerState TimerStateOf(const SystemctlAnswer& answer)
 
 using yfx::TimerState;
 
-CWatchSettingsPage::CWatchSettingsPage(QWidget* parent)
-    : QWidget(parent)
+CWatchSettingsPage::CWatchSettingsPage(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("watchPage"));
     auto* layout = new QVBoxLayout(this);
@@ -118,7 +120,8 @@ void CWatchSettingsPage::Save()
     settings.setValue(QLatin1String(yfx::kWatchDropPercentKey), m_percent->value());
 }
 
-void CWatchSettingsPage::Run(const QStringList& arguments, void (CWatchSettingsPage::*done)(const yfx::SystemctlAnswer&))
+void CWatchSettingsPage::Run(const QStringList& arguments,
+                             void (CWatchSettingsPage::*done)(const yfx::SystemctlAnswer&))
 {
     auto* process = new QProcess(this);
     m_process = process;
@@ -164,8 +167,8 @@ void CWatchSettingsPage::OnToggled(bool on)
 {
     m_timer->setEnabled(false);
     m_note->setText(on ? QStringLiteral("正在开启定时检查…") : QStringLiteral("正在关闭定时检查…"));
-    Run({QStringLiteral("--user"), on ? QStringLiteral("enable") : QStringLiteral("disable"), QStringLiteral("--now"),
-         QLatin1String(yfx::kCheckTimerUnit)},
+    Run({QStringLiteral("--user"), on ? QStringLiteral("enable") : QStringLiteral("disable"),
+         QStringLiteral("--now"), QLatin1String(yfx::kCheckTimerUnit)},
         &CWatchSettingsPage::OnSwitched);
 }
 
@@ -173,8 +176,10 @@ void CWatchSettingsPage::OnSwitched(const yfx::SystemctlAnswer& answer)
 {
     if (!answer.started || answer.exitCode != 0) {
         // the box goes back to what the timer is
-        const QString why = answer.started ? yfx::FirstLine(answer.err) : QStringLiteral("无法运行 systemctl");
-        Show(m_state, QStringLiteral("未能切换定时检查：%1").arg(why.isEmpty() ? QStringLiteral("systemctl 失败") : why));
+        const QString why =
+            answer.started ? yfx::FirstLine(answer.err) : QStringLiteral("无法运行 systemctl");
+        Show(m_state, QStringLiteral("未能切换定时检查：%1")
+                          .arg(why.isEmpty() ? QStringLiteral("systemctl 失败") : why));
         return;
     }
     Run({QStringLiteral("--user"), QStringLiteral("is-enabled"), QLatin1String(yfx::kCheckTimerUnit)},
@@ -192,7 +197,8 @@ void CWatchSettingsPage::Show(TimerState state, const QString& problem)
         text = QStringLiteral("正在查询定时检查的状态…");
         break;
     case TimerState::NoUserInstance:
-        text = QStringLiteral("没有 systemd 用户实例，无法在程序关闭时定时检查；程序运行时仍会按上面的间隔检查。");
+        text = QStringLiteral(
+            "没有 systemd 用户实例，无法在程序关闭时定时检查；程序运行时仍会按上面的间隔检查。");
         break;
     case TimerState::NotInstalled:
         text = QStringLiteral("没有安装定时检查（%1）。").arg(QLatin1String(yfx::kCheckTimerUnit));

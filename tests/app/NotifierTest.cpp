@@ -2,12 +2,12 @@
 // tests/support/session-bus.conf) to the test's own notification service: what a notice
 // carries, its action, no service, the running program's bus name, what a process without a
 // window does on "查看", and the in-window fallback.
+#include "CNotificationService.h"
 #include "app/AlertTexts.h"
 #include "app/CAlertFallback.h"
 #include "app/CAnnouncementBar.h"
 #include "app/CAssistantBus.h"
 #include "app/CDesktopNotifier.h"
-#include "CNotificationService.h"
 
 #include <QDBusConnection>
 #include <QFile>
@@ -97,21 +97,23 @@ void NotifierTest::tell_data()
     QTest::addColumn<QString>("body");
     QTest::addColumn<bool>("image");
     QTest::addColumn<QString>("action");
-    QTest::addColumn<QString>("item");     // itemRequested's page, or "" for none
-    QTest::addColumn<bool>("watchList");   // watchListRequested
+    QTest::addColumn<QString>("item");   // itemRequested's page, or "" for none
+    QTest::addColumn<bool>("watchList"); // watchListRequested
 
     const auto cup = Alert("保温杯", 12900, 9900);
-    QTest::newRow("one item, its picture") << std::vector{cup} << QStringLiteral("保温杯 ¥129.00 → ¥99.00") << true
-                                           << QStringLiteral("default") << QStringLiteral("https://item.example/保温杯")
-                                           << false;
+    QTest::newRow("one item, its picture")
+        << std::vector{cup} << QStringLiteral("保温杯 ¥129.00 → ¥99.00") << true << QStringLiteral("default")
+        << QStringLiteral("https://item.example/保温杯") << false;
     QTest::newRow("one item with a target, no picture file")
-        << std::vector{Alert("雨伞", 5000, 3990, 4000)} << QStringLiteral("雨伞 ¥50.00 → ¥39.90（目标 ¥40.00）") << false
-        << QStringLiteral("default") << QStringLiteral("https://item.example/雨伞") << false;
-    QTest::newRow("several: one summary") << std::vector{cup, Alert("雨伞", 5000, 3990), Alert("台灯", 8800, 7000)}
-                                          << QStringLiteral("3 件关注的商品降价了") << false << QStringLiteral("default")
-                                          << QString() << true;
-    QTest::newRow("an action that is not ours") << std::vector{cup} << QStringLiteral("保温杯 ¥129.00 → ¥99.00") << true
-                                                << QStringLiteral("other") << QString() << false;
+        << std::vector{Alert("雨伞", 5000, 3990, 4000)}
+        << QStringLiteral("雨伞 ¥50.00 → ¥39.90（目标 ¥40.00）") << false << QStringLiteral("default")
+        << QStringLiteral("https://item.example/雨伞") << false;
+    QTest::newRow("several: one summary")
+        << std::vector{cup, Alert("雨伞", 5000, 3990), Alert("台灯", 8800, 7000)}
+        << QStringLiteral("3 件关注的商品降价了") << false << QStringLiteral("default") << QString() << true;
+    QTest::newRow("an action that is not ours")
+        << std::vector{cup} << QStringLiteral("保温杯 ¥129.00 → ¥99.00") << true << QStringLiteral("other")
+        << QString() << false;
 }
 
 void NotifierTest::tell()
@@ -179,7 +181,8 @@ void NotifierTest::closedNoticeSettles()
 
 void NotifierTest::markupIsEscaped()
 {
-    CNotificationService service({QStringLiteral("actions"), QStringLiteral("body"), QStringLiteral("body-markup")});
+    CNotificationService service(
+        {QStringLiteral("actions"), QStringLiteral("body"), QStringLiteral("body-markup")});
     QVERIFY(service.Start());
     CDesktopNotifier notifier;
     QSignalSpy shown(&notifier, &CDesktopNotifier::shown);
@@ -233,7 +236,8 @@ void NotifierTest::assistantBus()
         QSignalSpy items(&assistant, &CAssistantBus::openItemRequested);
         QSignalSpy lists(&assistant, &CAssistantBus::showWatchListRequested);
         QList<bool> answers;
-        CAssistantBus::AskOpenItem(QStringLiteral("https://item.example/1"), this, [&](bool t) { answers.append(t); });
+        CAssistantBus::AskOpenItem(QStringLiteral("https://item.example/1"), this,
+                                   [&](bool t) { answers.append(t); });
         CAssistantBus::AskShowWatchList(this, [&](bool t) { answers.append(t); });
         QTRY_COMPARE_WITH_TIMEOUT(answers.size(), 2, kWaitMs);
         QCOMPARE(answers, (QList<bool>{running, running}));
@@ -276,7 +280,8 @@ void NotifierTest::headlessOpener()
         QVERIFY(service.Start());
         CAssistantBus assistant;
         if (running)
-            QVERIFY(assistant.Register(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connection)));
+            QVERIFY(
+                assistant.Register(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connection)));
         CDesktopNotifier notifier;
         CHeadlessOpener opener(&notifier, program);
         QSignalSpy shown(&notifier, &CDesktopNotifier::shown);

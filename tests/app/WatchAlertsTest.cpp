@@ -123,11 +123,14 @@ void WatchAlertsTest::texts_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<qint64>("target"); // -1: none
     QTest::addColumn<QString>("body");
-    QTest::newRow("one, no target") << 1 << QStringLiteral("保温杯") << qint64(-1) << QStringLiteral("保温杯 ¥129.00 → ¥99.00");
+    QTest::newRow("one, no target") << 1 << QStringLiteral("保温杯") << qint64(-1)
+                                    << QStringLiteral("保温杯 ¥129.00 → ¥99.00");
     QTest::newRow("one, a target") << 1 << QStringLiteral("保温杯") << qint64(10000)
                                    << QStringLiteral("保温杯 ¥129.00 → ¥99.00（目标 ¥100.00）");
-    QTest::newRow("one, no title") << 1 << QString() << qint64(-1) << QStringLiteral("关注的商品 ¥129.00 → ¥99.00");
-    QTest::newRow("two: the summary") << 2 << QStringLiteral("保温杯") << qint64(-1) << QStringLiteral("2 件关注的商品降价了");
+    QTest::newRow("one, no title") << 1 << QString() << qint64(-1)
+                                   << QStringLiteral("关注的商品 ¥129.00 → ¥99.00");
+    QTest::newRow("two: the summary")
+        << 2 << QStringLiteral("保温杯") << qint64(-1) << QStringLiteral("2 件关注的商品降价了");
     QTest::newRow("none: nothing") << 0 << QStringLiteral("保温杯") << qint64(-1) << QString();
 }
 
@@ -151,7 +154,8 @@ void WatchAlertsTest::pictureFileName_data()
 {
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("name");
-    QTest::newRow("the tile's thumbnail") << QStringLiteral("https://img.example/i4/abc.jpg") << QStringLiteral("abc.jpg_220x220.jpg");
+    QTest::newRow("the tile's thumbnail")
+        << QStringLiteral("https://img.example/i4/abc.jpg") << QStringLiteral("abc.jpg_220x220.jpg");
     QTest::newRow("no file name") << QStringLiteral("https://img.example/") << QString();
     QTest::newRow("no suffix: as it is") << QStringLiteral("http://pictures/abc") << QStringLiteral("abc");
     QTest::newRow("no address") << QString() << QString();
@@ -174,7 +178,8 @@ void WatchAlertsTest::savedSettings_data()
     QTest::newRow("nothing saved: 6 h, 5 %") << QVariant() << QVariant() << 6 << 5;
     QTest::newRow("saved values") << QVariant(12) << QVariant(10) << 12 << 10;
     QTest::newRow("beyond the ranges") << QVariant(500) << QVariant(0) << 168 << 1;
-    QTest::newRow("not numbers") << QVariant(QStringLiteral("oft")) << QVariant(QStringLiteral("viel")) << 6 << 5;
+    QTest::newRow("not numbers") << QVariant(QStringLiteral("oft")) << QVariant(QStringLiteral("viel")) << 6
+                                 << 5;
 }
 
 void WatchAlertsTest::savedSettings()
@@ -196,16 +201,18 @@ void WatchAlertsTest::systemctlAnswers_data()
 {
     QTest::addColumn<bool>("started");
     QTest::addColumn<QString>("out");
-    QTest::addColumn<bool>("instance");  // read as is-system-running's answer
+    QTest::addColumn<bool>("instance");         // read as is-system-running's answer
     QTest::addColumn<yfx::TimerState>("timer"); // read as is-enabled's answer
     using yfx::TimerState;
-    QTest::newRow("running, enabled") << true << QStringLiteral("running\n") << true << TimerState::NotInstalled;
+    QTest::newRow("running, enabled")
+        << true << QStringLiteral("running\n") << true << TimerState::NotInstalled;
     QTest::newRow("degraded") << true << QStringLiteral("degraded\n") << true << TimerState::NotInstalled;
     QTest::newRow("offline") << true << QStringLiteral("offline\n") << false << TimerState::NotInstalled;
     QTest::newRow("nothing on stdout") << true << QString() << false << TimerState::NotInstalled;
     QTest::newRow("no systemctl") << false << QString() << false << TimerState::NoUserInstance;
     QTest::newRow("enabled") << true << QStringLiteral("enabled\n") << true << TimerState::Enabled;
-    QTest::newRow("enabled-runtime") << true << QStringLiteral("enabled-runtime\n") << true << TimerState::Enabled;
+    QTest::newRow("enabled-runtime") << true << QStringLiteral("enabled-runtime\n") << true
+                                     << TimerState::Enabled;
     QTest::newRow("disabled") << true << QStringLiteral("disabled\n") << true << TimerState::Disabled;
     QTest::newRow("not-found") << true << QStringLiteral("not-found\n") << true << TimerState::NotInstalled;
 }
@@ -231,16 +238,18 @@ void WatchAlertsTest::pageOpens_data()
     QTest::addColumn<bool>("checked");
     QTest::addColumn<QString>("note"); // part of the note
     using yfx::TimerState;
-    QTest::newRow("enabled") << QStringLiteral("state=enabled") << TimerState::Enabled << true << true << QStringLiteral("已开启");
-    QTest::newRow("disabled") << QStringLiteral("state=disabled") << TimerState::Disabled << true << false << QStringLiteral("已关闭");
-    QTest::newRow("not installed") << QStringLiteral("state=not-found") << TimerState::NotInstalled << false << false
-                                   << QStringLiteral("yuefengxuan-check.timer");
-    QTest::newRow("instance offline") << QStringLiteral("running=offline") << TimerState::NoUserInstance << false << false
-                                      << QStringLiteral("没有 systemd 用户实例");
+    QTest::newRow("enabled") << QStringLiteral("state=enabled") << TimerState::Enabled << true << true
+                             << QStringLiteral("已开启");
+    QTest::newRow("disabled") << QStringLiteral("state=disabled") << TimerState::Disabled << true << false
+                              << QStringLiteral("已关闭");
+    QTest::newRow("not installed") << QStringLiteral("state=not-found") << TimerState::NotInstalled << false
+                                   << false << QStringLiteral("yuefengxuan-check.timer");
+    QTest::newRow("instance offline") << QStringLiteral("running=offline") << TimerState::NoUserInstance
+                                      << false << false << QStringLiteral("没有 systemd 用户实例");
     QTest::newRow("no bus") << QStringLiteral("nobus=") << TimerState::NoUserInstance << false << false
                             << QStringLiteral("没有 systemd 用户实例");
-    QTest::newRow("no systemctl") << QStringLiteral("nosystemctl") << TimerState::NoUserInstance << false << false
-                                  << QStringLiteral("没有 systemd 用户实例");
+    QTest::newRow("no systemctl") << QStringLiteral("nosystemctl") << TimerState::NoUserInstance << false
+                                  << false << QStringLiteral("没有 systemd 用户实例");
 }
 
 void WatchAlertsTest::pageOpens()
@@ -253,7 +262,8 @@ void WatchAlertsTest::pageOpens()
     if (setup == QLatin1String("nosystemctl")) {
         qputenv("PATH", m_settings.path().toLocal8Bit()); // a folder without it
     } else {
-        const auto [file, content] = std::pair(setup.section(QLatin1Char('='), 0, 0), setup.section(QLatin1Char('='), 1));
+        const auto [file, content] =
+            std::pair(setup.section(QLatin1Char('='), 0, 0), setup.section(QLatin1Char('='), 1));
         Write(m_bin.filePath(file), content.toUtf8() + '\n');
     }
     auto page = OpenPage();
@@ -289,7 +299,8 @@ void WatchAlertsTest::pageSwitchesTimer()
     QTest::mouseClick(page->TimerBox(), Qt::LeftButton);
     QVERIFY(known.wait(kWaitMs));
     QVERIFY(!page->TimerBox()->isChecked());
-    QCOMPARE(page->TimerNote()->text(), QStringLiteral("未能切换定时检查：Failed to enable unit: Access denied"));
+    QCOMPARE(page->TimerNote()->text(),
+             QStringLiteral("未能切换定时检查：Failed to enable unit: Access denied"));
 }
 
 void WatchAlertsTest::pageSaves()
@@ -299,7 +310,7 @@ void WatchAlertsTest::pageSaves()
     QCOMPARE(page->IntervalBox()->value(), 6);
     QCOMPARE(page->PercentBox()->value(), 5);
     page->IntervalBox()->setValue(24);
-    page->PercentBox()->setValue(200); // beyond the range: 90
+    page->PercentBox()->setValue(200);           // beyond the range: 90
     QCOMPARE(yfx::SavedWatchIntervalHours(), 6); // nothing saved before OK
     page->Save();
     QCOMPARE(QSettings().value(QStringLiteral("watch/intervalHours")).toInt(), 24);

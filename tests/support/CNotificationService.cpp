@@ -11,8 +11,8 @@ const QString kConnection = QStringLiteral("yfx-test-notification-service");
 } // namespace
 
 CNotificationService::CNotificationService(QStringList capabilities)
-    : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, kConnection))
-    , m_capabilities(std::move(capabilities))
+    : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, kConnection)),
+      m_capabilities(std::move(capabilities))
 {
 }
 
@@ -26,12 +26,15 @@ CNotificationService::~CNotificationService()
 bool CNotificationService::Start()
 {
     return m_bus.isConnected() &&
-           m_bus.registerObject(kPath, this, QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportScriptableSignals) &&
+           m_bus.registerObject(kPath, this,
+                                QDBusConnection::ExportScriptableSlots |
+                                    QDBusConnection::ExportScriptableSignals) &&
            m_bus.registerService(kName);
 }
 
-uint CNotificationService::Notify(const QString& app, uint replaces, const QString& icon, const QString& summary,
-                                  const QString& body, const QStringList& actions, const QVariantMap& hints, int timeout)
+uint CNotificationService::Notify(const QString& app, uint replaces, const QString& icon,
+                                  const QString& summary, const QString& body, const QStringList& actions,
+                                  const QVariantMap& hints, int timeout)
 {
     if (m_bFailing) {
         sendErrorReply(QDBusError::Failed, QStringLiteral("the test service refuses notices"));
@@ -74,7 +77,8 @@ bool CNotificationService::ImageOf(const Call& call, Image& out)
     if (arg.currentSignature() != QLatin1String("(iiibiiay)"))
         return false;
     arg.beginStructure();
-    arg >> out.width >> out.height >> out.rowstride >> out.hasAlpha >> out.bitsPerSample >> out.channels >> out.data;
+    arg >> out.width >> out.height >> out.rowstride >> out.hasAlpha >> out.bitsPerSample >> out.channels >>
+        out.data;
     arg.endStructure();
     return true;
 }

@@ -36,7 +36,8 @@ public:
         QByteArray data;
     };
 
-    explicit CNotificationService(QStringList capabilities = {QStringLiteral("actions"), QStringLiteral("body")});
+    explicit CNotificationService(QStringList capabilities = {QStringLiteral("actions"),
+                                                              QStringLiteral("body")});
     ~CNotificationService() override;
 
     // Takes the name; false when it could not (no bus, or someone else has it).
@@ -52,7 +53,8 @@ public:
 
 public slots:
     Q_SCRIPTABLE uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary,
-                             const QString& body, const QStringList& actions, const QVariantMap& hints, int timeout);
+                             const QString& body, const QStringList& actions, const QVariantMap& hints,
+                             int timeout);
     Q_SCRIPTABLE QStringList GetCapabilities();
     Q_SCRIPTABLE void CloseNotification(uint id);
 
