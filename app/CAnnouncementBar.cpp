@@ -59,6 +59,16 @@ void CAnnouncementBar::SetText(const QString& text)
     ShowFitted();
 }
 
+QToolButton* CAnnouncementBar::AddButton(const QString& text)
+{
+    auto* button = new QToolButton(this);
+    button->setText(text);
+    button->setAutoRaise(true);
+    auto* row = static_cast<QHBoxLayout*>(layout());
+    row->insertWidget(row->indexOf(m_close), button);
+    return button;
+}
+
 QString CAnnouncementBar::Text() const
 {
     return m_strText;

@@ -19,6 +19,8 @@ public:
     QString Text() const;      // the whole announcement
     QString ShownText() const; // what the bar shows of it now
     QToolButton* CloseButton() const { return m_close; }
+    // A button of its own before the close button (the caller connects it).
+    QToolButton* AddButton(const QString& text);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -5,6 +5,7 @@
 #include "app/CSecretStore.h"
 #include "app/CSettingsDialog.h"
 #include "app/CLumbra2Doc.h"
+#include "app/CWatchSettingsPage.h"
 #include "app/COutlookBar.h"
 #include "app/KeyIndicators.h"
 #include "app/PlainToolTip.h"
@@ -653,6 +654,9 @@ CSettingsDialog* CMainFrame::OpenSettings()
     auto* prices = new CPriceMemoryPage(MainPriceMemory());
     dialog->AddPage(QStringLiteral("价格记录"), prices);
     connect(dialog, &QDialog::accepted, prices, &CPriceMemoryPage::Save);
+    auto* watch = new CWatchSettingsPage;
+    dialog->AddPage(QStringLiteral("降价提醒"), watch);
+    connect(dialog, &QDialog::accepted, watch, &CWatchSettingsPage::Save);
     m_settingsDialog = dialog;
     dialog->open();
     return dialog;

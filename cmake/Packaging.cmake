@@ -7,6 +7,9 @@
 #   share/applications/yuefengxuan-demo.desktop  menu entry: the program on the bundled server
 #   share/metainfo/invalid.yuefengxuan.assistant.metainfo.xml   the software centres' entry
 #   share/icons/hicolor/NxN/apps/yuefengxuan.png  the icon, 16 to 256 pixels (tools/artwork)
+#   lib/systemd/user/yuefengxuan-check.{service,timer}  the check of the watched items every
+#                                              6 hours while the program is closed (off until
+#                                              the user turns it on: no preset enables it)
 #   share/man/man1/yuefengxuan.1.gz, share/doc/yuefengxuan/{copyright,changelog.gz}
 
 install(TARGETS market-server RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/yuefengxuan)
@@ -15,6 +18,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/res/yuefengxuan.desktop ${PROJECT_SOURCE_DIR
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/invalid.yuefengxuan.assistant.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/res/icons/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+# systemd's own folder for user units, under the prefix whatever the library folder is called
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/systemd/yuefengxuan-check.service
+              ${PROJECT_SOURCE_DIR}/packaging/systemd/yuefengxuan-check.timer
+        DESTINATION lib/systemd/user)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/yuefengxuan)
 
 # The man page and the changelog go in compressed as Debian wants them: gzip -9, no name or time

@@ -408,14 +408,15 @@ void StartupTest::settingsOpenFromTheTabRowAndTheKeys()
     QTRY_VERIFY(frame.SettingsDialog() && frame.SettingsDialog()->isVisible());
     CSettingsDialog* dialog = frame.SettingsDialog();
     QCOMPARE(dialog->windowTitle(), QStringLiteral("首选项"));
-    QCOMPARE(dialog->PageCount(), 3);
+    QCOMPARE(dialog->PageCount(), 4);
     QCOMPARE(dialog->PageList()->item(0)->text(), QStringLiteral("数据源"));
     QCOMPARE(dialog->PageList()->item(1)->text(), QStringLiteral("搜索记录"));
     QCOMPARE(dialog->PageList()->item(2)->text(), QStringLiteral("价格记录"));
+    QCOMPARE(dialog->PageList()->item(3)->text(), QStringLiteral("降价提醒"));
     // another part of the program adds its page
     auto* page = new QLabel(QStringLiteral("其他"));
-    QCOMPARE(dialog->AddPage(QStringLiteral("其他"), page), 3);
-    dialog->ShowPage(3);
+    QCOMPARE(dialog->AddPage(QStringLiteral("其他"), page), 4);
+    dialog->ShowPage(4);
     QVERIFY(page->isVisible());
     // "清除搜索记录" empties the pane's history
     frame.SearchPane()->SetKeywordHistory({QStringLiteral("手机")});

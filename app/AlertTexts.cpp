@@ -1,0 +1,66 @@
+#include "app/AlertTexts.h"
+
+#include "market/TBRecord.h"
+#include "results/PriceMarker.h"
+
+namespace yfx {
+
+std::string AlertTitle()
+{
+    return "降价提醒";
+}
+
+std::string AlertBody(const store::PriceAlert& alert)
+{
+    std::string body = alert.title.empty() ? std::string("关注的商品") : alert.title;
+    body += " " + YuanText(alert.before) + " → " + YuanText(alert.now);
+    if (alert.target)
+        body += "（目标 " + YuanText(*alert.target) + "）";
+    return body;
+}
+
+std::string AlertsSummaryBody(std::size_t count)
+{
+    return std::to_string(count) + " 件关注的商品降价了";
+}
+
+std::string AlertsBody(const std::vector<store::PriceAlert>& alerts)
+{
+    if (alerts.empty())
+        return {};
+    return alerts.size() == 1 ? AlertBody(alerts.front()) : AlertsSummaryBody(alerts.size());
+}
+
+std::string EscapeMarkup(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        default:
+            out += c;
+            break;
+        }
+    }
+    return out;
+}
+
+std::string PictureFileName(const std::string& pictureAddress)
+{
+    // the same name the results view gives the file when it fetches the tile's picture
+    CTBRecord record;
+    record.SetValue(CTBRecord::OriginalImage, pictureAddress);
+    record.DeriveThumbnail();
+    return record.thumbFileName;
+}
+
+} // namespace yfx
