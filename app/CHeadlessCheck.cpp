@@ -1,6 +1,7 @@
 #include "app/CHeadlessCheck.h"
 
 #include "app/CSecretStore.h"
+#include "market/Endpoints.h"
 #include "market/Gbk.h"
 #include "res/GbkText.h"
 #include "market/LocalConfiguration.h"
@@ -37,8 +38,8 @@ std::string Yuan(std::int64_t cents)
     return buf;
 }
 
-// The configuration from the local files and the keyring, as the main frame composes it
-// before any document has come.
+// The configuration from the local files, the kept configuration document and the keyring,
+// as the main frame composes it at start before a document has come.
 bool Compose(Configuration& cfg, std::string& problem)
 {
     const XdgFolders folders = XdgFoldersNow();
@@ -52,7 +53,20 @@ bool Compose(Configuration& cfg, std::string& problem)
         ReadLocalConfigFile(path, file);
         local.push_back(std::move(file));
     }
-    cfg = MergeConfiguration(local, ConfigurationLayer{}, false);
+    // the configuration server's document as the last run of the program kept it
+    const DataSource chosen = ChosenDataSource(local);
+    const bool serverCounts = chosen == DataSource::Unset || chosen == DataSource::Server;
+    SetEndpointConfigured(Endpoint::Config, serverCounts ? ChosenConfigServer(local) : std::string());
+    ConfigurationLayer remote;
+    std::string bytes;
+    bool missing = false;
+    if (!folders.cacheFolder.empty() &&
+        ReadSmallFile(folders.cacheFolder + "/" + kCachedConfigDocument, kMaxConfigurationBytes + 4096, bytes, missing)) {
+        const std::size_t eol = bytes.find('\n');
+        if (eol != std::string::npos && bytes.compare(0, eol, ConfigDocumentUrl()) == 0)
+            ReadConfigurationLayer(0, bytes.substr(eol + 1), remote);
+    }
+    cfg = MergeConfiguration(local, remote, false);
     cfg.buyerIp = GbkFromQString(QSettings().value(QStringLiteral("openPlatform/ip")).toString());
     if (SecretFromKeyring(local, false)) {
         QEventLoop loop;

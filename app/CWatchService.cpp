@@ -58,6 +58,12 @@ void CWatchService::Start()
     Schedule();
 }
 
+void CWatchService::Reschedule()
+{
+    if (m_state == State::Idle)
+        Schedule();
+}
+
 void CWatchService::Schedule()
 {
     const std::int64_t interval = std::int64_t{IntervalHours()} * 3600;

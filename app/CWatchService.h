@@ -35,6 +35,8 @@ public:
     void SetConfiguration(const Configuration& config);
     // Schedules the checks (the first at once when the last is older than the interval).
     void Start();
+    // The interval setting changed: the next check is scheduled anew.
+    void Reschedule();
     // Checks now, unless a check is under way.
     void CheckNow();
 
