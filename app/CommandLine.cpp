@@ -99,6 +99,8 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     }
     out.checkWatched = parser.isSet(checkWatched);
     if (out.checkWatched && out.demo) {
+        out.demo = false;
+        out.checkWatched = false;
         out.text = QStringLiteral("--check-watched cannot use --demo: give the server with --server.");
         return out;
     }
