@@ -53,7 +53,11 @@ CommandLine ParseCommandLine(const QStringList& arguments)
                                        QStringLiteral("Search for <KEYWORD>, say what came and leave (for checks)."),
                                        QStringLiteral("KEYWORD"));
     searchWhenShown.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({help, version, server, demo, quitWhenShown, searchWhenShown});
+    const QCommandLineOption checkWatched(
+        QStringLiteral("check-watched"),
+        QStringLiteral("Check the prices of the watched items once, without a window (no display needed), tell "
+                       "the drops and exit."));
+    parser.addOptions({help, version, server, demo, quitWhenShown, searchWhenShown, checkWatched});
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("Accepted and ignored: opens nothing."),
                                  QStringLiteral("[file...]"));
 
@@ -92,6 +96,13 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             out.text = QStringLiteral("--server and --demo exclude each other.");
             return out;
         }
+    }
+    out.checkWatched = parser.isSet(checkWatched);
+    if (out.checkWatched && out.demo) {
+        out.demo = false;
+        out.checkWatched = false;
+        out.text = QStringLiteral("--check-watched cannot use --demo: give the server with --server.");
+        return out;
     }
     out.quitWhenShown = parser.isSet(quitWhenShown);
     out.searchWhenShown = parser.value(searchWhenShown);

@@ -9,6 +9,8 @@
 //                       that cannot start is then reported on standard error only
 //   --search-when-shown KEYWORD  (for checks, not listed) search for KEYWORD once the window
 //                       is up, say what came on standard output and leave (CSearchProbe)
+//   --check-watched     one check of the watch list without a window or display (CHeadlessCheck),
+//                       then exit; not with --demo
 // A file name, or anything else that is not an option, is accepted and opens nothing.
 #include <QString>
 #include <QStringList>
@@ -27,6 +29,7 @@ struct CommandLine {
     bool demo = false;          // --demo
     bool quitWhenShown = false; // --quit-when-shown
     QString searchWhenShown;    // --search-when-shown's keyword
+    bool checkWatched = false;  // --check-watched
     QString text;               // see Action
 };
 

@@ -3,6 +3,7 @@
 // after it has taken out the window system's own options (-platform and the like).
 #include "app/CDemoServer.h"
 #include "app/CEndSignals.h"
+#include "app/CHeadlessCheck.h"
 #include "app/CLumbra2App.h"
 #include "app/CMainFrame.h"
 #include "app/CSearchProbe.h"
@@ -41,6 +42,16 @@ int main(int argc, char** argv)
     if (early.action == Action::Help || early.action == Action::Version) {
         Print(stdout, early.text);
         return 0;
+    }
+
+    if (early.action == Action::Run && early.checkWatched) {
+        // no window and no display: the core application object only
+        QCoreApplication core(argc, argv);
+        QCoreApplication::setOrganizationName(QStringLiteral("应用程序向导生成的本地应用程序"));
+        QCoreApplication::setApplicationName(QStringLiteral("悦丰选网购助手"));
+        if (!early.server.isEmpty())
+            yfx::SetEndpointServer(early.server.toStdString());
+        return yfx::RunHeadlessCheck();
     }
 
     CLumbra2App app(argc, argv);

@@ -20,6 +20,7 @@ struct Case {
     bool quitWhenShown = false;
     const char* textHas = ""; // part of the help, version or error text; "" wants no text
     const char* search = "";  // --search-when-shown's keyword
+    bool checkWatched = false;
 };
 
 void PrintTo(const Case& c, std::ostream* out)
@@ -69,6 +70,10 @@ const Case kCases[] = {
     {"the search check", {S("--search-when-shown"), S("手机")}, Action::Run, "", false, false, "", "手机"},
     {"the search check without its keyword", {S("--search-when-shown")}, Action::Error, "", false, false,
      "search-when-shown"},
+    {"the headless check with a server", {S("--check-watched"), S("--server=http://127.0.0.1:8080")}, Action::Run,
+     "http://127.0.0.1:8080", false, false, "", "", true},
+    {"the headless check cannot use the demo", {S("--check-watched"), S("--demo")}, Action::Error, "", false, false,
+     "--check-watched"},
 };
 
 class CommandLineTest : public ::testing::TestWithParam<Case> {};
@@ -83,6 +88,7 @@ TEST_P(CommandLineTest, Parses)
     EXPECT_EQ(got.demo, c.demo);
     EXPECT_EQ(got.quitWhenShown, c.quitWhenShown);
     EXPECT_EQ(got.searchWhenShown.toStdString(), c.search);
+    EXPECT_EQ(got.checkWatched, c.checkWatched);
     if (*c.textHas)
         EXPECT_TRUE(got.text.contains(S(c.textHas))) << got.text.toStdString();
     else
@@ -95,7 +101,7 @@ TEST(CommandLineHelp, ListsTheOptionsButNotTheCheckOptions)
 {
     const QString help = yfx::ParseCommandLine({S("./build/bin/yuefengxuan"), S("-h")}).text;
     EXPECT_TRUE(help.startsWith(S("Usage: yuefengxuan [options] [file...]\n"))) << help.toStdString();
-    for (const char* option : {"--help", "--version", "--server <URL>", "--demo", "YFX_SERVER", "file"})
+    for (const char* option : {"--help", "--version", "--server <URL>", "--demo", "--check-watched", "YFX_SERVER", "file"})
         EXPECT_TRUE(help.contains(S(option))) << option;
     EXPECT_FALSE(help.contains(S("quit-when-shown")));
     EXPECT_FALSE(help.contains(S("search-when-shown")));

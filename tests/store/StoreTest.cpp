@@ -281,6 +281,90 @@ TEST_F(StoreTest, PruneKeepsTheDaysAskedForAndClearLeavesNothing)
     EXPECT_EQ(Write(db, {MakeSighting("new", 1)}), 1);
 }
 
+TEST_F(StoreTest, WatchListHoldsAtMost500AndAnswersPricesFromTheRows)
+{
+    CPriceDatabase db(Options());
+    ASSERT_EQ(db.Open().state, StoreStatus::State::Ready);
+    Sighting first = MakeSighting("1", 1000, 500);
+    first.finalPrice = 900;
+    const struct {
+        Sighting item;
+        std::optional<std::int64_t> target;
+        WatchOutcome outcome;
+    } adds[] = {
+        {first, 800, WatchOutcome::Added},
+        {MakeSighting("1", 1200), 700, WatchOutcome::Already}, // target and price left alone
+        {MakeSighting("2", 3000), {}, WatchOutcome::Added},
+    };
+    for (const auto& a : adds)
+        EXPECT_EQ(db.Watch(a.item, a.target), a.outcome) << a.item.key.itemId;
+
+    // rows of later days: the current price, the lowest, one price per day of the last 30
+    const struct {
+        std::int64_t at;
+        std::int64_t price;
+        std::optional<std::int64_t> finalPrice;
+    } rows[] = {{kNoon + kDay, 1000, 850}, {kNoon + kDay + 60, 980, 870}, {kNoon + 40 * kDay, 1100, {}}};
+    for (const auto& r : rows) {
+        m_now = r.at;
+        Sighting s = MakeSighting("1", r.price, 500);
+        s.finalPrice = r.finalPrice;
+        ASSERT_EQ(Write(db, {s}), 1);
+    }
+    std::vector<WatchedItem> watched;
+    ASSERT_TRUE(db.Watched(watched));
+    ASSERT_EQ(watched.size(), 2u);
+    const WatchedItem& w = watched[0];
+    EXPECT_EQ(w.key.itemId, "1");
+    EXPECT_EQ(w.addedTime, kNoon);
+    EXPECT_EQ(w.addedPrice, 900);
+    EXPECT_EQ(w.target, 800);
+    EXPECT_EQ(w.current, 1100);
+    EXPECT_EQ(w.lowest, 850);
+    EXPECT_EQ(w.lastChecked, 0);
+    ASSERT_EQ(w.recent.size(), 1u); // the rows of 40 days ago are older than 30 days
+    EXPECT_EQ(w.recent[0].price, 1100);
+
+    bool changed = false;
+    ASSERT_TRUE(db.SetTarget({ResultSource::ListSearch, "2"}, 2500, &changed));
+    EXPECT_TRUE(changed);
+    ASSERT_TRUE(db.SetTarget({ResultSource::ListSearch, "9"}, 2500, &changed));
+    EXPECT_FALSE(changed);
+
+    // a check: "1" found lower (its postage kept), "2" gone; neither is dropped
+    std::vector<PriceAlert> alerts;
+    CheckedItem found{MakeSighting("1", 700), false};
+    found.seen.title.clear();
+    ASSERT_TRUE(db.RecordCheck({found}, {{ResultSource::ListSearch, "2"}}, 5, alerts));
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].reason, AlertReason::Target);
+    EXPECT_EQ(alerts[0].before, 900);
+    EXPECT_EQ(alerts[0].now, 700);
+    EXPECT_FALSE(alerts[0].title.empty());
+    PriceHistory h;
+    ASSERT_TRUE(db.History({ResultSource::ListSearch, "1"}, h));
+    EXPECT_EQ(h.points.back().postage, 500);
+    ASSERT_TRUE(db.Watched(watched));
+    EXPECT_EQ(watched[1].gone, true);
+    EXPECT_EQ(watched[1].target, 2500);
+    EXPECT_GT(watched[0].lastChecked, 0);
+
+    // clearing and pruning keep the watch list
+    ASSERT_TRUE(db.Clear());
+    int deleted = 0;
+    ASSERT_TRUE(db.Prune(0, &deleted));
+    std::vector<bool> watching;
+    ASSERT_TRUE(db.Watching({{ResultSource::ListSearch, "1"}, {ResultSource::OpenPlatform, "1"}, {ResultSource::ListSearch, "2"}}, watching));
+    EXPECT_EQ(watching, (std::vector<bool>{true, false, true}));
+
+    ASSERT_TRUE(db.Unwatch({ResultSource::ListSearch, "2"}, &changed));
+    EXPECT_TRUE(changed);
+    for (int i = 1; i < kMaxWatched; ++i)
+        ASSERT_EQ(db.Watch(MakeSighting("n" + std::to_string(i), 100), {}), WatchOutcome::Added) << i;
+    EXPECT_EQ(db.Watch(MakeSighting("one too many", 100), {}), WatchOutcome::Full);
+    EXPECT_EQ(QueryText(db.Path(), "SELECT count(*) FROM watch"), std::to_string(kMaxWatched));
+}
+
 TEST(ParseCents, ReadsTheMarketplacesAmounts)
 {
     const struct {

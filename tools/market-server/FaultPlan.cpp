@@ -22,7 +22,7 @@ constexpr KindInfo kKinds[] = {
     {"unsafe-name", FaultKind::UnsafeName, false, false, 0, 0, 0},
     {"size", FaultKind::Size, true, true, 0, std::int64_t{1} << 30, 0},
     {"delay", FaultKind::Delay, true, true, 0, 600000, 0},
-    {"platform-error", FaultKind::PlatformError, true, true, 1, 99, 0},
+    {"platform-error", FaultKind::PlatformError, true, true, 1, 99999, 0},
     {"stall-ms", FaultKind::StallMs, true, true, 1, 60000, 0},
     {"elements", FaultKind::Elements, true, true, 1, 256, 0},
     {"redirect-nowhere", FaultKind::RedirectNowhere, false, false, 0, 0, 0},
@@ -31,6 +31,7 @@ constexpr KindInfo kKinds[] = {
     {"drip", FaultKind::Drip, false, true, 1, 60000, 1000},
     {"stream", FaultKind::Stream, true, true, 0, std::int64_t{1} << 30, 0},
     {"huge-png", FaultKind::HugePng, false, true, 1, 8000, 4000},
+    {"rate-limit", FaultKind::RateLimit, true, true, 0, 86400, 0},
 };
 
 } // namespace

@@ -35,6 +35,7 @@ enum class FaultKind {
     Drip,            // the answer's body one byte every ARG ms (its length announced)
     Stream,          // an answer of exactly ARG bytes sent in chunks, its length not announced
     HugePng,         // a picture of ARG x ARG pixels as a PNG
+    RateLimit,       // the current affiliate methods answer code 7 announcing a ban of ARG s
 };
 
 struct FaultRule {

@@ -360,7 +360,10 @@ void MarketServer::Handle(const httplib::Request& req, httplib::Response& res)
                                     : kind == FaultKind::UnsafeName ? DocumentVariant::UnsafeName
                                                                     : DocumentVariant::Normal;
     const std::int64_t sizeWanted = fault && (kind == FaultKind::Size || kind == FaultKind::Stream) ? fault->arg : -1;
-    const int platformError = fault && kind == FaultKind::PlatformError ? static_cast<int>(fault->arg) : 0;
+    const int platformError = !fault                            ? 0
+                              : kind == FaultKind::PlatformError ? static_cast<int>(fault->arg)
+                              : kind == FaultKind::RateLimit     ? MaterialGateway::kAnnouncedBan + static_cast<int>(fault->arg)
+                                                                 : 0;
 
     Answer a;
     if (fault && kind == FaultKind::Status) {

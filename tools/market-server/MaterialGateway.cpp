@@ -277,6 +277,16 @@ std::string MaterialGateway::Answer(const QueryParams& params, const std::string
     if (forcedError == 15)
         return ErrorDocument(15, "Remote service error", "isp.remote-service-error",
                              "服务暂时不可用，请稍后再试", params);
+    if (forcedError >= kAnnouncedBan)
+        return ErrorDocument(7, "App Call Limited", "accesscontrol.limited-by-api-access-count",
+                             "This ban will last for " + std::to_string(forcedError - kAnnouncedBan) +
+                                 " more seconds",
+                             params);
+    if (forcedError == 7)
+        return ErrorDocument(7, "App Call Limited", "accesscontrol.limited-by-app-access-count",
+                             "应用调用次数超限", params);
+    if (forcedError == 50002)
+        return ErrorDocument(50002, "调用频率高，请稍后再试", "", "", params);
     if (forcedError > 0)
         return ErrorDocument(forcedError, "Platform error", "isp.platform-error", "平台错误", params);
 
@@ -522,7 +532,8 @@ std::string MaterialGateway::ItemInfo(const QueryParams& params, const std::stri
     if (ids.size() > kMaxInfoIds)
         return ErrorDocument(41, "Invalid arguments:item_id", "isv.invalid-parameter:item_id",
                              "商品ID个数不能超过20个", params);
-    if (std::any_of(ids.begin(), ids.end(), AllDigits))
+    // an old numeric id is refused unless it is one of the catalogue's (the list search's items)
+    if (std::any_of(ids.begin(), ids.end(), [&](const std::string& id) { return AllDigits(id) && !m_catalogue.FindItem(id); }))
         return ErrorDocument(15, "Remote service error", "-4003", "请使用升级后的新商品ID", params);
 
     GbkJsonWriter w;
@@ -533,9 +544,9 @@ std::string MaterialGateway::ItemInfo(const QueryParams& params, const std::stri
     const bool nonString = variant == DocumentVariant::NonString;
     int n = 0;
     for (const std::string& id : ids) {
-        const CatalogueItem* item = FindByItemId(id);
+        const CatalogueItem* item = AllDigits(id) ? m_catalogue.FindItem(id) : FindByItemId(id);
         if (!item)
-            continue;
+            continue; // an item the platform does not know is left out
         const ItemWriter iw{w, m_catalogue, host, simplify, nonString, n++, Catalogue::Today(m_options.day),
                             m_options.withholdRatesum};
         w.BeginObject();

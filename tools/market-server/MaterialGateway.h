@@ -12,7 +12,10 @@
 // under "<method>_response" with every list wrapped in an object. Answers are UTF-8.
 //
 // Items have the platform's new-style ids ("<code>-<code>", see ItemId); an old numeric id
-// asked for details answers code 15, sub_code -4003. About half the items carry a coupon
+// asked for details answers code 15, sub_code -4003, unless it is the id of a catalogue item
+// (the list search's items: their details are answered, input_item_iid the numeric id). An id
+// of no item is left out of the details' answer, as the platform leaves out items it no longer
+// knows. The details carry the day's price (--day) and its promotions. About half the items carry a coupon
 // ("商品券" in final_promotion_path_list), some another promotion too (CouponOf). The search
 // matches every word of q in the title or the shop title, itemloc against the seller's city,
 // cat (comma-separated ids, with everything below them), start_price/end_price in whole yuan
@@ -46,7 +49,12 @@ public:
     // True for the two methods above.
     static bool Serves(const std::string& method);
 
-    // The JSON answer (UTF-8). `forcedError` (0 none) is the code of a platform-error fault.
+    // A forced error of kAnnouncedBan + S: code 7 whose sub_msg announces a ban of S seconds.
+    static constexpr int kAnnouncedBan = 1000000;
+
+    // The JSON answer (UTF-8). `forcedError` (0 none) is the code of a platform-error fault
+    // (7 a rate limit without an announced time, 50002 the affiliate methods' rate limit), or
+    // kAnnouncedBan + S.
     std::string Answer(const QueryParams& params, const std::string& host, DocumentVariant variant,
                        int forcedError) const;
 

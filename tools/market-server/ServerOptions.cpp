@@ -87,7 +87,10 @@ Options:
                         platform-error:CODE
                                       the current affiliate methods answer error CODE once
                                       the request's checks pass (11 no permission, 15
-                                      remote service error)
+                                      remote service error, 7 a rate limit,
+                                      50002 the affiliate rate limit)
+                        rate-limit:S  the current affiliate methods answer code 7 "This ban
+                                      will last for S more seconds"
                         elements:MB   a JSON answer whose list (itemList, nicks, the category
                                       array, the gateway's item details) is MB MiB of "{}"
                                       elements (1..256)
