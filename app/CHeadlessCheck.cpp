@@ -1,5 +1,7 @@
 #include "app/CHeadlessCheck.h"
 
+#include "app/CAssistantBus.h"
+#include "app/CDesktopNotifier.h"
 #include "app/CSecretStore.h"
 #include "market/Endpoints.h"
 #include "market/Gbk.h"
@@ -95,10 +97,22 @@ bool Compose(Configuration& cfg, std::string& problem)
 
 void TellHeadlessAlerts(const std::vector<store::PriceAlert>& alerts)
 {
-    // The desktop notifier takes over here; until then each drop is one line.
+    // one line per drop for the journal, and the desktop's notices
     for (const store::PriceAlert& a : alerts)
         std::printf("降价提醒：%s ¥%s → ¥%s\n", a.title.c_str(), Yuan(a.before).c_str(), Yuan(a.now).c_str());
     std::fflush(stdout);
+    if (alerts.empty())
+        return;
+    CDesktopNotifier notifier;
+    // "查看" goes to the running program, else the browser (or the program is started)
+    CHeadlessOpener opener(&notifier, QCoreApplication::applicationFilePath());
+    QObject::connect(&notifier, &CDesktopNotifier::unanswered, [](const QString&) {
+        std::fprintf(stderr, "yuefengxuan: --check-watched: 桌面通知服务没有应答，降价只写在上面\n");
+        std::fflush(stderr);
+    });
+    notifier.Tell(alerts);
+    // the notices' actions are this process's to carry out while they are shown
+    notifier.WaitUntilSettled(kNoticeWaitMs);
 }
 
 int RunHeadlessCheck()

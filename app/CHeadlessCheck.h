@@ -15,7 +15,12 @@
 
 namespace yfx {
 
-// Where the drops of a headless check go: the one place the desktop's notifications are told.
+// How long a headless check stays for the actions of its notices (then it exits; a notice
+// still shown can no longer open anything).
+constexpr int kNoticeWaitMs = 5 * 60 * 1000;
+
+// Where the drops of a headless check go: one line each on standard output, and the desktop's
+// notices, whose actions are carried out until they are closed or kNoticeWaitMs has passed.
 void TellHeadlessAlerts(const std::vector<store::PriceAlert>& alerts);
 
 // Runs the check; needs a QCoreApplication. Returns the exit status.

@@ -5,6 +5,11 @@
 #include "app/CSecretStore.h"
 #include "app/CSettingsDialog.h"
 #include "app/CLumbra2Doc.h"
+#include "app/CAlertFallback.h"
+#include "app/CDesktopNotifier.h"
+#include "app/CWatchService.h"
+#include "market/NetEngine.h"
+#include "results/UrlOpener.h"
 #include "app/CWatchSettingsPage.h"
 #include "app/COutlookBar.h"
 #include "app/KeyIndicators.h"
@@ -228,6 +233,7 @@ CMainFrame::CMainFrame(QWidget* parent, int announcementPeriodMs, bool demo)
     CreateNavigationBar();
     CreateKeys();
     WatchPriceMemory();
+    StartWatching(column);
 
     SetMainResultsHost(this);
     SetMainResultsOpener(this);
@@ -320,12 +326,58 @@ void CMainFrame::CreateStatusBar()
 
 void CMainFrame::ShowWatchList()
 {
+    BringToFront();
     const int page = m_wndNavigationBar->GetTabsNum() - 1;
     if (m_wndNavigationBar->GetTabWnd(page) != m_wndWatchList)
         return;
     m_wndNavigationBar->SetActivePage(page);
     m_wndNavigationBar->show();
     m_wndWatchList->List()->setFocus(Qt::OtherFocusReason);
+}
+
+void CMainFrame::OpenWatchedItem(const QString& page)
+{
+    BringToFront();
+    if (!m_wndWatchList->OpenPage(page))
+        yfx::OpenUrl(page); // web addresses only
+}
+
+void CMainFrame::BringToFront()
+{
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
+void CMainFrame::StartWatching(QVBoxLayout* column)
+{
+    m_pAlertFallback = new CAlertFallback(this);
+    column->insertWidget(1, m_pAlertFallback->Bar()); // under the announcements
+    m_pNotifier = new CDesktopNotifier(this);
+    connect(m_pNotifier, &CDesktopNotifier::itemRequested, this, &CMainFrame::OpenWatchedItem);
+    connect(m_pNotifier, &CDesktopNotifier::watchListRequested, this, &CMainFrame::ShowWatchList);
+    connect(m_pNotifier, &CDesktopNotifier::unanswered, m_pAlertFallback, &CAlertFallback::Show);
+    connect(m_pAlertFallback, &CAlertFallback::viewRequested, this, &CMainFrame::ShowWatchList);
+
+    CPriceMemory* memory = MainPriceMemory();
+    if (!memory)
+        return;
+    m_pWatchService = new CWatchService(CNetEngine::Shared(), memory->Store(), memory->Path(), this);
+    connect(m_pWatchService, &CWatchService::alerts, m_pNotifier, &CDesktopNotifier::Tell);
+    connect(m_pWatchService, &CWatchService::checked, memory, &CPriceMemory::RefreshWatched);
+    const auto showState = [this] {
+        m_wndWatchList->SetLastCheck(m_pWatchService->LastCheck(),
+                                     m_pWatchService->CurrentState() != CWatchService::State::Idle);
+    };
+    connect(m_pWatchService, &CWatchService::stateChanged, this, showState);
+    connect(m_pWatchService, &CWatchService::checked, this, showState);
+    connect(m_wndWatchList, &CWatchListPane::checkRequested, m_pWatchService, &CWatchService::CheckNow);
+    connect(this, &CMainFrame::configurationChanged, m_pWatchService, [this] { m_pWatchService->SetConfiguration(m_config); });
+    m_pWatchService->SetConfiguration(m_config);
+    showState();
+    m_pWatchService->Start();
 }
 
 void CMainFrame::WatchPriceMemory()
@@ -657,6 +709,8 @@ CSettingsDialog* CMainFrame::OpenSettings()
     auto* watch = new CWatchSettingsPage;
     dialog->AddPage(QStringLiteral("降价提醒"), watch);
     connect(dialog, &QDialog::accepted, watch, &CWatchSettingsPage::Save);
+    if (m_pWatchService) // after the page has saved the interval
+        connect(dialog, &QDialog::accepted, m_pWatchService, &CWatchService::Reschedule);
     m_settingsDialog = dialog;
     dialog->open();
     return dialog;

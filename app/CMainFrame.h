@@ -37,6 +37,9 @@ class CChildFrame;
 class CLumbra2View;
 class CHomePageDlg;
 class CWatchListPane;
+class CWatchService;
+class CDesktopNotifier;
+class CAlertFallback;
 class CLumbraWnd;
 class COutlookBar;
 class CTBCatTreeCtrl;
@@ -133,8 +136,15 @@ public:
     CTBCatTreeCtrl* CategoryTree() const { return m_wndCategoryTree; }
     CHomePageDlg* HomePage() const { return m_wndHomePage; }
     CWatchListPane* WatchList() const { return m_wndWatchList; }
-    // Shows the "我的关注" page (a notification's action, the watch list's own links).
+    // Shows the "我的关注" page and brings the window to the front (a notice's action).
     void ShowWatchList();
+    // Opens the watched item whose page is `page` as its tile would (a notice's action) and
+    // brings the window to the front; an address not on the list opens as it is.
+    void OpenWatchedItem(const QString& page);
+    // The watch list's checks while the program runs (null without a price memory).
+    CWatchService* WatchService() const { return m_pWatchService; }
+    CDesktopNotifier* Notifier() const { return m_pNotifier; }
+    CAlertFallback* AlertFallback() const { return m_pAlertFallback; }
     CAnnouncementBar* CaptionBar() const { return m_wndCaptionBar; }
     const QTimer& AnnouncementTimer() const { return m_timer; }
     QList<CChildFrame*> ResultsWindows() const;
@@ -221,6 +231,12 @@ private:
     CLumbraWnd* m_wndSearchPane = nullptr;
     CHomePageDlg* m_wndHomePage = nullptr;
     CWatchListPane* m_wndWatchList = nullptr;
+    CWatchService* m_pWatchService = nullptr;
+    CDesktopNotifier* m_pNotifier = nullptr;
+    CAlertFallback* m_pAlertFallback = nullptr;
+    // The checks, the notices and their fallback bar (put into `column` under the announcements).
+    void StartWatching(class QVBoxLayout* column);
+    void BringToFront();
     CAnnouncementBar* m_wndCaptionBar = nullptr;
     QToolButton* m_documentMenuButton = nullptr;
     QToolButton* m_settingsButton = nullptr;

@@ -36,6 +36,11 @@ CWatchService::~CWatchService()
 void CWatchService::SetConfiguration(const Configuration& config)
 {
     m_config = config;
+    if (m_bAwaitingKeys && !m_config.appKey.empty() && !m_config.appSecret.empty()) {
+        m_bAwaitingKeys = false; // the check that found no keys is due now
+        if (m_state == State::Idle)
+            CheckNow();
+    }
 }
 
 int CWatchService::IntervalHours()
@@ -105,7 +110,7 @@ void CWatchService::TryBegin()
         m_last.problem = problem;
         SetState(State::Idle);
         emit checked();
-        Schedule();
+        m_next.start(kRetryAfterFaultMs); // the check is still due: not at once again
         return;
     }
     if (m_waitedForOther) { // it has just checked: not again
@@ -119,8 +124,8 @@ void CWatchService::TryBegin()
         m_lock->Unlock();
         m_last = {};
         m_last.problem = "没有开放平台的 AppKey 和 AppSecret";
+        m_bAwaitingKeys = true; // checked as soon as the keys are known
         emit checked();
-        Schedule();
         return;
     }
     SetState(State::Checking);

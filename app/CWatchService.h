@@ -27,6 +27,8 @@ class CWatchService : public QObject {
     Q_OBJECT
 public:
     enum class State { Idle, Waiting, Checking };
+    // A check that could not take its lock file is tried again after this long.
+    static constexpr int kRetryAfterFaultMs = 10 * 60 * 1000;
 
     CWatchService(CNetEngine& engine, yfx::store::CPriceStore& store, std::string storePath, QObject* parent);
     ~CWatchService() override;
@@ -67,5 +69,6 @@ private:
     QTimer m_retry; // the lock tried again
     State m_state = State::Idle;
     bool m_waitedForOther = false;
+    bool m_bAwaitingKeys = false; // a due check found no keys: it runs when they come
     yfx::watch::CheckOutcome m_last;
 };

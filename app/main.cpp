@@ -1,6 +1,7 @@
 // 悦丰选网购助手: start-up. The command line (app/CommandLine.h) is read twice: once before the
 // application object exists, so that --help and --version work without a display, and once
 // after it has taken out the window system's own options (-platform and the like).
+#include "app/CAssistantBus.h"
 #include "app/CDemoServer.h"
 #include "app/CEndSignals.h"
 #include "app/CHeadlessCheck.h"
@@ -88,6 +89,13 @@ int main(int argc, char** argv)
 
     if (!app.InitInstance())
         return 1;
+    // The program's name on the session bus: a headless check's notices reach this window. A
+    // second copy of the program leaves the name to the first.
+    CAssistantBus bus;
+    if (CMainFrame* frame = app.MainFrame(); frame && bus.Register()) {
+        QObject::connect(&bus, &CAssistantBus::showWatchListRequested, frame, &CMainFrame::ShowWatchList);
+        QObject::connect(&bus, &CAssistantBus::openItemRequested, frame, &CMainFrame::OpenWatchedItem);
+    }
     if (options.quitWhenShown) {
         new CShownProbe(app.MainFrame(), [&app] {
             const CMainFrame* frame = app.MainFrame();

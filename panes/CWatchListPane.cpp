@@ -362,6 +362,15 @@ void CWatchListPane::OpenRow(int row)
     yfx::OpenItemByRule(this, RecordOf(m_model->Items()[static_cast<std::size_t>(row)]));
 }
 
+bool CWatchListPane::OpenPage(const QString& page)
+{
+    const std::string wanted = page.toStdString();
+    for (const yfx::store::WatchedItem& item : m_model->Items())
+        if (!wanted.empty() && item.page == wanted)
+            return yfx::OpenItemByRule(this, RecordOf(item));
+    return false;
+}
+
 void CWatchListPane::OpenChart(int row)
 {
     if (row < 0 || row >= m_model->rowCount())

@@ -74,6 +74,8 @@ public:
     QMenu* CreateRowMenu(int row);
     // Opens the item of `row` as its tile would.
     void OpenRow(int row);
+    // Opens the listed item whose page is `page`; false when no row has it.
+    bool OpenPage(const QString& page);
 
 signals:
     // The list was read again (`rows` items).

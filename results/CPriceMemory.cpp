@@ -18,7 +18,7 @@ void SetMainPriceMemory(CPriceMemory* memory)
 }
 
 CPriceMemory::CPriceMemory(yfx::store::CPriceStore::Settings settings, bool recording, QObject* parent)
-    : QObject(parent), m_bRecording(recording)
+    : QObject(parent), m_strPath(settings.database.path), m_bRecording(recording)
 {
     // The status comes from the store thread; it is read here, on this object's thread.
     m_store = std::make_unique<yfx::store::CPriceStore>(std::move(settings), [this](const yfx::store::StoreStatus& s) {

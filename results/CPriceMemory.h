@@ -64,8 +64,10 @@ public:
     // Reads the keys of the watched items again (after something else, a check, changed them)
     // and tells watchListChanged().
     void RefreshWatched();
-    // The store itself, for the watch service's checks (its answers come on the store thread).
+    // The store itself, for the watch service's checks (its answers come on the store thread),
+    // and its file's path.
     yfx::store::CPriceStore& Store() { return *m_store; }
+    const std::string& Path() const { return m_strPath; }
 
     bool Recording() const { return m_bRecording; }
     void SetRecording(bool on);
@@ -95,6 +97,7 @@ private:
     template <class Value, class Done>
     auto Relay(QObject* receiver, Done done);
 
+    std::string m_strPath;
     std::unique_ptr<yfx::store::CPriceStore> m_store;
     std::map<quint64, QPointer<QObject>> m_pending;
     std::set<yfx::store::ItemKey> m_watched;
