@@ -143,6 +143,13 @@ void CDesktopNotifier::Dispatch(const Notice& notice, const QImage& picture)
         Notify(notice, picture);
         return;
     }
+    if (!QDBusConnection::sessionBus().isConnected()) {
+        // no session bus at all (a check from a timer without a login): nobody to ask, and a
+        // call on the unconnected bus would never finish
+        emit unanswered(notice.body);
+        Done();
+        return;
+    }
     m_waiting.emplace_back(notice, picture);
     if (m_service == Service::Asking)
         return;

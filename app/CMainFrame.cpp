@@ -1105,7 +1105,7 @@ void CMainFrame::CreateKeys()
     add({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
          QKeySequence(Qt::CTRL | Qt::Key_PageUp)},
         [this] { SwitchTab(-1); });
-    for (int page = 0; page < 3; ++page)
+    for (int page = 0; page < m_wndNavigationBar->GetTabsNum() && page < 9; ++page)
         add({QKeySequence(Qt::ALT | static_cast<Qt::Key>(Qt::Key_1 + page))}, [this, page] {
             m_wndNavigationBar->SetActivePage(page);
             FocusNavigationPage();

@@ -43,11 +43,21 @@ private slots:
         cfg.appKey = "12345678";
         cfg.appSecret = "yfx-local-secret";
         CWatchService service(engine, memory, settings.database.path, nullptr);
-        service.SetConfiguration(cfg);
         QSignalSpy alerts(&service, &CWatchService::alerts);
         QSignalSpy checked(&service, &CWatchService::checked);
 
-        service.CheckNow();
+        // Due at start but without keys yet (the keyring answers later): nothing is asked and
+        // nothing is tried again until the keys come, which start the check at once.
+        service.Start();
+        QVERIFY(checked.wait(5000));
+        QVERIFY(!service.LastOutcome().problem.empty());
+        QCoreApplication::processEvents(); // a check scheduled anew at once would run now
+        QCoreApplication::processEvents();
+        QCOMPARE(checked.count(), 1);
+        QCOMPARE(server.Requests().size(), std::size_t{0});
+        checked.clear();
+        service.SetConfiguration(cfg);
+        QCOMPARE(service.CurrentState(), CWatchService::State::Checking);
         QVERIFY(checked.wait(20000));
         QCOMPARE(alerts.count(), 1);
         const auto told = alerts.at(0).at(0).value<std::vector<store::PriceAlert>>();
