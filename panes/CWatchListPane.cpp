@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
@@ -147,7 +148,7 @@ QVariant CWatchListModel::data(const QModelIndex& index, int role) const
     case ItemRole:
         return QVariant::fromValue(&item);
     case PictureRole:
-        return m_pictures.value(yfx::QStringFromGbk(CWatchListPane::RecordOf(item).thumbFileName));
+        return m_pictures.value(PictureName(item.key));
     default:
         return {};
     }
@@ -157,6 +158,9 @@ void CWatchListModel::SetItems(std::vector<yfx::store::WatchedItem> items)
 {
     beginResetModel();
     m_items = std::move(items);
+    m_names.clear();
+    for (const yfx::store::WatchedItem& item : m_items)
+        m_names.emplace(item.key, yfx::QStringFromGbk(CWatchListPane::RecordOf(item).thumbFileName));
     Sort();
     endResetModel();
 }
@@ -179,11 +183,17 @@ void CWatchListModel::Sort()
     });
 }
 
+QString CWatchListModel::PictureName(const yfx::store::ItemKey& key) const
+{
+    const auto it = m_names.find(key);
+    return it == m_names.end() ? QString() : it->second;
+}
+
 void CWatchListModel::SetPicture(const QString& name, const QImage& picture)
 {
     m_pictures.insert(name, picture);
     for (std::size_t i = 0; i < m_items.size(); ++i)
-        if (yfx::QStringFromGbk(CWatchListPane::RecordOf(m_items[i]).thumbFileName) == name) {
+        if (PictureName(m_items[i].key) == name) {
             const QModelIndex at = index(static_cast<int>(i));
             emit dataChanged(at, at, {PictureRole});
         }
@@ -316,15 +326,23 @@ void CWatchListPane::LoadPictures()
         return;
     const qreal ratio = devicePixelRatioF();
     for (const yfx::store::WatchedItem& item : m_model->Items()) {
-        const QString name = yfx::QStringFromGbk(RecordOf(item).thumbFileName);
+        const QString name = m_model->PictureName(item.key);
         if (name.isEmpty() || m_model->HasPicture(name))
             continue;
         m_model->SetPicture(name, QImage()); // asked once
-        const QString path = QFile::decodeName(QByteArray::fromStdString(folder)) + name;
+        const QString base = QFile::decodeName(QByteArray::fromStdString(folder));
+        // the tiles of an enlarged desktop kept the larger thumbnail: that one first there
+        const std::string larger = ThumbnailOf(yfx::Utf8ToGbk(item.picture), kLargeThumbnailEdge).fileName;
+        QStringList paths{base + name};
+        if (!larger.empty())
+            paths.insert(ThumbnailEdgeFor(ratio) == kLargeThumbnailEdge ? 0 : 1, base + yfx::QStringFromGbk(larger));
         yfx::RunInPoolThenCall(
             this,
-            [path, ratio] {
-                QImage image = yfx::DecodePicture(path, QSize(480, 480));
+            [paths, ratio] {
+                QImage image;
+                for (const QString& path : paths)
+                    if (image.isNull() && QFileInfo::exists(path))
+                        image = yfx::DecodePicture(path, QSize(480, 480));
                 if (image.isNull())
                     return image;
                 const int side = qRound(kPicture * ratio);

@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include <map>
 #include <vector>
 
 class CPriceMemory;
@@ -40,6 +41,8 @@ public:
     const std::vector<yfx::store::WatchedItem>& Items() const { return m_items; }
     // A picture decoded for file `name` (the row that shows it repaints).
     void SetPicture(const QString& name, const QImage& picture);
+    // The picture file name of an item's row.
+    QString PictureName(const yfx::store::ItemKey& key) const;
     bool HasPicture(const QString& name) const { return m_pictures.contains(name); }
 
 private:
@@ -48,6 +51,7 @@ private:
     std::vector<yfx::store::WatchedItem> m_items;
     yfx::WatchOrder m_order = yfx::WatchOrder::Drop;
     QHash<QString, QImage> m_pictures; // by picture file name
+    std::map<yfx::store::ItemKey, QString> m_names; // each item's picture file name
 };
 
 class CWatchListPane : public QWidget {
