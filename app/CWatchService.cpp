@@ -1,5 +1,7 @@
 #include "app/CWatchService.h"
 
+#include "results/QueuedCall.h"
+
 #include "watch/CheckLock.h"
 
 #include <QSettings>
@@ -135,9 +137,7 @@ void CWatchService::TryBegin()
     m_check = std::make_unique<yfx::watch::CWatchCheck>(m_engine, m_store, std::move(settings));
     m_check->Start([this](yfx::watch::CheckOutcome outcome) {
         // engine or store thread: to the GUI thread, dropped when the service is gone
-        QMetaObject::invokeMethod(
-            this, [this, outcome = std::move(outcome)]() mutable { Finished(std::move(outcome)); },
-            Qt::QueuedConnection);
+        yfx::PostQueued(this, [this, outcome = std::move(outcome)]() mutable { Finished(std::move(outcome)); });
     });
 }
 

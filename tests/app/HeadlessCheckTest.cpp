@@ -80,6 +80,10 @@ protected:
         std::vector<std::string> env = m_folders.Environment();
         env.push_back("HOME=" + m_folders.Root());
         env.push_back("PATH=/usr/bin:/bin");
+        // a sanitizer build's options (suppressions, halting) hold for the program too
+        for (const char* name : {"TSAN_OPTIONS", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+            if (const char* value = std::getenv(name))
+                env.push_back(std::string(name) + "=" + value);
         return env;
     }
     void WriteConfig(const std::string& text)
