@@ -11,6 +11,8 @@
 #include "results/WatchActions.h"
 #include "store/LocalDay.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCollator>
@@ -160,7 +162,7 @@ void CWatchListModel::SetItems(std::vector<yfx::store::WatchedItem> items)
     m_items = std::move(items);
     m_names.clear();
     for (const yfx::store::WatchedItem& item : m_items)
-        m_names.emplace(item.key, yfx::QStringFromGbk(CWatchListPane::RecordOf(item).thumbFileName));
+        m_names.emplace(item.key, CWatchListPane::PictureNameOf(item));
     Sort();
     endResetModel();
 }
@@ -189,14 +191,12 @@ QString CWatchListModel::PictureName(const yfx::store::ItemKey& key) const
     return it == m_names.end() ? QString() : it->second;
 }
 
-void CWatchListModel::SetPicture(const QString& name, const QImage& picture)
+void CWatchListModel::SetPictures(const std::vector<std::pair<QString, QImage>>& pictures)
 {
-    m_pictures.insert(name, picture);
-    for (std::size_t i = 0; i < m_items.size(); ++i)
-        if (PictureName(m_items[i].key) == name) {
-            const QModelIndex at = index(static_cast<int>(i));
-            emit dataChanged(at, at, {PictureRole});
-        }
+    for (const auto& [name, picture] : pictures)
+        m_pictures.insert(name, picture);
+    if (!m_items.empty() && !pictures.empty())
+        emit dataChanged(index(0), index(rowCount() - 1), {PictureRole});
 }
 
 CWatchListPane::CWatchListPane(QWidget* parent)
@@ -293,6 +293,14 @@ CTBRecord CWatchListPane::RecordOf(const yfx::store::WatchedItem& item)
     return record;
 }
 
+QString CWatchListPane::PictureNameOf(const yfx::store::WatchedItem& item)
+{
+    // the name the tile gave the file, from the address in the marketplace's encoding (an
+    // address of ASCII alone, as they come, needs no conversion)
+    const bool ascii = std::all_of(item.picture.begin(), item.picture.end(), [](char c) { return (c & 0x80) == 0; });
+    return yfx::QStringFromGbk(ThumbnailOf(ascii ? item.picture : yfx::Utf8ToGbk(item.picture), kThumbnailEdge).fileName);
+}
+
 void CWatchListPane::Reload()
 {
     if (!m_memory || !m_memory->Available()) {
@@ -324,36 +332,51 @@ void CWatchListPane::LoadPictures()
     const std::string& folder = PictureFolder();
     if (folder.empty())
         return;
-    const qreal ratio = devicePixelRatioF();
+    struct Wanted {
+        QString name;
+        std::string picture; // the address, for the larger thumbnail's name
+    };
+    std::vector<Wanted> wanted;
+    std::vector<std::pair<QString, QImage>> asked;
     for (const yfx::store::WatchedItem& item : m_model->Items()) {
         const QString name = m_model->PictureName(item.key);
         if (name.isEmpty() || m_model->HasPicture(name))
             continue;
-        m_model->SetPicture(name, QImage()); // asked once
-        const QString base = QFile::decodeName(QByteArray::fromStdString(folder));
-        // the tiles of an enlarged desktop kept the larger thumbnail: that one first there
-        const std::string larger = ThumbnailOf(yfx::Utf8ToGbk(item.picture), kLargeThumbnailEdge).fileName;
-        QStringList paths{base + name};
-        if (!larger.empty())
-            paths.insert(ThumbnailEdgeFor(ratio) == kLargeThumbnailEdge ? 0 : 1, base + yfx::QStringFromGbk(larger));
+        asked.emplace_back(name, QImage());
+        wanted.push_back({name, item.picture});
+    }
+    m_model->SetPictures(asked); // each asked for once
+    // decoded in the pool, a batch at a time, each batch shown by one queued call
+    constexpr std::size_t kBatch = 25;
+    const QString base = QFile::decodeName(QByteArray::fromStdString(folder));
+    const qreal ratio = devicePixelRatioF();
+    for (std::size_t first = 0; first < wanted.size(); first += kBatch) {
+        std::vector<Wanted> batch(wanted.begin() + static_cast<std::ptrdiff_t>(first),
+                                  wanted.begin() + static_cast<std::ptrdiff_t>(std::min(wanted.size(), first + kBatch)));
         yfx::RunInPoolThenCall(
             this,
-            [paths, ratio] {
-                QImage image;
-                for (const QString& path : paths)
-                    if (image.isNull() && QFileInfo::exists(path))
-                        image = yfx::DecodePicture(path, QSize(480, 480));
-                if (image.isNull())
-                    return image;
-                const int side = qRound(kPicture * ratio);
-                image = image.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-                image.setDevicePixelRatio(ratio);
-                return image;
+            [batch = std::move(batch), base, ratio] {
+                std::vector<std::pair<QString, QImage>> decoded;
+                for (const Wanted& w : batch) {
+                    // the tiles of an enlarged desktop kept the larger thumbnail: that one first there
+                    QStringList paths{base + w.name};
+                    const std::string larger = ThumbnailOf(yfx::Utf8ToGbk(w.picture), kLargeThumbnailEdge).fileName;
+                    if (!larger.empty())
+                        paths.insert(ThumbnailEdgeFor(ratio) == kLargeThumbnailEdge ? 0 : 1, base + yfx::QStringFromGbk(larger));
+                    QImage image;
+                    for (const QString& path : paths)
+                        if (image.isNull() && QFileInfo::exists(path))
+                            image = yfx::DecodePicture(path, QSize(480, 480));
+                    if (image.isNull())
+                        continue;
+                    const int side = qRound(kPicture * ratio);
+                    image = image.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+                    image.setDevicePixelRatio(ratio);
+                    decoded.emplace_back(w.name, std::move(image));
+                }
+                return decoded;
             },
-            [this, name](QImage image) {
-                if (!image.isNull())
-                    m_model->SetPicture(name, image);
-            });
+            [this](const std::vector<std::pair<QString, QImage>>& decoded) { m_model->SetPictures(decoded); });
     }
 }
 

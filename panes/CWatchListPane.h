@@ -39,8 +39,8 @@ public:
     void SetOrder(yfx::WatchOrder order);
     yfx::WatchOrder Order() const { return m_order; }
     const std::vector<yfx::store::WatchedItem>& Items() const { return m_items; }
-    // A picture decoded for file `name` (the row that shows it repaints).
-    void SetPicture(const QString& name, const QImage& picture);
+    // Pictures decoded for their files (name, picture; a null picture marks one asked for).
+    void SetPictures(const std::vector<std::pair<QString, QImage>>& pictures);
     // The picture file name of an item's row.
     QString PictureName(const yfx::store::ItemKey& key) const;
     bool HasPicture(const QString& name) const { return m_pictures.contains(name); }
@@ -74,6 +74,8 @@ public:
     QString EmptyText() const;
     // The row's record, as a tile would hold it (GBK texts, the picture's file name derived).
     static CTBRecord RecordOf(const yfx::store::WatchedItem& item);
+    // The file name of the item's ordinary thumbnail in the picture folder (RecordOf's).
+    static QString PictureNameOf(const yfx::store::WatchedItem& item);
     // The row's menu: 价格走势, 修改目标价, 取消关注. The caller owns it.
     QMenu* CreateRowMenu(int row);
     // Opens the item of `row` as its tile would.
