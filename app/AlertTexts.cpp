@@ -31,29 +31,6 @@ std::string AlertsBody(const std::vector<store::PriceAlert>& alerts)
     return alerts.size() == 1 ? AlertBody(alerts.front()) : AlertsSummaryBody(alerts.size());
 }
 
-std::string EscapeMarkup(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        default:
-            out += c;
-            break;
-        }
-    }
-    return out;
-}
-
 std::string PictureFileName(const std::string& pictureAddress)
 {
     // the same name the results view gives the file when it fetches the tile's picture

@@ -24,8 +24,6 @@ std::string AlertsSummaryBody(std::size_t count);
 // none.
 std::string AlertsBody(const std::vector<store::PriceAlert>& alerts);
 
-// `text` with '&', '<' and '>' written as entities, for a service that reads markup in bodies.
-std::string EscapeMarkup(std::string_view text);
 
 // The file name under which the picture folder keeps the picture of `pictureAddress` (the
 // tile's thumbnail of it), "" when the address gives no usable name.

@@ -186,7 +186,7 @@ void CDesktopNotifier::Notify(const Notice& notice, const QImage& picture)
     if (!picture.isNull())
         hints.insert(QStringLiteral("image-data"), QVariant::fromValue(ImageDataOf(picture)));
     const QString body =
-        m_bMarkup ? QString::fromStdString(yfx::EscapeMarkup(notice.body.toStdString())) : notice.body;
+        m_bMarkup ? notice.body.toHtmlEscaped() : notice.body;
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     call << QStringLiteral("悦丰选网购助手") << uint(0) << QStringLiteral("yuefengxuan")
          << QString::fromStdString(yfx::AlertTitle()) << body

@@ -69,11 +69,21 @@ def main():
     proc = subprocess.Popen([program, "--demo"], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     try:
         desktop = pyatspi.Registry.getDesktop(0)
-        app = wait_for(lambda: find(desktop, lambda n: n.getRoleName() == "application" and n.name in ("yuefengxuan", TITLE)
+
+        def fresh_desktop():
+            # the registry's list of programs is cached on this side: a program that registers
+            # while the list is read may be missed until the cache is dropped
+            try:
+                desktop.clear_cache()
+            except Exception:
+                pass
+            return desktop
+
+        app = wait_for(lambda: find(fresh_desktop(), lambda n: n.getRoleName() == "application" and n.name in ("yuefengxuan", TITLE)
                                     and n.childCount > 0, 0) or
                        next((desktop.getChildAtIndex(i) for i in range(desktop.childCount)
                              if desktop.getChildAtIndex(i) is not None and
-                             find(desktop.getChildAtIndex(i), lambda n: n.name.startswith(TITLE))), None))
+                             find(desktop.getChildAtIndex(i), lambda n: n.name.startswith(TITLE))), None), timeout=60.0)
         if not app:
             fail("the program is not on the accessibility bus")
         button = wait_for(lambda: find(app, lambda n: n.getRoleName() == "push button" and n.name == "搜索"))

@@ -186,9 +186,9 @@ void NotifierTest::markupIsEscaped()
     QVERIFY(service.Start());
     CDesktopNotifier notifier;
     QSignalSpy shown(&notifier, &CDesktopNotifier::shown);
-    notifier.Tell({Alert("A&B <套装>", 1000, 900)});
+    notifier.Tell({Alert("A&B <套装> \"新\"", 1000, 900)});
     QVERIFY(shown.wait(kWaitMs));
-    QCOMPARE(service.Calls().front().body, QStringLiteral("A&amp;B &lt;套装&gt; ¥10.00 → ¥9.00"));
+    QCOMPARE(service.Calls().front().body, QStringLiteral("A&amp;B &lt;套装&gt; &quot;新&quot; ¥10.00 → ¥9.00"));
 }
 
 void NotifierTest::unanswered_data()

@@ -166,7 +166,6 @@ void WatchAlertsTest::pictureFileName()
     QFETCH(QString, address);
     QFETCH(QString, name);
     QCOMPARE(QString::fromStdString(yfx::PictureFileName(address.toStdString())), name);
-    QCOMPARE(QString::fromStdString(yfx::EscapeMarkup("a&b<c>")), QStringLiteral("a&amp;b&lt;c&gt;"));
 }
 
 void WatchAlertsTest::savedSettings_data()
