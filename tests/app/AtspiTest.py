@@ -85,7 +85,12 @@ def main():
                              if desktop.getChildAtIndex(i) is not None and
                              find(desktop.getChildAtIndex(i), lambda n: n.name.startswith(TITLE))), None), timeout=60.0)
         if not app:
-            fail("the program is not on the accessibility bus")
+            names = [desktop.getChildAtIndex(i).name for i in range(desktop.childCount)
+                     if desktop.getChildAtIndex(i) is not None]
+            proc.terminate()
+            said = proc.communicate(timeout=10)[0].decode("utf-8", "replace")
+            fail("the program is not on the accessibility bus (the bus lists %s; exit %s)\n%s"
+                 % (names, proc.returncode, said[-2000:]))
         button = wait_for(lambda: find(app, lambda n: n.getRoleName() == "push button" and n.name == "搜索"))
         if not button:
             fail("no button 搜索")
