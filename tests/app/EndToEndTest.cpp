@@ -123,7 +123,7 @@ protected:
             }
         }
         ASSERT_FALSE(display.empty());
-        xvfb = Spawn({"Xvfb", display, "-screen", "0", "1280x800x24", "-nolisten", "tcp"}, {});
+        xvfb = Spawn({"Xvfb", display, "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"}, {});
         ASSERT_GT(xvfb, 0);
         ASSERT_TRUE(WaitFor([&] { return fs::exists("/tmp/.X11-unix/X" + display.substr(1)); }, 10s));
 
