@@ -31,6 +31,11 @@ std::string AlertsBody(const std::vector<store::PriceAlert>& alerts)
     return alerts.size() == 1 ? AlertBody(alerts.front()) : AlertsSummaryBody(alerts.size());
 }
 
+std::string LargerPictureFileName(const std::string& pictureAddress)
+{
+    return ThumbnailOf(pictureAddress, kLargeThumbnailEdge).fileName;
+}
+
 std::string PictureFileName(const std::string& pictureAddress)
 {
     // the same name the results view gives the file when it fetches the tile's picture

@@ -28,5 +28,7 @@ std::string AlertsBody(const std::vector<store::PriceAlert>& alerts);
 // The file name under which the picture folder keeps the picture of `pictureAddress` (the
 // tile's thumbnail of it), "" when the address gives no usable name.
 std::string PictureFileName(const std::string& pictureAddress);
+// The same for the larger thumbnail that tiles on an enlarged desktop keep instead.
+std::string LargerPictureFileName(const std::string& pictureAddress);
 
 } // namespace yfx

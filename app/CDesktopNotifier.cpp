@@ -11,6 +11,7 @@
 #include <QDBusPendingReply>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QTimer>
 
 namespace {
@@ -108,6 +109,7 @@ void CDesktopNotifier::Tell(const std::vector<yfx::store::PriceAlert>& alerts)
         const std::string name = yfx::PictureFileName(alert.picture);
         if (!name.empty())
             notice.pictureFile = QString::fromStdString(name); // relative: resolved in the folder
+        notice.largerPictureFile = QString::fromStdString(yfx::LargerPictureFileName(alert.picture));
     }
     Send(notice);
 }
@@ -122,17 +124,30 @@ void CDesktopNotifier::Send(const Notice& notice)
     // finding the folder touches the disk and decoding takes a while: not on this thread
     yfx::RunInPoolThenCall(
         this,
-        [folder = m_strPictureFolder, file = notice.pictureFile] {
-            QString path = file;
-            if (QFileInfo(file).isRelative()) {
-                const QString base =
-                    folder.isEmpty() ? QString::fromStdString(yfx::MakePictureCacheFolder()) : folder;
-                if (base.isEmpty())
+        [folder = m_strPictureFolder, files = QStringList{notice.pictureFile, notice.largerPictureFile}] {
+            for (const QString& file : files) {
+                if (file.isEmpty())
+                    continue;
+                QString path = file;
+                if (QFileInfo(file).isRelative()) {
+                    const QString base =
+                        folder.isEmpty() ? QString::fromStdString(yfx::MakePictureCacheFolder()) : folder;
+                    if (base.isEmpty())
+                        return QImage();
+                    path = base + file;
+                }
+                if (!QFileInfo::exists(path))
+                    continue;
+                // a file of the cache is still only what a server sent: its size is read from
+                // its header, and a picture beyond any thumbnail's is not decoded
+                QImageReader reader(path);
+                const QSize size = reader.size();
+                if (!size.isValid() || size.width() > kMaxPictureEdge || size.height() > kMaxPictureEdge)
                     return QImage();
-                path = base + file;
+                QImage picture = reader.read();
+                return picture.isNull() ? picture : Fitted(std::move(picture));
             }
-            QImage picture(path);
-            return picture.isNull() ? picture : Fitted(std::move(picture));
+            return QImage();
         },
         [this, notice](const QImage& picture) { Dispatch(notice, picture); });
 }

@@ -26,6 +26,7 @@ class CDesktopNotifier : public QObject {
     Q_OBJECT
 public:
     static constexpr int kPictureSide = 128; // larger pictures are scaled down to fit
+    static constexpr int kMaxPictureEdge = 4096; // a picture file beyond this is not decoded
 
     // One notice. The picture: `picture` when it is not null, else the file `pictureFile` when
     // that can be read as a picture (read on a pool thread), else none.
@@ -34,6 +35,7 @@ public:
         QString page; // what "查看" opens; empty: the watch list
         QImage picture;
         QString pictureFile;
+        QString largerPictureFile; // taken when pictureFile is not there (an enlarged desktop's tiles)
     };
 
     explicit CDesktopNotifier(QObject* parent = nullptr);

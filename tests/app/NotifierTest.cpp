@@ -89,6 +89,14 @@ void NotifierTest::initTestCase()
     const std::string name = yfx::PictureFileName(Alert("保温杯", 12900, 9900).picture);
     QVERIFY(!name.empty());
     QVERIFY(picture.save(m_pictures.filePath(QString::fromStdString(name)), "JPG"));
+    // the lamp's only in the larger size, as tiles on an enlarged desktop keep it; the kettle's
+    // is larger than any thumbnail
+    const std::string larger = yfx::LargerPictureFileName(Alert("台灯", 8800, 7000).picture);
+    QVERIFY(!larger.empty() && larger != yfx::PictureFileName(Alert("台灯", 8800, 7000).picture));
+    QVERIFY(picture.save(m_pictures.filePath(QString::fromStdString(larger)), "JPG"));
+    QImage huge(5000, 10, QImage::Format_RGB32);
+    huge.fill(Qt::white);
+    QVERIFY(huge.save(m_pictures.filePath(QString::fromStdString(yfx::PictureFileName(Alert("水壶", 9000, 8000).picture))), "PNG"));
 }
 
 void NotifierTest::tell_data()
@@ -108,6 +116,12 @@ void NotifierTest::tell_data()
         << std::vector{Alert("雨伞", 5000, 3990, 4000)}
         << QStringLiteral("雨伞 ¥50.00 → ¥39.90（目标 ¥40.00）") << false << QStringLiteral("default")
         << QStringLiteral("https://item.example/雨伞") << false;
+    QTest::newRow("one item, only its larger picture")
+        << std::vector{Alert("台灯", 8800, 7000)} << QStringLiteral("台灯 ¥88.00 → ¥70.00") << true
+        << QStringLiteral("default") << QStringLiteral("https://item.example/台灯") << false;
+    QTest::newRow("one item, a picture beyond any thumbnail")
+        << std::vector{Alert("水壶", 9000, 8000)} << QStringLiteral("水壶 ¥90.00 → ¥80.00") << false
+        << QStringLiteral("default") << QStringLiteral("https://item.example/水壶") << false;
     QTest::newRow("several: one summary")
         << std::vector{cup, Alert("雨伞", 5000, 3990), Alert("台灯", 8800, 7000)}
         << QStringLiteral("3 件关注的商品降价了") << false << QStringLiteral("default") << QString() << true;
