@@ -87,7 +87,8 @@ CHeadlessOpener::CHeadlessOpener(CDesktopNotifier* notifier, QString program, QO
     });
     connect(notifier, &CDesktopNotifier::watchListRequested, this, [this] {
         m_notifier->Hold();
-        CAssistantBus::AskShowWatchList(this, [this](bool taken) { Answered(taken, m_strProgram, {}); });
+        CAssistantBus::AskShowWatchList(
+            this, [this](bool taken) { Answered(taken, m_strProgram, {QStringLiteral("--show-watched")}); });
     });
 }
 

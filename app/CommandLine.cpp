@@ -57,7 +57,9 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         QStringLiteral("check-watched"),
         QStringLiteral("Check the prices of the watched items once, without a window (no display needed), tell "
                        "the drops and exit."));
-    parser.addOptions({help, version, server, demo, quitWhenShown, searchWhenShown, checkWatched});
+    const QCommandLineOption showWatched(QStringLiteral("show-watched"),
+                                         QStringLiteral("Start on the page of the watched items (我的关注)."));
+    parser.addOptions({help, version, server, demo, quitWhenShown, searchWhenShown, checkWatched, showWatched});
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("Accepted and ignored: opens nothing."),
                                  QStringLiteral("[file...]"));
 
@@ -98,6 +100,7 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         }
     }
     out.checkWatched = parser.isSet(checkWatched);
+    out.showWatched = parser.isSet(showWatched);
     if (out.checkWatched && out.demo) {
         out.demo = false;
         out.checkWatched = false;

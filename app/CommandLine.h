@@ -11,6 +11,7 @@
 //                       is up, say what came on standard output and leave (CSearchProbe)
 //   --check-watched     one check of the watch list without a window or display (CHeadlessCheck),
 //                       then exit; not with --demo
+//   --show-watched      start on the "我的关注" page (a notice's "查看" when the program was closed)
 // A file name, or anything else that is not an option, is accepted and opens nothing.
 #include <QString>
 #include <QStringList>
@@ -30,6 +31,7 @@ struct CommandLine {
     bool quitWhenShown = false; // --quit-when-shown
     QString searchWhenShown;    // --search-when-shown's keyword
     bool checkWatched = false;  // --check-watched
+    bool showWatched = false;   // --show-watched
     QString text;               // see Action
 };
 

@@ -92,6 +92,8 @@ int main(int argc, char** argv)
     // The program's name on the session bus: a headless check's notices reach this window. A
     // second copy of the program leaves the name to the first.
     CAssistantBus bus;
+    if (options.showWatched && app.MainFrame())
+        app.MainFrame()->ShowWatchList();
     if (CMainFrame* frame = app.MainFrame(); frame && bus.Register()) {
         QObject::connect(&bus, &CAssistantBus::showWatchListRequested, frame, &CMainFrame::ShowWatchList);
         QObject::connect(&bus, &CAssistantBus::openItemRequested, frame, &CMainFrame::OpenWatchedItem);

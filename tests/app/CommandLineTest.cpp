@@ -21,6 +21,7 @@ struct Case {
     const char* textHas = ""; // part of the help, version or error text; "" wants no text
     const char* search = "";  // --search-when-shown's keyword
     bool checkWatched = false;
+    bool showWatched = false;
 };
 
 void PrintTo(const Case& c, std::ostream* out)
@@ -74,6 +75,7 @@ const Case kCases[] = {
      "http://127.0.0.1:8080", false, false, "", "", true},
     {"the headless check cannot use the demo", {S("--check-watched"), S("--demo")}, Action::Error, "", false, false,
      "--check-watched"},
+    {"starting on the watch list", {S("--show-watched")}, Action::Run, "", false, false, "", "", false, true},
 };
 
 class CommandLineTest : public ::testing::TestWithParam<Case> {};
@@ -89,6 +91,7 @@ TEST_P(CommandLineTest, Parses)
     EXPECT_EQ(got.quitWhenShown, c.quitWhenShown);
     EXPECT_EQ(got.searchWhenShown.toStdString(), c.search);
     EXPECT_EQ(got.checkWatched, c.checkWatched);
+    EXPECT_EQ(got.showWatched, c.showWatched);
     if (*c.textHas)
         EXPECT_TRUE(got.text.contains(S(c.textHas))) << got.text.toStdString();
     else
@@ -101,7 +104,7 @@ TEST(CommandLineHelp, ListsTheOptionsButNotTheCheckOptions)
 {
     const QString help = yfx::ParseCommandLine({S("./build/bin/yuefengxuan"), S("-h")}).text;
     EXPECT_TRUE(help.startsWith(S("Usage: yuefengxuan [options] [file...]\n"))) << help.toStdString();
-    for (const char* option : {"--help", "--version", "--server <URL>", "--demo", "--check-watched", "YFX_SERVER", "file"})
+    for (const char* option : {"--help", "--version", "--server <URL>", "--demo", "--check-watched", "--show-watched", "YFX_SERVER", "file"})
         EXPECT_TRUE(help.contains(S(option))) << option;
     EXPECT_FALSE(help.contains(S("quit-when-shown")));
     EXPECT_FALSE(help.contains(S("search-when-shown")));
