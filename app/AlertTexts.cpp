@@ -2,6 +2,7 @@
 
 #include "market/TBRecord.h"
 #include "results/PriceMarker.h"
+#include "store/Sighting.h"
 
 namespace yfx {
 
@@ -33,16 +34,12 @@ std::string AlertsBody(const std::vector<store::PriceAlert>& alerts)
 
 std::string LargerPictureFileName(const std::string& pictureAddress)
 {
-    return ThumbnailOf(pictureAddress, kLargeThumbnailEdge).fileName;
+    return store::PictureFileOf(pictureAddress, kLargeThumbnailEdge);
 }
 
 std::string PictureFileName(const std::string& pictureAddress)
 {
-    // the same name the results view gives the file when it fetches the tile's picture
-    CTBRecord record;
-    record.SetValue(CTBRecord::OriginalImage, pictureAddress);
-    record.DeriveThumbnail();
-    return record.thumbFileName;
+    return store::PictureFileOf(pictureAddress, kThumbnailEdge);
 }
 
 } // namespace yfx

@@ -10,6 +10,7 @@
 #include "results/ResultsHost.h"
 #include "results/WatchActions.h"
 #include "store/LocalDay.h"
+#include "store/Sighting.h"
 
 #include <algorithm>
 
@@ -295,10 +296,7 @@ CTBRecord CWatchListPane::RecordOf(const yfx::store::WatchedItem& item)
 
 QString CWatchListPane::PictureNameOf(const yfx::store::WatchedItem& item)
 {
-    // the name the tile gave the file, from the address in the marketplace's encoding (an
-    // address of ASCII alone, as they come, needs no conversion)
-    const bool ascii = std::all_of(item.picture.begin(), item.picture.end(), [](char c) { return (c & 0x80) == 0; });
-    return yfx::QStringFromGbk(ThumbnailOf(ascii ? item.picture : yfx::Utf8ToGbk(item.picture), kThumbnailEdge).fileName);
+    return yfx::QStringFromGbk(yfx::store::PictureFileOf(item.picture, kThumbnailEdge));
 }
 
 void CWatchListPane::Reload()
@@ -311,20 +309,19 @@ void CWatchListPane::Reload()
         SetLastCheck(m_lastCheck, m_bChecking);
         return;
     }
-    m_memory->AskWatched(this, [this](const std::vector<yfx::store::WatchedItem>& items) {
-        const QModelIndex current = m_list->currentIndex();
-        const yfx::store::ItemKey focused = current.isValid() ? m_model->Items()[static_cast<std::size_t>(current.row())].key
-                                                              : yfx::store::ItemKey{};
-        m_model->SetItems(items);
-        for (std::size_t i = 0; i < m_model->Items().size(); ++i)
-            if (current.isValid() && m_model->Items()[i].key == focused)
-                m_list->setCurrentIndex(m_model->index(static_cast<int>(i)));
-        m_list->setVisible(!items.empty());
-        m_empty->setVisible(items.empty());
-        SetLastCheck(m_lastCheck, m_bChecking);
-        LoadPictures();
-        emit listShown(static_cast<int>(items.size()));
-    });
+    const std::vector<yfx::store::WatchedItem>& items = m_memory->Watched();
+    const QModelIndex current = m_list->currentIndex();
+    const yfx::store::ItemKey focused = current.isValid() ? m_model->Items()[static_cast<std::size_t>(current.row())].key
+                                                          : yfx::store::ItemKey{};
+    m_model->SetItems(items);
+    for (std::size_t i = 0; i < m_model->Items().size(); ++i)
+        if (current.isValid() && m_model->Items()[i].key == focused)
+            m_list->setCurrentIndex(m_model->index(static_cast<int>(i)));
+    m_list->setVisible(!items.empty());
+    m_empty->setVisible(items.empty());
+    SetLastCheck(m_lastCheck, m_bChecking);
+    LoadPictures();
+    emit listShown(static_cast<int>(items.size()));
 }
 
 void CWatchListPane::LoadPictures()
@@ -360,7 +357,7 @@ void CWatchListPane::LoadPictures()
                 for (const Wanted& w : batch) {
                     // the tiles of an enlarged desktop kept the larger thumbnail: that one first there
                     QStringList paths{base + w.name};
-                    const std::string larger = ThumbnailOf(yfx::Utf8ToGbk(w.picture), kLargeThumbnailEdge).fileName;
+                    const std::string larger = yfx::store::PictureFileOf(w.picture, kLargeThumbnailEdge);
                     if (!larger.empty())
                         paths.insert(ThumbnailEdgeFor(ratio) == kLargeThumbnailEdge ? 0 : 1, base + yfx::QStringFromGbk(larger));
                     QImage image;

@@ -4,8 +4,9 @@
 // a line of the last 30 days' prices; "已下架" for an item the platform no longer knows. Rows
 // sort by the drop since the item was added, by price or by title. Enter or a double-click
 // opens the item as a click on its tile does; the context menu offers 价格走势, 修改目标价
-// and 取消关注. The list is read from the price memory whenever it says the watch list
-// changed; the pictures come from the picture folder, decoded in the pool. GUI thread only.
+// and 取消关注. The list is the one the price memory holds, shown again whenever the memory
+// says the watch list changed; the pictures come from the picture folder, decoded in the pool.
+// GUI thread only.
 #include "market/TBRecord.h"
 #include "results/WatchListRules.h"
 #include "store/WatchTypes.h"

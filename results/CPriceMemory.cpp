@@ -103,7 +103,7 @@ void CPriceMemory::Watch(QObject* receiver, const CTBRecord& record, std::option
     auto answer = Relay<WatchOutcome>(receiver, [this, key = yfx::store::KeyOf(record), done = std::move(done)](WatchOutcome outcome) {
         if (outcome == WatchOutcome::Added || outcome == WatchOutcome::Already) {
             m_watched.insert(key);
-            emit watchListChanged();
+            RefreshWatched();
         }
         if (done)
             done(outcome);
@@ -118,12 +118,14 @@ void CPriceMemory::Watch(QObject* receiver, const CTBRecord& record, std::option
 void CPriceMemory::Unwatch(const yfx::store::ItemKey& key)
 {
     m_watched.erase(key); // a menu opened now already offers to watch it again
-    m_store->Unwatch(key, Relay<bool>(nullptr, [this](bool) { emit watchListChanged(); }));
+    m_store->Unwatch(key);
+    RefreshWatched(); // read after the removal: the store runs its jobs in order
 }
 
 void CPriceMemory::SetTarget(const yfx::store::ItemKey& key, std::optional<std::int64_t> target)
 {
-    m_store->SetTarget(key, target, Relay<bool>(nullptr, [this](bool) { emit watchListChanged(); }));
+    m_store->SetTarget(key, target);
+    RefreshWatched();
 }
 
 void CPriceMemory::AskWatched(QObject* receiver, WatchedDone done)
@@ -134,6 +136,7 @@ void CPriceMemory::AskWatched(QObject* receiver, WatchedDone done)
 void CPriceMemory::RefreshWatched()
 {
     m_store->AskWatched(Relay<std::vector<yfx::store::WatchedItem>>(nullptr, [this](const std::vector<yfx::store::WatchedItem>& items) {
+        m_watchedItems = items;
         m_watched.clear();
         for (const yfx::store::WatchedItem& item : items)
             m_watched.insert(item.key);

@@ -8,9 +8,10 @@
 // with the text for the status bar's message pane, writes are dropped and questions are
 // answered with nothing. GUI thread only.
 //
-// The watch list lives in the same store. The memory keeps the keys of the watched items
-// (read at start and after every change), so that a menu can say at once whether an item is
-// watched; watchListChanged() tells every window that shows the list.
+// The watch list lives in the same store. The memory keeps the watched items as the store last
+// gave them (read at start and once after every change), so that a menu can say at once
+// whether an item is watched and the list's page need not ask again; watchListChanged() tells
+// every window that shows the list.
 #include "market/TBRecord.h"
 #include "store/CPriceStore.h"
 #include "store/StoreTypes.h"
@@ -60,9 +61,10 @@ public:
     void AskWatched(QObject* receiver, WatchedDone done);
     // Whether `key` is on the watch list, as far as the memory has heard from the store.
     bool IsWatched(const yfx::store::ItemKey& key) const { return m_watched.count(key) != 0; }
-    std::size_t WatchedCount() const { return m_watched.size(); }
-    // Reads the keys of the watched items again (after something else, a check, changed them)
-    // and tells watchListChanged().
+    // The watched items as the store last gave them.
+    const std::vector<yfx::store::WatchedItem>& Watched() const { return m_watchedItems; }
+    // Reads the watched items again (after a change here, or a check) and tells
+    // watchListChanged().
     void RefreshWatched();
     // The store itself, for the watch service's checks (its answers come on the store thread),
     // and its file's path.
@@ -101,6 +103,7 @@ private:
     std::unique_ptr<yfx::store::CPriceStore> m_store;
     std::map<quint64, QPointer<QObject>> m_pending;
     std::set<yfx::store::ItemKey> m_watched;
+    std::vector<yfx::store::WatchedItem> m_watchedItems;
     quint64 m_nextId = 1;
     bool m_bRecording = true;
     bool m_bAvailable = true;

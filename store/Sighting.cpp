@@ -2,6 +2,8 @@
 
 #include "market/Gbk.h"
 
+#include <algorithm>
+
 namespace yfx::store {
 
 namespace {
@@ -90,6 +92,13 @@ std::optional<Sighting> SightingFromRecord(const CTBRecord& record)
     s.coupon = record.couponFee.empty() ? std::nullopt : ParseCents(record.couponFee);
     s.sales = ParseCount(record.tradeNum());
     return s;
+}
+
+std::string PictureFileOf(const std::string& picture, int edge)
+{
+    // an address of ASCII alone, as they come, is the same in either encoding
+    const bool ascii = std::all_of(picture.begin(), picture.end(), [](char c) { return (c & 0x80) == 0; });
+    return ThumbnailOf(ascii ? picture : Utf8ToGbk(picture), edge).fileName;
 }
 
 } // namespace yfx::store

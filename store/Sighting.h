@@ -24,6 +24,11 @@ std::optional<Sighting> SightingFromRecord(const CTBRecord& record);
 // The key of a record (its source and item id).
 ItemKey KeyOf(const CTBRecord& record);
 
+// The name under which the picture folder keeps the `edge`-pixel thumbnail of a stored picture
+// address (UTF-8): the name the tiles gave the file, worked out from the address in the
+// marketplace's encoding. "" when the address gives no usable name.
+std::string PictureFileOf(const std::string& picture, int edge);
+
 // The price plus postage a record shows, in cents; nothing when the price cannot be read.
 std::optional<std::int64_t> ShownTotal(const CTBRecord& record);
 
